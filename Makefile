@@ -1,0 +1,49 @@
+# The two everyday commands are `make run` and `make test`; both install what is
+# missing first.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+export QT_QPA_PLATFORM ?= offscreen
+export SDL_AUDIODRIVER ?= dummy
+
+.PHONY: all deps run test build-dev build-release bench fuzz format format-check clean
+
+all: build-dev
+
+deps:
+	@scripts/install-deps.sh
+
+build-dev: deps
+	cmake --preset dev
+	cmake --build --preset dev -j $(JOBS)
+
+build-release: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+
+test: build-dev
+	cd build/dev && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# The console against the simulated robot; with no display it says so instead
+# of failing obscurely.
+run: QT_QPA_PLATFORM=
+run: build-release
+	@scripts/run-console.sh build/release
+
+bench: build-release
+	@scripts/run-benches.sh build/release
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	@scripts/run-fuzzers.sh build/fuzz $(FUZZ_SECONDS)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
+
+format-check:
+	@git ls-files '*.cpp' '*.h' | xargs -r clang-format --dry-run --Werror
+
+clean:
+	rm -rf build

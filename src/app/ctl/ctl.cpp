@@ -1,0 +1,109 @@
+#include "app/ctl/ctl.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace velcora::ctl {
+
+bool Args::Flag(std::string_view name) {
+    for (auto it = args_.begin(); it != args_.end(); ++it) {
+        if (*it == name) {
+            args_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<std::string> Args::Option(std::string_view name) {
+    std::optional<std::string> value;
+    for (std::size_t i = 0; i < args_.size();) {
+        const std::string& a = args_[i];
+        if (a == name) {
+            if (i + 1 >= args_.size()) {
+                error_ = "option " + std::string(name) + " needs a value";
+                args_.erase(args_.begin() + static_cast<long>(i));
+                continue;
+            }
+            value = args_[i + 1];
+            args_.erase(args_.begin() + static_cast<long>(i),
+                        args_.begin() + static_cast<long>(i) + 2);
+            continue;
+        }
+        if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 &&
+            a[name.size()] == '=') {
+            value = a.substr(name.size() + 1);
+            args_.erase(args_.begin() + static_cast<long>(i));
+            continue;
+        }
+        ++i;
+    }
+    return value;
+}
+
+std::vector<std::string> Args::Options(std::string_view name) {
+    std::vector<std::string> values;
+    while (auto v = Option(name)) {
+        values.push_back(*v);
+    }
+    return values;
+}
+
+std::optional<std::string> Args::Error() const {
+    if (error_) {
+        return error_;
+    }
+    for (const auto& a : args_) {
+        // A lone "-" and negative numbers are positional.
+        if (a.size() > 1 && a[0] == '-' && !(a[1] >= '0' && a[1] <= '9') && a[1] != '.') {
+            return "unknown option " + a;
+        }
+    }
+    return std::nullopt;
+}
+
+const Command* Registry::Find(std::string_view name) const {
+    for (const auto& c : commands_) {
+        if (c.name == name) {
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
+int UsageError(const std::string& text) {
+    std::fprintf(stderr, "velcoractl: %s\n", text.c_str());
+    return kExitUsage;
+}
+
+bool ParseInt(std::string_view text, long long& value) {
+    if (text.empty()) {
+        return false;
+    }
+    std::string s(text);
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(s.c_str(), &end, 10);
+    if (errno != 0 || end == s.c_str() || *end != '\0') {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+bool ParseDouble(std::string_view text, double& value) {
+    if (text.empty()) {
+        return false;
+    }
+    std::string s(text);
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(s.c_str(), &end);
+    if (errno != 0 || end == s.c_str() || *end != '\0') {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+}  // namespace velcora::ctl

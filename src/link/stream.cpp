@@ -1,0 +1,466 @@
+#include "link/stream.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <utility>
+
+namespace velcora {
+
+int32_t CStream::GetPosition() {
+    return Seek(0, kSeekCur);
+}
+
+int32_t CStream::GetSize() {
+    const int32_t saved = Seek(0, kSeekCur);
+    const int32_t size = Seek(0, kSeekEnd);
+    Seek(saved, kSeekSet);
+    return size;
+}
+
+// ---------------------------------------------------------------- CFileStream
+
+CFileStream::CFileStream(const std::string& utf8Path, Mode mode) {
+    file_ = std::fopen(utf8Path.c_str(), mode == Mode::Read ? "rb" : "wb");
+}
+
+CFileStream::~CFileStream() {
+    Close();
+}
+
+bool CFileStream::Close() {
+    if (!file_) {
+        return true;
+    }
+    const bool ok = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return ok;
+}
+
+int32_t CFileStream::Write(const void* data, int32_t count) {
+    if (!file_) {
+        return -1;
+    }
+    if (count <= 0) {
+        return 0;
+    }
+    return static_cast<int32_t>(std::fwrite(data, 1, static_cast<std::size_t>(count), file_));
+}
+
+int32_t CFileStream::Read(void* data, int32_t count) {
+    if (!file_) {
+        return -1;
+    }
+    if (count <= 0) {
+        return 0;
+    }
+    return static_cast<int32_t>(std::fread(data, 1, static_cast<std::size_t>(count), file_));
+}
+
+int32_t CFileStream::Seek(int32_t offset, int32_t origin) {
+    if (!file_) {
+        return -1;
+    }
+    int whence = SEEK_SET;
+    switch (origin) {
+        case kSeekSet:
+            whence = SEEK_SET;
+            break;
+        case kSeekCur:
+            whence = SEEK_CUR;
+            break;
+        case kSeekEnd:
+            whence = SEEK_END;
+            break;
+        default:
+            return static_cast<int32_t>(std::ftell(file_));
+    }
+    std::fseek(file_, offset, whence);
+    const long pos = std::ftell(file_);
+    if (pos < 0 || pos > std::numeric_limits<int32_t>::max()) {
+        return -1;
+    }
+    return static_cast<int32_t>(pos);
+}
+
+// -------------------------------------------------------------- CMemoryStream
+
+CMemoryStream::CMemoryStream(int32_t granularity, ReallocFn allocator)
+    : granularity_(granularity), realloc_(allocator ? allocator : &std::realloc) {
+    // The rounding below needs a power of two.
+    if (granularity_ <= 0 || (granularity_ & (granularity_ - 1)) != 0) {
+        granularity_ = 1024;
+    }
+}
+
+CMemoryStream::~CMemoryStream() {
+    FreeBlock();
+}
+
+CMemoryStream::CMemoryStream(CMemoryStream&& other) noexcept
+    : buffer_(std::exchange(other.buffer_, nullptr)),
+      position_(std::exchange(other.position_, 0)),
+      size_(std::exchange(other.size_, 0)),
+      granularity_(other.granularity_),
+      realloc_(other.realloc_) {}
+
+CMemoryStream& CMemoryStream::operator=(CMemoryStream&& other) noexcept {
+    if (this != &other) {
+        FreeBlock();
+        buffer_ = std::exchange(other.buffer_, nullptr);
+        position_ = std::exchange(other.position_, 0);
+        size_ = std::exchange(other.size_, 0);
+        granularity_ = other.granularity_;
+        realloc_ = other.realloc_;
+    }
+    return *this;
+}
+
+void CMemoryStream::FreeBlock() {
+    if (buffer_) {
+        // The injected allocator frees with a size of 0 only through std::free.
+        std::free(buffer_);
+        buffer_ = nullptr;
+    }
+}
+
+int32_t CMemoryStream::CapacityFor(int32_t size) const {
+    if (size <= 0) {
+        return 0;
+    }
+    const int64_t rounded =
+        (static_cast<int64_t>(size) + granularity_ - 1) & -int64_t{granularity_};
+    return rounded > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
+                                                         : static_cast<int32_t>(rounded);
+}
+
+bool CMemoryStream::SetSize(int32_t newSize) {
+    if (newSize < 0) {
+        newSize = 0;
+    }
+    const int32_t oldCapacity = CapacityFor(size_);
+    const int32_t newCapacity = CapacityFor(newSize);
+    if (oldCapacity != newCapacity) {
+        if (newCapacity == 0) {
+            FreeBlock();
+        } else {
+            void* block = realloc_(buffer_, static_cast<std::size_t>(newCapacity));
+            if (!block) {
+                return false;
+            }
+            buffer_ = static_cast<uint8_t*>(block);
+        }
+    }
+    size_ = newSize;
+    if (position_ > size_) {
+        position_ = size_;
+    }
+    return true;
+}
+
+int32_t CMemoryStream::Write(const void* data, int32_t count) {
+    if (count <= 0) {
+        return 0;
+    }
+    const int64_t end = static_cast<int64_t>(position_) + count;
+    if (end > std::numeric_limits<int32_t>::max()) {
+        return 0;
+    }
+    if (end > size_ && !SetSize(static_cast<int32_t>(end))) {
+        return 0;
+    }
+    std::memcpy(buffer_ + position_, data, static_cast<std::size_t>(count));
+    position_ += count;
+    return count;
+}
+
+int32_t CMemoryStream::Read(void* data, int32_t count) {
+    if (count <= 0) {
+        return 0;
+    }
+    const int32_t available = size_ - position_;
+    if (count > available) {
+        count = available;
+    }
+    if (count <= 0) {
+        return 0;
+    }
+    std::memcpy(data, buffer_ + position_, static_cast<std::size_t>(count));
+    position_ += count;
+    return count;
+}
+
+int32_t CMemoryStream::Seek(int32_t offset, int32_t origin) {
+    int64_t pos = position_;
+    switch (origin) {
+        case kSeekSet:
+            pos = offset;
+            break;
+        case kSeekCur:
+            pos = int64_t{position_} + offset;
+            break;
+        case kSeekEnd:
+            pos = int64_t{size_} + offset;
+            break;
+        default:
+            break;
+    }
+    if (pos > size_) {
+        pos = size_;
+    }
+    if (pos < 0) {
+        pos = 0;
+    }
+    position_ = static_cast<int32_t>(pos);
+    return position_;
+}
+
+void CMemoryStream::DiscardConsumed() {
+    const int32_t rest = size_ - position_;
+    if (rest > 0 && position_ > 0) {
+        std::memmove(buffer_, buffer_ + position_, static_cast<std::size_t>(rest));
+    }
+    // Shrinking never fails to keep the bytes that matter: a refused realloc
+    // leaves the larger block, which still holds the moved tail.
+    if (!SetSize(rest)) {
+        size_ = rest;
+    }
+    position_ = 0;
+}
+
+bool CMemoryStream::SaveToFile(const std::string& utf8Path) {
+    CFileStream file(utf8Path, CFileStream::Mode::Write);
+    if (!file.IsOpen()) {
+        return false;
+    }
+    Seek(0, kSeekSet);
+    const bool copied = CopyStream(size_, *this, file);
+    return file.Close() && copied;
+}
+
+bool CMemoryStream::LoadFromFile(const std::string& utf8Path) {
+    CFileStream file(utf8Path, CFileStream::Mode::Read);
+    if (!file.IsOpen()) {
+        return false;
+    }
+    const int32_t size = file.GetSize();
+    if (size < 0) {
+        return false;
+    }
+    const bool copied = CopyStream(size, file, *this);
+    Seek(0, kSeekSet);
+    return copied;
+}
+
+bool CMemoryStream::Assign(std::string_view bytes) {
+    if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+        return false;
+    }
+    if (!SetSize(static_cast<int32_t>(bytes.size()))) {
+        return false;
+    }
+    if (!bytes.empty()) {
+        std::memcpy(buffer_, bytes.data(), bytes.size());
+    }
+    position_ = 0;
+    return true;
+}
+
+// ------------------------------------------------------------ typed functions
+
+namespace {
+
+template <typename T>
+T ReadLE(CStream& s) {
+    uint8_t bytes[sizeof(T)] = {};
+    s.Read(bytes, sizeof(T));
+    T value{};
+    using U = std::conditional_t<sizeof(T) == 8, uint64_t, uint32_t>;
+    U raw = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) {
+        raw |= static_cast<U>(bytes[i]) << (8 * i);
+    }
+    if constexpr (std::is_floating_point_v<T>) {
+        if constexpr (sizeof(T) == 4) {
+            const uint32_t r32 = static_cast<uint32_t>(raw);
+            std::memcpy(&value, &r32, sizeof(T));
+        } else {
+            std::memcpy(&value, &raw, sizeof(T));
+        }
+    } else {
+        value = static_cast<T>(raw);
+    }
+    return value;
+}
+
+int32_t WriteLE(CStream& s, uint64_t raw, int bytes) {
+    uint8_t buf[8];
+    for (int i = 0; i < bytes; ++i) {
+        buf[i] = static_cast<uint8_t>(raw >> (8 * i));
+    }
+    return s.Write(buf, bytes);
+}
+
+}  // namespace
+
+uint8_t ReadU8(CStream& s) {
+    return ReadLE<uint8_t>(s);
+}
+uint16_t ReadU16(CStream& s) {
+    return ReadLE<uint16_t>(s);
+}
+uint32_t ReadU32(CStream& s) {
+    return ReadLE<uint32_t>(s);
+}
+uint64_t ReadU64(CStream& s) {
+    return ReadLE<uint64_t>(s);
+}
+int8_t ReadI8(CStream& s) {
+    return static_cast<int8_t>(ReadLE<uint8_t>(s));
+}
+int16_t ReadI16(CStream& s) {
+    return static_cast<int16_t>(ReadLE<uint16_t>(s));
+}
+int32_t ReadI32(CStream& s) {
+    return static_cast<int32_t>(ReadLE<uint32_t>(s));
+}
+float ReadFloat(CStream& s) {
+    return ReadLE<float>(s);
+}
+double ReadDouble(CStream& s) {
+    return ReadLE<double>(s);
+}
+
+int32_t WriteU8(CStream& s, uint8_t v) {
+    return WriteLE(s, v, 1);
+}
+int32_t WriteU16(CStream& s, uint16_t v) {
+    return WriteLE(s, v, 2);
+}
+int32_t WriteU32(CStream& s, uint32_t v) {
+    return WriteLE(s, v, 4);
+}
+int32_t WriteU64(CStream& s, uint64_t v) {
+    return WriteLE(s, v, 8);
+}
+int32_t WriteI32(CStream& s, int32_t v) {
+    return WriteLE(s, static_cast<uint32_t>(v), 4);
+}
+
+int32_t WriteFloat(CStream& s, float v) {
+    uint32_t raw;
+    std::memcpy(&raw, &v, 4);
+    return WriteLE(s, raw, 4);
+}
+
+int32_t WriteDouble(CStream& s, double v) {
+    uint64_t raw;
+    std::memcpy(&raw, &v, 8);
+    return WriteLE(s, raw, 8);
+}
+
+int32_t WriteString(CStream& s, const char* text) {
+    if (!text) {
+        return WriteU8(s, 0);
+    }
+    return WriteString(s, std::string_view(text));
+}
+
+int32_t WriteString(CStream& s, std::string_view text) {
+    const int32_t n = WriteText(s, text);
+    const int32_t z = WriteU8(s, 0);
+    return (n < 0 || z <= 0) ? 0 : n + z;
+}
+
+int32_t WriteText(CStream& s, std::string_view text) {
+    return WriteBytes(s, text);
+}
+
+int32_t WriteBytes(CStream& s, std::string_view bytes) {
+    if (bytes.empty()) {
+        return 0;
+    }
+    if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) {
+        return 0;
+    }
+    return s.Write(bytes.data(), static_cast<int32_t>(bytes.size()));
+}
+
+std::optional<std::string> ReadString(CStream& s) {
+    const int32_t start = s.GetPosition();
+    const int32_t size = s.GetSize();
+    int32_t length = 0;  // bytes before the terminator
+    bool terminated = false;
+    for (;;) {
+        uint8_t byte = 0;
+        if (s.Read(&byte, 1) != 1) {
+            break;
+        }
+        if (byte == 0) {
+            terminated = true;
+            break;
+        }
+        ++length;
+        if (start + length >= size) {
+            break;  // the byte just read was the last one
+        }
+    }
+    if (length == 0) {
+        return std::nullopt;
+    }
+    s.Seek(start, kSeekSet);
+    std::string text(static_cast<std::size_t>(length), '\0');
+    s.Read(text.data(), length);
+    if (terminated) {
+        uint8_t zero;
+        s.Read(&zero, 1);
+    }
+    return text;
+}
+
+std::string ReadBytes(CStream& s, int32_t count) {
+    if (count <= 0) {
+        return {};
+    }
+    const int32_t available = s.GetSize() - s.GetPosition();
+    if (count > available) {
+        count = available < 0 ? 0 : available;
+    }
+    std::string bytes(static_cast<std::size_t>(count), '\0');
+    const int32_t got = count > 0 ? s.Read(bytes.data(), count) : 0;
+    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return bytes;
+}
+
+bool CopyStream(int32_t count, CStream& source, CStream& target) {
+    const int32_t available = source.GetSize() - source.GetPosition();
+    if (count < 0 || count > available) {
+        count = available;
+    }
+    if (count <= 0) {
+        return true;
+    }
+    constexpr int32_t kStep = 4096;
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kStep]);
+    if (!buffer) {
+        return false;
+    }
+    bool ok = true;
+    while (count > 0) {
+        const int32_t step = count < kStep ? count : kStep;
+        const int32_t got = source.Read(buffer.get(), step);
+        if (got <= 0) {
+            ok = false;  // the source shrank under us; stop rather than spin
+            break;
+        }
+        if (target.Write(buffer.get(), got) != got) {
+            ok = false;
+            break;
+        }
+        count -= got;
+    }
+    return ok;
+}
+
+}  // namespace velcora
