@@ -67,5 +67,12 @@ bool ParseDouble(std::string_view text, double& value);
 
 // Every group of commands registers itself here; main calls them in turn.
 void RegisterInfoCommands(Registry& registry);
+void RegisterLinkCommands(Registry& registry);
+void RegisterControlCommands(Registry& registry);
+void RegisterNavCommands(Registry& registry);
+void RegisterCyclogramCommands(Registry& registry);
+void RegisterChatbotCommands(Registry& registry);
+void RegisterFilesCommands(Registry& registry);
+void RegisterMediaCommands(Registry& registry);
 
 }  // namespace velcora::ctl

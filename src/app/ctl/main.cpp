@@ -30,6 +30,13 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "C.UTF-8");
     Registry registry;
     velcora::ctl::RegisterInfoCommands(registry);
+    velcora::ctl::RegisterLinkCommands(registry);
+    velcora::ctl::RegisterControlCommands(registry);
+    velcora::ctl::RegisterNavCommands(registry);
+    velcora::ctl::RegisterCyclogramCommands(registry);
+    velcora::ctl::RegisterChatbotCommands(registry);
+    velcora::ctl::RegisterFilesCommands(registry);
+    velcora::ctl::RegisterMediaCommands(registry);
 
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
