@@ -3,6 +3,8 @@
 
 namespace velcora::ctl {
 
-void RegisterChatbotCommands(Registry& registry) { (void)registry; }
+void RegisterChatbotCommands(Registry& registry) {
+    (void)registry;
+}
 
 }  // namespace velcora::ctl

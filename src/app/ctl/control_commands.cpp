@@ -3,6 +3,8 @@
 
 namespace velcora::ctl {
 
-void RegisterControlCommands(Registry& registry) { (void)registry; }
+void RegisterControlCommands(Registry& registry) {
+    (void)registry;
+}
 
 }  // namespace velcora::ctl

@@ -3,6 +3,8 @@
 
 namespace velcora::ctl {
 
-void RegisterCyclogramCommands(Registry& registry) { (void)registry; }
+void RegisterCyclogramCommands(Registry& registry) {
+    (void)registry;
+}
 
 }  // namespace velcora::ctl

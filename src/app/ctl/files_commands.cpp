@@ -3,6 +3,8 @@
 
 namespace velcora::ctl {
 
-void RegisterFilesCommands(Registry& registry) { (void)registry; }
+void RegisterFilesCommands(Registry& registry) {
+    (void)registry;
+}
 
 }  // namespace velcora::ctl

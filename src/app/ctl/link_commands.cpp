@@ -3,6 +3,8 @@
 
 namespace velcora::ctl {
 
-void RegisterLinkCommands(Registry& registry) { (void)registry; }
+void RegisterLinkCommands(Registry& registry) {
+    (void)registry;
+}
 
 }  // namespace velcora::ctl

@@ -3,6 +3,8 @@
 
 namespace velcora::ctl {
 
-void RegisterMediaCommands(Registry& registry) { (void)registry; }
+void RegisterMediaCommands(Registry& registry) {
+    (void)registry;
+}
 
 }  // namespace velcora::ctl

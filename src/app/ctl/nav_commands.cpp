@@ -3,6 +3,8 @@
 
 namespace velcora::ctl {
 
-void RegisterNavCommands(Registry& registry) { (void)registry; }
+void RegisterNavCommands(Registry& registry) {
+    (void)registry;
+}
 
 }  // namespace velcora::ctl

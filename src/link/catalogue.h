@@ -1,0 +1,72 @@
+// Every message type on the robot link, in both directions. Nothing else in
+// the code writes a type number. Grouped by the part of the console that owns
+// the payload; each group keeps its own section so that groups grow apart.
+#pragma once
+
+#include <cstdint>
+
+namespace velcora::msg {
+
+using Type = uint16_t;
+
+// ------------------------------------------------------------ the connection
+inline constexpr Type kAuth = 0x0000;        // challenge (in) / response (out)
+inline constexpr Type kAuthResult = 0x0001;  // in: byte result, 0 = refused
+inline constexpr Type kKeepAlive = 0x0002;   // both ways, empty
+
+// ---------------------------------------------------- main window and control
+inline constexpr Type kStatus = 0xCC04;             // out: empty request; in: robot status
+inline constexpr Type kModeFlags = 0xBA85;          // in: nav mode, flags, 44-byte record
+inline constexpr Type kMapSubscribe = 0x06FA;       // out: empty or mapId, version, 1
+inline constexpr Type kTextCommand = 0x1122;        // out: u32 kind, then a text
+inline constexpr Type kSpeechLanguage = 0x37A8;     // out: ANSI text with terminator
+inline constexpr Type kParkStop = 0x421C;           // out: empty
+inline constexpr Type kParkStart = 0x421D;          // out: empty
+inline constexpr Type kHeadSlider = 0x4411;         // out: head slider, vel standard
+inline constexpr Type kHeadSliderCorvina = 0x4412;  // out: head slider, corvina standard
+inline constexpr Type kHeadAbsolute = 0x4413;       // out: absolute head joystick
+inline constexpr Type kHeadRelative = 0x4414;       // out: relative head joystick
+inline constexpr Type kVolume = 0x4AE3;             // out: byte slider value
+inline constexpr Type kGestureRecord = 0x514A;      // out: u32 number; in: u32 number recorded
+inline constexpr Type kGesturePlay = 0x514B;        // out: u32 gesture number
+inline constexpr Type kDriveWheels = 0x5522;        // out: drive, wheel form
+inline constexpr Type kDriveChassis = 0x5523;       // out: drive, chassis form
+inline constexpr Type kScriptCommand = 0x6241;      // out: robot-script text with terminator
+inline constexpr Type kHeadHome = 0x8853;           // out: empty
+inline constexpr Type kQrMode = 0x8A41;             // out: byte on/off
+inline constexpr Type kRandomWalk = 0x8ADE;         // out: byte on/off
+inline constexpr Type kAutoMode = 0xAA25;           // out: byte on/off
+inline constexpr Type kLiftSpeed = 0xCC00;          // out: signed byte
+inline constexpr Type kBodyHeight = 0xCC01;         // out: f32
+inline constexpr Type kTraySpeed = 0xCC02;          // out: signed byte
+inline constexpr Type kAutobalance = 0xCC03;        // out: byte on/off
+inline constexpr Type kMotorValue = 0x51A5;         // out: manual motor control
+inline constexpr Type kMotorCalibration = 0x55FE;   // out: manual motor control
+inline constexpr Type kServoRangeRequest = 0x61AB;  // out: servo range request
+inline constexpr Type kServoRangeReply = 0x61AC;    // in: servo range reply
+
+// --------------------------------------------------------------------- media
+inline constexpr Type kVideoFrame = 0x8A11;             // in
+inline constexpr Type kVideoFrameRanges = 0x8A12;       // in: with range-finder values
+inline constexpr Type kVideoFrameRangesLines = 0x8A13;  // in: range-finders and lines
+inline constexpr Type kVideoRequest = 0x6511;           // out: camera, bit rate
+inline constexpr Type kVideoCommand = 0xAABB;           // out: video panel command
+inline constexpr Type kSoundBlock = 0x4122;             // in: robot sound block
+inline constexpr Type kSoundRequest = 0x9922;           // out
+inline constexpr Type kMicrophoneBlock = 0x1555;        // out
+inline constexpr Type kDesktopKeepAlive = 0x3310;       // out: empty, every 921 ms
+inline constexpr Type kDesktopScreen = 0x3311;          // in: screen data; out: control
+inline constexpr Type kDesktopControl2 = 0x3312;        // out
+inline constexpr Type kDesktopControl3 = 0x3313;        // out
+inline constexpr Type kDesktopControl9 = 0x3319;        // out
+inline constexpr Type kTelnetText = 0x66FF;             // in
+
+// ----------------------------------------------------------- navigation maps
+
+// ---------------------------------------------------------------- cyclograms
+
+// ------------------------------------------------------------------ chat-bot
+
+// -------------------------------------------------------------- robot files
+
+}  // namespace velcora::msg

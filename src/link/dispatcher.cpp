@@ -1,0 +1,66 @@
+#include "link/dispatcher.h"
+
+#include <algorithm>
+
+namespace velcora {
+
+CMessageDispatcher::Registration::Registration(Registration&& other) noexcept
+    : slot_(std::move(other.slot_)) {}
+
+CMessageDispatcher::Registration& CMessageDispatcher::Registration::operator=(
+    Registration&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        slot_ = std::move(other.slot_);
+    }
+    return *this;
+}
+
+void CMessageDispatcher::Registration::Reset() {
+    if (slot_) {
+        slot_->alive = false;
+        slot_->handler = nullptr;
+        slot_.reset();
+    }
+}
+
+CMessageDispatcher::Registration CMessageDispatcher::Register(msg::Type type, Handler handler) {
+    // Forget slots whose owners have closed, so the list never grows without bound.
+    slots_.erase(
+        std::remove_if(slots_.begin(), slots_.end(), [](const auto& s) { return !s->alive; }),
+        slots_.end());
+    auto slot = std::make_shared<DispatchSlot>();
+    slot->type = type;
+    slot->handler = std::move(handler);
+    slots_.push_back(slot);
+    Registration r;
+    r.slot_ = std::move(slot);
+    return r;
+}
+
+bool CMessageDispatcher::HasHandler(msg::Type type) const {
+    return std::any_of(slots_.begin(), slots_.end(),
+                       [type](const auto& s) { return s->alive && s->type == type; });
+}
+
+int CMessageDispatcher::DispatchMessage(CStream& frame) {
+    const msg::Type type = ReadU16(frame);
+    const int32_t length = ReadI32(frame);
+    const int32_t payload = frame.GetPosition();
+    // A handler may close a window (and so end registrations) or open one while
+    // it runs: work on a snapshot and test each slot before its call.
+    const auto snapshot = slots_;
+    int called = 0;
+    for (const auto& slot : snapshot) {
+        if (!slot->alive || slot->type != type || !slot->handler) {
+            continue;
+        }
+        frame.Seek(payload, kSeekSet);
+        auto handler = slot->handler;  // survives the handler ending its own registration
+        handler(frame, length);
+        ++called;
+    }
+    return called;
+}
+
+}  // namespace velcora
