@@ -46,7 +46,11 @@ bool CMessageDispatcher::HasHandler(msg::Type type) const {
 int CMessageDispatcher::DispatchMessage(CStream& frame) {
     const msg::Type type = ReadU16(frame);
     const int32_t length = ReadI32(frame);
-    const int32_t payload = frame.GetPosition();
+    const int32_t payloadStart = frame.GetPosition();
+    // Handlers see the payload alone: positions from 0, zeros past its end, and
+    // never the bytes of the frame after it.
+    const int32_t available = std::max(0, frame.GetSize() - payloadStart);
+    CSubStream payload(frame, payloadStart, std::clamp(length, 0, available));
     // A handler may close a window (and so end registrations) or open one while
     // it runs: work on a snapshot and test each slot before its call.
     const auto snapshot = slots_;
@@ -55,9 +59,9 @@ int CMessageDispatcher::DispatchMessage(CStream& frame) {
         if (!slot->alive || slot->type != type || !slot->handler) {
             continue;
         }
-        frame.Seek(payload, kSeekSet);
+        payload.Seek(0, kSeekSet);
         auto handler = slot->handler;  // survives the handler ending its own registration
-        handler(frame, length);
+        handler(payload, length);
         ++called;
     }
     return called;

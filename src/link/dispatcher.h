@@ -13,12 +13,14 @@
 
 namespace velcora {
 
+struct DispatchSlot;
+
 class CMessageDispatcher {
   public:
-    // The stream is at the payload's start; `length` is the payload length.
-    // A handler may read less than the payload (or, reading past it, get the
-    // bytes of the next frame or zeros at the end); the caller moves on by the
-    // length either way.
+    // The stream holds the payload alone, positioned at its start; `length` is
+    // the declared payload length. A handler may read less than the payload,
+    // and reading past it yields zeros; the caller moves on by the length
+    // either way.
     using Handler = std::function<void(CStream& payload, int32_t length)>;
 
     class Registration {
@@ -34,7 +36,7 @@ class CMessageDispatcher {
 
       private:
         friend class CMessageDispatcher;
-        std::shared_ptr<struct DispatchSlot> slot_;
+        std::shared_ptr<DispatchSlot> slot_;
     };
 
     CMessageDispatcher() = default;
@@ -46,8 +48,9 @@ class CMessageDispatcher {
     [[nodiscard]] Registration Register(msg::Type type, Handler handler);
 
     // The stream is at a complete frame's first byte. Re-reads the header and
-    // calls the handlers for the type, each with the position at the payload.
-    // Returns the number of handlers called.
+    // calls the handlers for the type, each with the payload from its start.
+    // Returns the number of handlers called. The frame stream's position is
+    // left somewhere inside the frame; the caller moves on by the length.
     int DispatchMessage(CStream& frame);
 
     bool HasHandler(msg::Type type) const;

@@ -1,5 +1,6 @@
 #include "link/stream.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -265,6 +266,55 @@ bool CMemoryStream::Assign(std::string_view bytes) {
     }
     position_ = 0;
     return true;
+}
+
+// ----------------------------------------------------------------- CSubStream
+
+CSubStream::CSubStream(CStream& parent, int32_t offset, int32_t length)
+    : parent_(parent), offset_(offset < 0 ? 0 : offset), length_(length < 0 ? 0 : length) {}
+
+int32_t CSubStream::Write(const void*, int32_t) {
+    return 0;
+}
+
+int32_t CSubStream::Read(void* data, int32_t count) {
+    if (count <= 0) {
+        return 0;
+    }
+    const int32_t available = length_ - position_;
+    if (count > available) {
+        count = available;
+    }
+    if (count <= 0) {
+        return 0;
+    }
+    if (parent_.Seek(offset_ + position_, kSeekSet) != offset_ + position_) {
+        return 0;
+    }
+    const int32_t got = parent_.Read(data, count);
+    if (got > 0) {
+        position_ += got;
+    }
+    return got > 0 ? got : 0;
+}
+
+int32_t CSubStream::Seek(int32_t offset, int32_t origin) {
+    int64_t pos = position_;
+    switch (origin) {
+        case kSeekSet:
+            pos = offset;
+            break;
+        case kSeekCur:
+            pos = int64_t{position_} + offset;
+            break;
+        case kSeekEnd:
+            pos = int64_t{length_} + offset;
+            break;
+        default:
+            break;
+    }
+    position_ = static_cast<int32_t>(std::clamp<int64_t>(pos, 0, length_));
+    return position_;
 }
 
 // ------------------------------------------------------------ typed functions

@@ -106,6 +106,25 @@ class CMemoryStream : public CStream {
     ReallocFn realloc_ = nullptr;
 };
 
+// A read-only window of `length` bytes of another stream, starting at
+// `offset`. Positions are relative to the window; reads stop at its end, so a
+// reader that expects more than is there gets zeros, never the bytes that
+// follow the window (the next frame, for a message payload).
+class CSubStream : public CStream {
+  public:
+    CSubStream(CStream& parent, int32_t offset, int32_t length);
+
+    int32_t Write(const void* data, int32_t count) override;
+    int32_t Read(void* data, int32_t count) override;
+    int32_t Seek(int32_t offset, int32_t origin) override;
+
+  private:
+    CStream& parent_;
+    int32_t offset_;
+    int32_t length_;
+    int32_t position_ = 0;
+};
+
 // Typed readers: the value is zeroed first, so a short read yields zeros.
 uint8_t ReadU8(CStream& s);
 uint16_t ReadU16(CStream& s);
