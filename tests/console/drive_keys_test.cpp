@@ -67,7 +67,7 @@ TEST(DriveKeys, HeadKeysByConfiguration) {
     r.control.Tick(20);
     const auto sent = r.link.Of(msg::kHeadRelative);
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].payload, std::string("\x8e\x28\x00\x00", 4));  // 0.32 * 32767 = 10485
+    EXPECT_EQ(sent[0].payload, std::string("\xf5\x28\x00\x00", 4));  // 0.32 * 32767 = 10485
     r.keys.KeyUp(ConsoleKey::HeadRight);  // releasing stops the head
     r.control.Tick(20);
     EXPECT_EQ(r.link.Of(msg::kHeadRelative).back().payload, std::string(4, '\0'));
