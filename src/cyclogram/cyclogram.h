@@ -198,6 +198,8 @@ class CCyclogram {
     virtual ~CCyclogram() = default;
     CCyclogram(const CCyclogram&) = delete;
     CCyclogram& operator=(const CCyclogram&) = delete;
+    CCyclogram(CCyclogram&&) noexcept = default;
+    CCyclogram& operator=(CCyclogram&&) noexcept = default;
 
     uint8_t loop = 0;
     std::unique_ptr<CCyclogramAudioTrack> audio;
