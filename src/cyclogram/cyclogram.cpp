@@ -225,7 +225,7 @@ int32_t CCyclogramTrack::insertKeyAfter(int32_t i) {
         keys_.push_back(key);
         return n;
     }
-    const int32_t at = i + 1;
+    const int32_t at = n == 0 ? 0 : i + 1;
     if (i >= 0 && at < n) {
         const CyclogramKey& prev = keys_[i];
         const CyclogramKey& next = keys_[at];

@@ -149,6 +149,9 @@ TEST(FindKey, BinarySearchAndNearness) {
 }
 
 TEST(InsertKeyAfter, MirrorsNeighbours) {
+    CCyclogramTrack stale;
+    EXPECT_EQ(stale.insertKeyAfter(5), 0);  // an index left over from a longer track
+    EXPECT_EQ(stale.count(), 1);
     CCyclogramTrack t;
     EXPECT_EQ(t.insertKeyAfter(-1), 0);  // into an empty track: defaults
     EXPECT_EQ(t.key(0).time, 0);
