@@ -537,6 +537,15 @@ TEST_F(WaveFixture, NegativeReplyFailsOnTheNextTick) {
     EXPECT_EQ(link.Of(msg::kWaveChunk).size(), 1u);
 }
 
+TEST_F(WaveFixture, AnOffsetBeyondTheEndCompletes) {
+    ASSERT_TRUE(transfer.uploadWaveFile(FileWithPackedSize(1000)));
+    link.Receive(msg::kWaveChunkReply, std::string("\x10", 1));  // too short to hold an offset
+    EXPECT_TRUE(transfer.uploading());
+    link.Receive(msg::kWaveChunkReply, I32(1 << 30));
+    EXPECT_EQ(view.finished, (std::vector<bool>{true}));
+    EXPECT_TRUE(link.Of(msg::kWaveChunk).empty());
+}
+
 TEST_F(WaveFixture, SilenceIsRetriedFourTimes) {
     ASSERT_TRUE(transfer.uploadWaveFile(FileWithPackedSize(1000)));
     link.Receive(msg::kWaveChunkReply, I32(0));
