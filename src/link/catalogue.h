@@ -64,6 +64,34 @@ inline constexpr Type kTelnetText = 0x66FF;             // in
 // ----------------------------------------------------------- navigation maps
 
 // ---------------------------------------------------------------- cyclograms
+// The tracker dialogs also use kMotorValue, kMotorCalibration, kServoRangeRequest
+// and kServoRangeReply of the control section.
+inline constexpr Type kListCyclograms = 0xE200;             // out: empty
+inline constexpr Type kLoadCyclogram = 0xE201;              // out: name
+inline constexpr Type kUploadCyclogram = 0xE202;            // out: name, cyclogram record
+inline constexpr Type kDeleteCyclogram = 0xE203;            // out: name
+inline constexpr Type kRenameCyclogram = 0xE204;            // out: old name, new name
+inline constexpr Type kRunCyclogram = 0xE305;               // out: name, i32 start, i32 end
+inline constexpr Type kListWaveFiles = 0xE300;              // out: empty
+inline constexpr Type kBeginWaveUpload = 0xE302;            // out: file name, u32 packed size
+inline constexpr Type kWaveChunk = 0xE312;                  // out: i32 offset, packed bytes
+inline constexpr Type kDeleteWaveFile = 0xE303;             // out: name
+inline constexpr Type kRequestEnvironmentProject = 0xB131;  // out: empty
+inline constexpr Type kUploadEnvironmentProject = 0xBEAC;   // out: environment record
+inline constexpr Type kRequestBackgroundPicture = 0x612A;   // out: empty
+inline constexpr Type kSendBackgroundPicture = 0x52AE;      // out: picture file bytes
+inline constexpr Type kPollMotorValues = 0x521C;            // out: u16 n, n x i32 motor
+inline constexpr Type kSetMotor = 0x55AA;                   // out: i32 motor, i32 raw
+inline constexpr Type kCyclogramList = 0xEE20;              // in: names to the end
+inline constexpr Type kCyclogram = 0xEE21;                  // in: cyclogram record
+inline constexpr Type kCyclogramUploadResult = 0xEE22;      // in: u8, 0 = success
+inline constexpr Type kWaveFileList = 0xEE30;               // in: (name, u32 ms) to the end
+inline constexpr Type kWaveChunkReply = 0xEE32;             // in: i32 next offset, < 0 error
+inline constexpr Type kEnvironmentProject = 0x4EAC;         // in: environment record
+inline constexpr Type kBackgroundPicture = 0x32AE;          // in: picture file bytes
+inline constexpr Type kEnvironmentUploadResult = 0x6323;    // in: u8 error, u8 wantBackground
+inline constexpr Type kBackgroundUploadResult = 0x6324;     // in: u8 error
+inline constexpr Type kMotorValues = 0x121C;                // in: u16 n, n x (i32 motor, i32 raw)
 
 // ------------------------------------------------------------------ chat-bot
 
