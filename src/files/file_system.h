@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velcora {
 
@@ -52,6 +53,13 @@ class CFileSystem {
     virtual bool Rename(const std::u16string& oldPath, const std::u16string& newPath) = 0;
     // Opens or runs the file on its own side.
     virtual bool Execute(const std::u16string& path) = 0;
+
+    // Names the last EnumDir left out because joining them to a folder could
+    // lead outside it; the caller reports them. Only an untrusted side has any.
+    virtual const std::vector<std::u16string>& RejectedNames() const {
+        static const std::vector<std::u16string> kNone;
+        return kNone;
+    }
 
     bool IsRemote() const { return remote_; }
     // The folder a panel shows; none until first set.

@@ -59,9 +59,8 @@ class CRemoteFileSystem : public CFileSystem {
     bool Rename(const std::u16string& oldPath, const std::u16string& newPath) override;
     bool Execute(const std::u16string& path) override;
 
-    // Names the last EnumDir left out (see IsPlainEntryName), for the caller
-    // to report.
-    const std::vector<std::u16string>& RejectedNames() const { return rejected_; }
+    // Names the last EnumDir left out (see IsPlainEntryName).
+    const std::vector<std::u16string>& RejectedNames() const override { return rejected_; }
     // True while a request waits for its reply.
     bool Busy() const { return pending_ != Request::None; }
 
