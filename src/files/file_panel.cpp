@@ -5,7 +5,9 @@
 namespace velcora {
 namespace {
 
-bool IsSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
+bool IsSeparator(char16_t c) {
+    return c == u'/' || c == u'\\';
+}
 
 }  // namespace
 
@@ -57,12 +59,11 @@ std::optional<std::size_t> CFilePanelModel::DriveOfFolder() const {
     for (std::size_t i = 0; i < drives_.size(); ++i) {
         const std::u16string root = DriveFolder(drives_[i]);
         const bool drive = IsDriveLetterPath(root);
-        const bool prefix =
-            folder->size() >= root.size() &&
-            (drive ? CompareNoCase(folder->substr(0, root.size()), root) == 0
-                   : folder->compare(0, root.size(), root) == 0) &&
-            (folder->size() == root.size() || IsSeparator((*folder)[root.size()]) ||
-             IsSeparator(root.back()));
+        const bool prefix = folder->size() >= root.size() &&
+                            (drive ? CompareNoCase(folder->substr(0, root.size()), root) == 0
+                                   : folder->compare(0, root.size(), root) == 0) &&
+                            (folder->size() == root.size() || IsSeparator((*folder)[root.size()]) ||
+                             IsSeparator(root.back()));
         if (prefix && (!best || root.size() > bestLength)) {
             best = i;
             bestLength = root.size();
