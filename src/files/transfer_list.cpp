@@ -197,7 +197,13 @@ std::vector<std::u16string> DecodeUriList(std::string_view text) {
         if (bad || path.find('\0') != std::string::npos) {
             continue;
         }
-        items.push_back(Utf8ToWide(path));
+        // A name that is not UTF-8 cannot be named again from its text: any
+        // attempt would open some other file, so it is left out.
+        std::u16string wide = Utf8ToWide(path);
+        if (WideToUtf8(wide) != path) {
+            continue;
+        }
+        items.push_back(std::move(wide));
     }
     return items;
 }

@@ -34,7 +34,8 @@ std::optional<std::vector<std::u16string>> DecodeFileDrop(std::string_view block
 // items have no place in it and are left out.
 std::string EncodeUriList(const std::vector<std::u16string>& items);
 // The local files of a uri-list: "file:" URIs of this machine only (no host,
-// or "localhost"); comments and other schemes are left out.
+// or "localhost") whose paths are UTF-8; comments and other schemes are
+// left out.
 std::vector<std::u16string> DecodeUriList(std::string_view text);
 
 }  // namespace velcora
