@@ -171,6 +171,9 @@ bool CRemoteFileSystem::EnumDrives(const DriveCallback& callback) {
 }
 
 bool CRemoteFileSystem::EnumDir(const std::u16string& path, const EntryCallback& callback) {
+    if (Busy()) {
+        return false;
+    }
     rejected_.clear();
     if (!PathRequest(Request::Listing, msg::kDirectoryRequest, path)) {
         return false;
@@ -212,7 +215,9 @@ int32_t CRemoteFileSystem::OpenRead(const std::u16string& path) {
 }
 
 bool CRemoteFileSystem::ReadAt(int32_t offset, void* buffer, int32_t count) {
-    if (offset < 0 || count < 0 || count > kMaxChunk || (count > 0 && !buffer)) {
+    // The pending read's buffer belongs to the request in flight; a nested
+    // call must not swap it.
+    if (Busy() || offset < 0 || count < 0 || count > kMaxChunk || (count > 0 && !buffer)) {
         return false;
     }
     readBuffer_ = static_cast<uint8_t*>(buffer);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "files/local_file_system.h"
+#include "files/policy_prompts.h"
 #include "files/remote_file_system.h"
 #include "files/transfer_list.h"
 #include "prompts.h"
@@ -169,6 +170,33 @@ TEST_F(CopyTest, LinksInsideATreeAreNotFollowed) {
     EXPECT_EQ(dir.Read("dst/src/f"), "1");
     EXPECT_FALSE(dir.Exists("dst/src/loop"));
     EXPECT_EQ(prompts.skipped.size(), 1u);
+}
+
+TEST_F(CopyTest, StandingRulesForScriptedCopies) {
+    robot.dirs.insert("C:\\d");
+    robot.files["C:\\d\\a"] = "1";
+    robot.files["C:\\d\\b"] = "2";
+    robot.unreadable.insert("C:\\d\\a");
+    struct Case {
+        OnError policy;
+        Outcome outcome;
+        std::size_t messages;
+        bool copiedB;
+    };
+    const Case cases[] = {{OnError::Stop, Outcome::Stop, 1, false},
+                          {OnError::Skip, Outcome::GoOn, 1, true},
+                          {OnError::Retry, Outcome::Stop, 4, false}};
+    for (const auto& c : cases) {
+        test::TempFolder target;
+        CPolicyPrompts policy(c.policy, 3);
+        CCopyEngine scripted(policy, progress);
+        EXPECT_EQ(scripted.Paste({u"#C:\\d"}, &local, &remote, local, target.Wide(), nullptr),
+                  c.outcome);
+        EXPECT_EQ(policy.Messages().size(), c.messages);
+        EXPECT_EQ(target.Exists("d/b"), c.copiedB);
+        EXPECT_FALSE(target.Exists("d/a"));
+        EXPECT_TRUE(policy.HadFailures());
+    }
 }
 
 }  // namespace

@@ -215,15 +215,24 @@ TEST_F(RemoteTest, RepliesWithoutARequestAreIgnoredAndRegistrationEndsWithTheObj
 
 TEST_F(RemoteTest, NoSecondRequestFromInsideAWait) {
     bool nested = true;
+    char outer[2] = {};
+    char inner[1] = {'-'};
     pump.peer = [&](const SentFrame& f) -> std::vector<Reply> {
         if (f.type == msg::kDeleteFile) {
             nested = fs.CreateDirectory(u"C:\\x");
+            return {{msg::kStatusReply, test::Status(true)}};
         }
-        return {{msg::kStatusReply, test::Status(true)}};
+        nested = nested || fs.ReadAt(0, inner, 1) || fs.EnumDir(u"C:", nullptr);
+        return {{msg::kReadChunkReply,
+                 "\x01"
+                 "ab"}};
     };
     EXPECT_TRUE(fs.DeleteFile(u"C:\\a"));
+    EXPECT_TRUE(fs.ReadAt(0, outer, 2));
     EXPECT_FALSE(nested);
-    EXPECT_TRUE(link.Of(msg::kMakeDirectory).empty());
+    EXPECT_EQ(std::string(outer, 2), "ab");
+    EXPECT_EQ(inner[0], '-');
+    EXPECT_EQ(link.sent.size(), 2u);
 }
 
 TEST(RemoteRestart, SentOnlyWhenConnected) {
