@@ -96,5 +96,25 @@ inline constexpr Type kMotorValues = 0x121C;                // in: u16 n, n x (i
 // ------------------------------------------------------------------ chat-bot
 
 // -------------------------------------------------------------- robot files
+// Requests carry zero-terminated ANSI paths; every request waits for one reply.
+inline constexpr Type kDriveListRequest = 0x42FE;  // out: empty
+inline constexpr Type kDriveList = 0x42FE;         // in: ok u8, then zero-terminated names
+inline constexpr Type kDirectoryRequest = 0x42FF;  // out: path
+inline constexpr Type kDirectoryListing = 0x42FF;  // in: ok u8, then name, isDirectory u8, size u64
+inline constexpr Type kWriteBegin = 0x4100;        // out: path (empty: discard the file)
+inline constexpr Type kWriteBeginReply = 0x4100;   // in: ok u8
+inline constexpr Type kWriteChunk = 0x4101;        // out: offset u32, then the bytes
+inline constexpr Type kWriteEnd = 0x4102;          // out: empty
+inline constexpr Type kReadOpen = 0x4103;          // out: path
+inline constexpr Type kReadChunk = 0x4104;         // out: offset u32, count u32
+inline constexpr Type kReadClose = 0x4105;         // out: empty
+inline constexpr Type kReadChunkReply = 0x4107;    // in: ok u8, then exactly the bytes asked for
+inline constexpr Type kMakeDirectory = 0x4109;     // out: path
+inline constexpr Type kDeleteFile = 0x410A;        // out: path
+inline constexpr Type kRemoveDirectory = 0x410B;   // out: path
+inline constexpr Type kRename = 0x410C;            // out: old path, new path
+inline constexpr Type kExecute = 0x410D;           // out: path
+inline constexpr Type kStatusReply = 0x41AA;       // in: ok u8, then value i32 when ok
+inline constexpr Type kRestart = 0x4200;           // out: empty, restarts the robot's program
 
 }  // namespace velcora::msg
