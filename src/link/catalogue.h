@@ -66,6 +66,9 @@ inline constexpr Type kTelnetText = 0x66FF;             // in
 // ---------------------------------------------------------------- cyclograms
 
 // ------------------------------------------------------------------ chat-bot
+inline constexpr Type kChatBotDownloadChunk = 0x0012;    // in: offset, total, chunk bytes
+inline constexpr Type kChatBotDownloadRequest = 0x0013;  // out: offset, -1 to start and end
+inline constexpr Type kChatBotUpload = 0x0015;           // out: offset, total, bytes; in: ack
 
 // -------------------------------------------------------------- robot files
 
