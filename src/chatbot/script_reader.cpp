@@ -36,6 +36,10 @@ int32_t ToInt(std::u16string_view text) {
     return static_cast<int32_t>(value);
 }
 
+// Framesets nest no deeper than this, so that a hostile script cannot exhaust
+// the stack, and a failure deep inside costs at most this many rescans.
+constexpr int kMaxNesting = 64;
+
 // Nested framesets that ended up inside a script frame's braces are looked for
 // at no more than this many places, so that a body full of look-alikes stays cheap.
 constexpr int kNestedAttempts = 4;
@@ -86,7 +90,7 @@ class Reader {
 
     // After the word "frameset"; `indent` is the depth the generator writes it at.
     bool Frameset(CChatFrameset& fs, int indent) {
-        if (!Eat(u'(') || !Quoted(fs.name)) {
+        if (indent / 2 > kMaxNesting || !Eat(u'(') || !Quoted(fs.name)) {
             return false;
         }
         fs.priority = -1;

@@ -15,7 +15,9 @@ namespace velcora {
 // position.
 std::u16string StripComments(std::u16string_view text);
 
-// Replaces `out` on success; leaves it untouched on failure.
+// Replaces `out` on success; leaves it untouched on failure. Framesets nest at
+// most 64 levels deep: a deeper one is not read as a frameset, so the frame
+// holding it keeps it as script text.
 bool ReadScript(std::u16string_view text, CChatScript& out);
 
 }  // namespace velcora

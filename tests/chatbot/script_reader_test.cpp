@@ -75,6 +75,34 @@ TEST(Reader, NestedFramesets) {
     EXPECT_EQ(CountScript(s).framesets, 3);
 }
 
+std::u16string NestedScript(int levels) {
+    std::u16string text;
+    for (int i = 0; i <= levels; ++i) {
+        text += u"frameset(\"n\") { frame(\"x\") { PlaySpeech(); ";
+    }
+    for (int i = 0; i <= levels; ++i) {
+        text += u"} }";
+    }
+    return text;
+}
+
+TEST(Reader, NestingDepthIsBounded) {
+    CChatScript s;
+    EXPECT_TRUE(ReadScript(NestedScript(64), s));
+    EXPECT_EQ(CountScript(s).framesets, 65);
+    // Deeper levels stay inside the deepest frame as script text; far deeper
+    // than any stack would take costs one pass per level read.
+    for (int levels : {65, 200000}) {
+        ASSERT_TRUE(ReadScript(NestedScript(levels), s));
+        EXPECT_EQ(CountScript(s).framesets, 65);
+        const CChatFrameset* deepest = &s.framesets.at(0);
+        while (deepest->frames.at(0).nested) {
+            deepest = deepest->frames.at(0).nested.get();
+        }
+        EXPECT_EQ(deepest->frames.at(0).kind, FrameKind::kScript);
+    }
+}
+
 TEST(Reader, Dialogues) {
     const CChatScript s = Read(
         u"robotDialogCount = 2; this rest of the line is skipped\n"
