@@ -94,6 +94,9 @@ inline constexpr Type kBackgroundUploadResult = 0x6324;     // in: u8 error
 inline constexpr Type kMotorValues = 0x121C;                // in: u16 n, n x (i32 motor, i32 raw)
 
 // ------------------------------------------------------------------ chat-bot
+inline constexpr Type kChatBotDownloadChunk = 0x0012;    // in: offset, total, chunk bytes
+inline constexpr Type kChatBotDownloadRequest = 0x0013;  // out: offset, -1 to start and end
+inline constexpr Type kChatBotUpload = 0x0015;           // out: offset, total, bytes; in: ack
 
 // -------------------------------------------------------------- robot files
 // Requests carry zero-terminated ANSI paths; every request waits for one reply.
