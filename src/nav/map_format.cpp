@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace velcora::nav {
@@ -104,6 +105,15 @@ bool ReadListBlock(CStream& s, int32_t size, CNavList& list) {
         return false;
     }
     const int32_t count = ReadI32(s);
+    // The first item of each id, as FindById would find it; items appended
+    // below join it so that later entries see them too. Keeps merging a large
+    // list linear.
+    std::unordered_map<int32_t, CNavItem*> byId;
+    if (count > 0 && !list.ReplaceOnLoad()) {
+        for (CNavItem* it = list.First(); it; it = it->Next()) {
+            byId.emplace(it->id, it);
+        }
+    }
     for (int32_t i = 0; i < count; ++i) {
         // An entry needs its id and its length; a count larger than the bytes
         // behind it must not conjure up items out of the end of the stream.
@@ -114,9 +124,14 @@ bool ReadListBlock(CStream& s, int32_t size, CNavList& list) {
         // A replaced list starts empty, so whatever a lookup found there would
         // be an entry of this same block whose fresh id happens to equal this
         // stored one, and it would be overwritten and lost.
-        CNavItem* item = list.ReplaceOnLoad() ? nullptr : CNavProject::FindById(list, id);
+        CNavItem* item = nullptr;
+        if (!list.ReplaceOnLoad()) {
+            const auto found = byId.find(id);
+            item = found == byId.end() ? nullptr : found->second;
+        }
         if (!item) {
             item = list.NewItem();
+            byId.emplace(item->id, item);
         }
         if (!ReadItemRecord(s, size, *item)) {
             delete item;
@@ -421,9 +436,20 @@ bool SaveFile(const CNavProject& map, const std::string& path) {
 
 bool LoadFile(CNavProject& map, const std::string& path) {
     map.Clear();
+    // Sized once from the file rather than grown piece by piece.
     CMemoryStream file(1024);
-    if (!file.LoadFromFile(path)) {
-        return false;
+    {
+        CFileStream disk(path, CFileStream::Mode::Read);
+        if (!disk.IsOpen()) {
+            return false;
+        }
+        const int32_t size = disk.GetSize();
+        if (size < 0 || !file.SetSize(size)) {
+            return false;
+        }
+        if (size > 0 && disk.Read(file.Data(), size) != size) {
+            return false;
+        }
     }
     if (file.Size() <= 3) {
         return false;
