@@ -141,7 +141,7 @@ void CMapTransfer::Tick(uint32_t now) {
 
     AdvanceCountdown(elapsed);
     if (!loadFromRobot_ && download_ != DownloadState::Idle) {
-        EndDownload(DownloadEnd::Abandoned);
+        AbandonDownload();
     }
     if (loadFromRobot_ && link_.Authorised() && link_.CanSendPeriodic() &&
         download_ == DownloadState::Idle &&
@@ -279,13 +279,13 @@ void CMapTransfer::CancelDownload() {
     }
 }
 
-void CMapTransfer::EndDownload(DownloadEnd end) {
+void CMapTransfer::AbandonDownload() {
     const bool windowOpen = download_ == DownloadState::Running;
     countdown_ = 0;
     download_ = DownloadState::Idle;
     downloadBuffer_.Clear();
-    if (windowOpen || end == DownloadEnd::Cancelled) {
-        view_.DownloadClosed(end);
+    if (windowOpen) {
+        view_.DownloadClosed(DownloadEnd::Abandoned);
     }
 }
 
@@ -299,7 +299,7 @@ void CMapTransfer::OnMapChunk(CStream& payload, int32_t length) {
     const uint32_t offset = ReadU32(payload);
     const uint32_t count = ReadU32(payload);
     if (transferId != transferId_) {
-        EndDownload(DownloadEnd::Abandoned);
+        AbandonDownload();
         return;
     }
     // The robot's numbers decide where bytes land: a chunk must lie inside the

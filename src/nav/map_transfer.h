@@ -144,8 +144,8 @@ class CMapTransfer {
 
   private:
     void RegisterHandlers();
-    // Reads mode, flags and the status block common to the four status
-    // messages; returns the stream after the header fields that follow flags.
+    // What the four status messages have in common: the mode buttons, the
+    // flags and the status bar.
     void ApplyStatus(uint8_t mode, uint8_t flags, const RobotNavStatus& status);
     void SetEmptyImage(bool on);
     void NoteStatusArrived();
@@ -157,7 +157,8 @@ class CMapTransfer {
     void OnUploadAck(CStream& payload, int32_t length);
 
     void AdvanceCountdown(int32_t ms);
-    void EndDownload(DownloadEnd end);
+    // Drops a running download without telling the robot.
+    void AbandonDownload();
     void CompleteDownload();
     // Reads a map body into the map, noticing images without pixels.
     bool MergeBody(CStream& body);
