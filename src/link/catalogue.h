@@ -62,6 +62,23 @@ inline constexpr Type kDesktopControl9 = 0x3319;        // out
 inline constexpr Type kTelnetText = 0x66FF;             // in
 
 // ----------------------------------------------------------- navigation maps
+// The robot's navigation status arrives as kModeFlags (0xBA85), which the map
+// transfer shares with the main window.
+inline constexpr Type kMapPoll = 0xAA21;            // out: mapId, nextVersion, u8 2
+inline constexpr Type kMapChunkRequest = 0x533A;    // out: transferId, bytes received
+inline constexpr Type kMapTransferEnd = 0x5A23;     // out: empty
+inline constexpr Type kMapUploadBegin = 0xAB22;     // out: mapId, nextVersion, packed size
+inline constexpr Type kMapUploadChunk = 0xAB44;     // out: offset, up to 49152 packed bytes
+inline constexpr Type kNavModeSet = 0xAA24;         // out: mode 0 off, 1 navigate, 2 record
+inline constexpr Type kNavPermissionsSet = 0x7F0E;  // out: permission bits
+inline constexpr Type kGoToPlace = 0xAA26;          // out: u32 place number
+inline constexpr Type kRobotPoseSet = 0xAA23;       // out: x, y, angle (f64 each)
+inline constexpr Type kMapStatus = 0x5123;          // in: status, transferId, packed size
+inline constexpr Type kNavStateMap = 0xBB00;        // in: status, then a plain map body
+inline constexpr Type kNavStatePackedMap = 0xDB00;  // in: status, then a packed map
+inline constexpr Type kMapLoadOn = 0xBB01;          // in: empty
+inline constexpr Type kMapChunk = 0x1123;           // in: transferId, offset, length, bytes
+inline constexpr Type kMapUploadAck = 0xBB14;       // in: i32 offset received, -1 restart
 
 // ---------------------------------------------------------------- cyclograms
 // The tracker dialogs also use kMotorValue, kMotorCalibration, kServoRangeRequest

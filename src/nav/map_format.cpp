@@ -1,0 +1,545 @@
+#include "nav/map_format.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+namespace velcora::nav {
+
+namespace {
+
+constexpr int32_t kPackStep = 16384;
+
+// Collects the results of a run of writes so that one check covers them.
+class Writer {
+  public:
+    explicit Writer(CStream& s) : s_(s) {}
+    void U8(uint8_t v) { ok_ &= WriteU8(s_, v) == 1; }
+    void U16(uint16_t v) { ok_ &= WriteU16(s_, v) == 2; }
+    void U32(uint32_t v) { ok_ &= WriteU32(s_, v) == 4; }
+    void I32(int32_t v) { ok_ &= WriteI32(s_, v) == 4; }
+    void F32(float v) { ok_ &= WriteFloat(s_, v) == 4; }
+    void F64(double v) { ok_ &= WriteDouble(s_, v) == 8; }
+    void Bytes(const void* data, int32_t count) {
+        if (count > 0) {
+            ok_ &= s_.Write(data, count) == count;
+        }
+    }
+    bool Ok() const { return ok_; }
+
+  private:
+    CStream& s_;
+    bool ok_ = true;
+};
+
+int64_t Remaining(CStream& s, int32_t size) {
+    return int64_t{size} - s.GetPosition();
+}
+
+// [length][version][body]; the length is patched once the body is written.
+bool WriteItemRecord(CStream& s, const CNavItem& item) {
+    const int32_t start = s.GetPosition();
+    Writer w(s);
+    w.I32(0);
+    w.I32(item.version);
+    if (!w.Ok() || !item.WriteBody(s)) {
+        return false;
+    }
+    const int32_t end = s.GetPosition();
+    s.Seek(start, kSeekSet);
+    const bool patched = WriteI32(s, end - start - 4) == 4;
+    s.Seek(end, kSeekSet);
+    return patched;
+}
+
+bool ReadItemRecord(CStream& s, int32_t size, CNavItem& item) {
+    if (Remaining(s, size) < 4) {
+        return false;
+    }
+    const int32_t length = ReadI32(s);
+    const int32_t start = s.GetPosition();
+    // Every record holds at least its version; a shorter or negative length
+    // would make the reader walk backwards over bytes it has already taken.
+    if (length < 4 || int64_t{start} + length > size) {
+        return false;
+    }
+    item.version = ReadI32(s);
+    if (!item.ReadBody(s, length)) {
+        return false;
+    }
+    s.Seek(start + length, kSeekSet);
+    return true;
+}
+
+bool WriteListBlock(CStream& s, const CNavList& list, MapScope scope) {
+    const bool selectionOnly = scope == MapScope::SelectionOnly;
+    auto written = [&](const CNavItem& it) {
+        return list.ReplaceOnLoad() || (it.version >= 0 && (!selectionOnly || it.selected));
+    };
+    int32_t count = 0;
+    for (const CNavItem* it = list.First(); it; it = it->Next()) {
+        count += written(*it) ? 1 : 0;
+    }
+    if (WriteI32(s, count) != 4) {
+        return false;
+    }
+    for (const CNavItem* it = list.First(); it; it = it->Next()) {
+        if (!written(*it)) {
+            continue;
+        }
+        if (WriteI32(s, it->id) != 4 || !WriteItemRecord(s, *it)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReadListBlock(CStream& s, int32_t size, CNavList& list) {
+    CNavProject& map = *list.Map();
+    if (list.ReplaceOnLoad()) {
+        list.DeleteAll();
+    }
+    if (Remaining(s, size) < 4) {
+        return false;
+    }
+    const int32_t count = ReadI32(s);
+    // The first item of each id, as FindById would find it; items appended
+    // below join it so that later entries see them too. Keeps merging a large
+    // list linear.
+    std::unordered_map<int32_t, CNavItem*> byId;
+    if (count > 0 && !list.ReplaceOnLoad()) {
+        for (CNavItem* it = list.First(); it; it = it->Next()) {
+            byId.emplace(it->id, it);
+        }
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        // An entry needs its id and its length; a count larger than the bytes
+        // behind it must not conjure up items out of the end of the stream.
+        if (Remaining(s, size) < 8) {
+            return false;
+        }
+        const int32_t id = ReadI32(s);
+        // A replaced list starts empty, so whatever a lookup found there would
+        // be an entry of this same block whose fresh id happens to equal this
+        // stored one, and it would be overwritten and lost.
+        CNavItem* item = nullptr;
+        if (!list.ReplaceOnLoad()) {
+            const auto found = byId.find(id);
+            item = found == byId.end() ? nullptr : found->second;
+        }
+        if (!item) {
+            item = list.NewItem();
+            byId.emplace(item->id, item);
+        }
+        if (!ReadItemRecord(s, size, *item)) {
+            delete item;
+            return false;
+        }
+        map.RaiseVersion(item->version);
+        item->selected = false;
+    }
+    return true;
+}
+
+bool WriteRoute(CStream& s, const CNavRoute& route) {
+    const int32_t start = s.GetPosition();
+    Writer w(s);
+    w.I32(0);
+    w.I32(route.id);
+    w.I32(route.PointCount());
+    w.I32(route.progress);
+    for (int32_t i = 0; i < route.PointCount(); ++i) {
+        w.F64(route.Points()[i].x);
+        w.F64(route.Points()[i].y);
+    }
+    if (!w.Ok()) {
+        return false;
+    }
+    const int32_t end = s.GetPosition();
+    s.Seek(start, kSeekSet);
+    const bool patched = WriteI32(s, end - start - 4) == 4;
+    s.Seek(end, kSeekSet);
+    return patched;
+}
+
+bool ReadRoute(CStream& s, int32_t size, CNavRoute& route) {
+    const int32_t length = ReadI32(s);
+    if (length < 0 || length > Remaining(s, size)) {
+        return false;
+    }
+    const int32_t end = s.GetPosition() + length;
+    route.id = ReadI32(s);
+    const int32_t count = ReadI32(s);
+    route.progress = ReadI32(s);
+    if (count < 0 || Remaining(s, size) < int64_t{count} * 16) {
+        return false;
+    }
+    if (!route.SetPointCount(count)) {
+        return false;
+    }
+    NavRoutePoint* points = route.Points();
+    for (int32_t i = 0; i < count; ++i) {
+        points[i].x = ReadDouble(s);
+        points[i].y = ReadDouble(s);
+        points[i].extra = 0;
+    }
+    s.Seek(end, kSeekSet);
+    return true;
+}
+
+bool ReadPose(CStream& s, CNavPointItem& item) {
+    item.x = ReadDouble(s);
+    item.y = ReadDouble(s);
+    item.angle = ReadDouble(s);
+    return true;
+}
+
+bool WritePose(CStream& s, const CNavPointItem& item) {
+    Writer w(s);
+    w.F64(item.x);
+    w.F64(item.y);
+    w.F64(item.angle);
+    return w.Ok();
+}
+
+}  // namespace
+
+// ------------------------------------------------------ kind-specific bodies
+//
+// The length given to the readers counts the version (4 bytes) and the body.
+
+bool CNavPointItem::WriteBody(CStream& stream) const {
+    return WritePose(stream, *this);
+}
+
+bool CNavPointItem::ReadBody(CStream& stream, int32_t) {
+    return ReadPose(stream, *this);
+}
+
+bool CNavImage::WriteBody(CStream& stream) const {
+    Writer w(stream);
+    w.F64(x);
+    w.F64(y);
+    w.F64(angle);
+    w.U16(width_);
+    w.U16(height_);
+    if (pixels_) {
+        w.Bytes(pixels_, PixelCount());
+    }
+    w.U8(noGo ? 1 : 0);
+    w.F32(bodyHeight);
+    return w.Ok();
+}
+
+bool CNavImage::ReadBody(CStream& stream, int32_t length) {
+    ReadPose(stream, *this);
+    const int32_t width = ReadU16(stream);
+    const int32_t height = ReadU16(stream);
+    const int64_t pixels = int64_t{width} * height;
+    if (width > 0 && height > 0) {
+        // The pixels must lie inside the record before anything is allocated
+        // for them: the sizes come from the robot or from a file.
+        if (pixels > int64_t{length} - 32) {
+            return false;
+        }
+        if (!SetImageSize(width, height)) {
+            return false;
+        }
+        if (stream.Read(pixels_, static_cast<int32_t>(pixels)) != pixels) {
+            return false;
+        }
+    } else {
+        SetImageSize(0, 0);
+    }
+    if (width == 0 && List() && List()->Map()) {
+        List()->Map()->emptyImageRead = true;
+    }
+    if (length > 36 + pixels) {
+        noGo = ReadU8(stream) != 0;
+        bodyHeight = ReadFloat(stream);
+    }
+    return true;
+}
+
+bool CNavWall::WriteBody(CStream& stream) const {
+    return WritePose(stream, *this) && WriteU8(stream, side) == 1;
+}
+
+bool CNavWall::ReadBody(CStream& stream, int32_t) {
+    ReadPose(stream, *this);
+    side = ReadU8(stream);
+    return true;
+}
+
+bool CNavPlace::WriteBody(CStream& stream) const {
+    Writer w(stream);
+    w.F64(x);
+    w.F64(y);
+    w.F64(angle);
+    w.I32(placeNumber);
+    w.F32(bodyHeight);
+    return w.Ok();
+}
+
+bool CNavPlace::ReadBody(CStream& stream, int32_t length) {
+    ReadPose(stream, *this);
+    placeNumber = ReadI32(stream);
+    if (length >= 36) {
+        bodyHeight = ReadFloat(stream);
+    }
+    return true;
+}
+
+bool CNavObstacle::WriteBody(CStream& stream) const {
+    return WriteI32(stream, obstacleValue) == 4;
+}
+
+bool CNavObstacle::ReadBody(CStream& stream, int32_t) {
+    obstacleValue = ReadI32(stream);
+    return true;
+}
+
+bool CNavFloorLine::WriteBody(CStream& stream) const {
+    Writer w(stream);
+    w.F64(x);
+    w.F64(y);
+    w.F64(angle);
+    w.U8(kind);
+    w.F64(position);
+    w.F32(lift);
+    w.F64(tilt);
+    return w.Ok();
+}
+
+bool CNavFloorLine::ReadBody(CStream& stream, int32_t length) {
+    ReadPose(stream, *this);
+    kind = ReadU8(stream);
+    position = ReadDouble(stream);
+    lift = ReadFloat(stream);
+    if (length > 41) {
+        tilt = ReadDouble(stream);
+    } else {
+        DeriveTiltFromAngle();
+    }
+    return true;
+}
+
+bool CNavZone::WriteBody(CStream& stream) const {
+    Writer w(stream);
+    w.I32(vertexCount_);
+    for (int32_t i = 0; i < vertexCount_; ++i) {
+        w.F64(vertices_[i].x);
+        w.F64(vertices_[i].y);
+    }
+    w.I32(parameter);
+    w.I32(zoneNumber);
+    w.U8(static_cast<uint8_t>(zoneType));
+    return w.Ok();
+}
+
+bool CNavZone::ReadBody(CStream& stream, int32_t length) {
+    int32_t count = ReadI32(stream);
+    if (count < 0) {
+        count = 0;
+    }
+    // As for image pixels: the vertices must fit in the record before the
+    // array is sized for them.
+    if (int64_t{count} * 16 > int64_t{length} - 8) {
+        return false;
+    }
+    if (!SetVertexCount(count)) {
+        return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        vertices_[i].x = ReadDouble(stream);
+        vertices_[i].y = ReadDouble(stream);
+    }
+    parameter = 0;
+    if (length > 8 + 16 * count) {
+        parameter = ReadI32(stream);
+        zoneNumber = ReadI32(stream);
+        zoneType = ReadU8(stream);
+    }
+    return true;
+}
+
+// ------------------------------------------------------------------ the map
+
+bool WriteBody(const CNavProject& map, CStream& stream, MapScope scope) {
+    const bool selectionOnly = scope == MapScope::SelectionOnly;
+    if (!selectionOnly || map.robot.selected) {
+        if (WriteU32(stream, 1) != 4 || !WriteItemRecord(stream, map.robot)) {
+            return false;
+        }
+    } else if (WriteU32(stream, 0) != 4) {
+        return false;
+    }
+    for (int i = 0; i < 5; ++i) {
+        if (!WriteListBlock(stream, *map.lists[i], scope)) {
+            return false;
+        }
+    }
+    if (selectionOnly || map.route.id < 0) {
+        if (WriteU32(stream, 0) != 4) {
+            return false;
+        }
+    } else if (WriteU32(stream, 1) != 4 || !WriteRoute(stream, map.route)) {
+        return false;
+    }
+    return WriteListBlock(stream, *map.lists[5], scope);
+}
+
+bool ReadBody(CNavProject& map, CStream& stream) {
+    const int32_t size = stream.GetSize();
+    const uint32_t robotFlag = ReadU32(stream);
+    if (robotFlag == 1) {
+        if (!ReadItemRecord(stream, size, map.robot)) {
+            return false;
+        }
+    } else if (robotFlag != 0) {
+        return false;
+    }
+    for (int i = 0; i < 5; ++i) {
+        if (!ReadListBlock(stream, size, *map.lists[i])) {
+            return false;
+        }
+    }
+    const uint32_t routeFlag = ReadU32(stream);
+    if (routeFlag == 1) {
+        if (!ReadRoute(stream, size, map.route)) {
+            return false;
+        }
+    } else if (routeFlag != 0) {
+        return false;
+    }
+    // Bodies written before floor lines existed end here.
+    if (stream.GetPosition() < size) {
+        return ReadListBlock(stream, size, *map.lists[5]);
+    }
+    return true;
+}
+
+bool SaveFile(const CNavProject& map, const std::string& path) {
+    CMemoryStream file(4096);
+    for (char c : {'N', 'A', '2', 'M'}) {
+        if (file.Write(&c, 1) != 1) {
+            return false;
+        }
+    }
+    if (!WriteBody(map, file, MapScope::Whole)) {
+        return false;
+    }
+    return file.SaveToFile(path);
+}
+
+bool LoadFile(CNavProject& map, const std::string& path) {
+    map.Clear();
+    // Sized once from the file rather than grown piece by piece.
+    CMemoryStream file(1024);
+    {
+        CFileStream disk(path, CFileStream::Mode::Read);
+        if (!disk.IsOpen()) {
+            return false;
+        }
+        const int32_t size = disk.GetSize();
+        if (size < 0 || !file.SetSize(size)) {
+            return false;
+        }
+        if (size > 0 && disk.Read(file.Data(), size) != size) {
+            return false;
+        }
+    }
+    if (file.Size() <= 3) {
+        return false;
+    }
+    for (char expected : {'N', 'A', '2', 'M'}) {
+        char c = 0;
+        if (file.Read(&c, 1) != 1 || c != expected) {
+            return false;
+        }
+    }
+    if (!ReadBody(map, file)) {
+        return false;
+    }
+    map.Renumber();
+    return true;
+}
+
+bool PackMap(const CNavProject& map, CMemoryStream& target) {
+    CMemoryStream body(1024);
+    if (!WriteBody(map, body, MapScope::Whole)) {
+        return false;
+    }
+    body.Seek(0, kSeekSet);
+    target.Clear();
+
+    z_stream z{};
+    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) {
+        return false;
+    }
+    std::vector<uint8_t> out(kPackStep);
+    const uint8_t* data = body.Data();
+    const int32_t size = body.Size();
+    int32_t taken = 0;
+    bool finished = false;
+    while (!finished) {
+        const int32_t piece = std::min(kPackStep, size - taken);
+        const int flush = taken + piece >= size ? Z_FINISH : Z_NO_FLUSH;
+        z.next_in = const_cast<Bytef*>(data ? data + taken : nullptr);
+        z.avail_in = static_cast<uInt>(piece);
+        taken += piece;
+        do {
+            z.next_out = out.data();
+            z.avail_out = kPackStep;
+            if (deflate(&z, flush) == Z_STREAM_ERROR) {
+                deflateEnd(&z);
+                return false;
+            }
+            const int32_t produced = kPackStep - static_cast<int32_t>(z.avail_out);
+            if (produced > 0 && target.Write(out.data(), produced) != produced) {
+                deflateEnd(&z);
+                return false;
+            }
+        } while (z.avail_out == 0);
+        finished = flush == Z_FINISH;
+    }
+    deflateEnd(&z);
+    return true;
+}
+
+bool UnpackMap(CStream& source, CMemoryStream& target) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) {
+        return false;
+    }
+    std::vector<uint8_t> in(kPackStep);
+    std::vector<uint8_t> out(kPackStep);
+    for (;;) {
+        if (z.avail_in == 0) {
+            const int32_t got = source.Read(in.data(), kPackStep);
+            z.next_in = in.data();
+            z.avail_in = got > 0 ? static_cast<uInt>(got) : 0;
+        }
+        z.next_out = out.data();
+        z.avail_out = kPackStep;
+        const int result = inflate(&z, Z_NO_FLUSH);
+        if (result != Z_OK && result != Z_STREAM_END) {
+            inflateEnd(&z);
+            return false;
+        }
+        const int32_t produced = kPackStep - static_cast<int32_t>(z.avail_out);
+        if (produced > 0 && target.Write(out.data(), produced) != produced) {
+            inflateEnd(&z);
+            return false;
+        }
+        if (result == Z_STREAM_END) {
+            break;
+        }
+    }
+    inflateEnd(&z);
+    return true;
+}
+
+}  // namespace velcora::nav

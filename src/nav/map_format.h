@@ -1,0 +1,30 @@
+// The map body: one byte layout for .navm files, the clipboard, maps sent by
+// the robot and maps uploaded to it. Reading merges into an existing map.
+#pragma once
+
+#include <string>
+
+#include "link/stream.h"
+#include "nav/nav_project.h"
+
+namespace velcora::nav {
+
+enum class MapScope { Whole, SelectionOnly };
+
+// Writes a body at the stream's position. False when the stream refused a write.
+bool WriteBody(const CNavProject& map, CStream& stream, MapScope scope = MapScope::Whole);
+// Merges a body read from the stream's position into the map. A failure
+// leaves whatever was merged before it.
+bool ReadBody(CNavProject& map, CStream& stream);
+
+// "NA2M" then a whole body.
+bool SaveFile(const CNavProject& map, const std::string& path);
+// Clears the map first; a loaded map is renumbered from 1.
+bool LoadFile(CNavProject& map, const std::string& path);
+
+// The whole body as one zlib stream; `target` is emptied first.
+bool PackMap(const CNavProject& map, CMemoryStream& target);
+// Inflates the zlib stream at `source`'s position, appending to `target`.
+bool UnpackMap(CStream& source, CMemoryStream& target);
+
+}  // namespace velcora::nav
