@@ -57,7 +57,7 @@ PosixReactorBase::~PosixReactorBase() {
 uint32_t PosixReactorBase::Now() const {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - epoch_);
-    return static_cast<uint32_t>(ms.count());
+    return static_cast<uint32_t>(ms.count()) + skipped_;
 }
 
 SocketId PosixReactorBase::AddEntry(int fd, SocketHandler handler, bool listening) {

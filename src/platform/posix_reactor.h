@@ -25,6 +25,9 @@ class PosixReactorBase : public Reactor {
     PosixReactorBase& operator=(const PosixReactorBase&) = delete;
 
     uint32_t Now() const override;
+    // Moves the tick on by `ms` at once, as if that much time had passed:
+    // lets end-to-end tests cross time-outs without waiting for them.
+    void AdvanceClock(uint32_t ms) { skipped_ += ms; }
     SocketId OpenTcp(SocketHandler handler) override;
     bool SetNoDelay(SocketId socket) override;
     IoResult Connect(SocketId socket, uint32_t address, uint16_t port) override;
@@ -88,6 +91,7 @@ class PosixReactorBase : public Reactor {
     SocketId AddEntry(int fd, SocketHandler handler, bool listening);
 
     std::chrono::steady_clock::time_point epoch_;
+    uint32_t skipped_ = 0;
     std::map<SocketId, Entry> sockets_;
     SocketId nextSocket_ = 1;
     std::map<LookupId, LookupHandler> lookups_;

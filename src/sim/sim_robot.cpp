@@ -96,6 +96,7 @@ void CSimRobot::OnAccept() {
     if (client_ != platform::kNoSocket)
         Drop("replaced by a new connection");
     client_ = socket;
+    ++connections_;
     reactor_.SetNoDelay(socket);
     in_.Clear();
     out_.Clear();

@@ -85,6 +85,8 @@ class CSimRobot {
     // Frames received of each type (handled or not), for tests and the log.
     int Received(msg::Type type) const;
     int Sessions() const { return sessions_; }
+    // Connections accepted so far.
+    int Connections() const { return connections_; }
 
   private:
     void OnAccept();
@@ -108,6 +110,7 @@ class CSimRobot {
     uint32_t challenge_ = 0;
     bool authorised_ = false;
     int sessions_ = 0;
+    int connections_ = 0;
     CMemoryStream in_;
     CMemoryStream out_;
     int32_t openFrame_ = -1;

@@ -54,8 +54,10 @@ bool TakeConnectionOptions(Args& args, ConnectionOptions& options, std::string& 
     return true;
 }
 
-Session::Session(ConnectionOptions options)
-    : options_(std::move(options)), reactor_(std::make_unique<platform::PollReactor>()) {
+Session::Session(ConnectionOptions options, platform::Reactor* reactor)
+    : options_(std::move(options)),
+      ownReactor_(reactor ? nullptr : std::make_unique<platform::PollReactor>()),
+      reactor_(reactor ? reactor : ownReactor_.get()) {
     connection_ = std::make_unique<CRobotConnection>(*reactor_, dispatcher_, this);
 }
 

@@ -40,7 +40,9 @@ class Session : public IRobotConnectionOwner {
   public:
     enum class Outcome { Done, Lost, TimedOut };
 
-    explicit Session(ConnectionOptions options);
+    // Runs on its own poll reactor, or on `reactor` when given (tests run a
+    // simulated robot on the same one).
+    explicit Session(ConnectionOptions options, platform::Reactor* reactor = nullptr);
     ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -73,7 +75,8 @@ class Session : public IRobotConnectionOwner {
 
     ConnectionOptions options_;
     CSettings settings_;
-    std::unique_ptr<platform::Reactor> reactor_;
+    std::unique_ptr<platform::Reactor> ownReactor_;
+    platform::Reactor* reactor_;
     CMessageDispatcher dispatcher_;
     std::unique_ptr<CRobotConnection> connection_;
     platform::ScopedTimer tick_;
