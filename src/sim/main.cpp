@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -128,6 +129,15 @@ int main(int argc, char** argv) {
     if (!velcora::HandshakeKeyError().empty()) {
         std::fprintf(stderr, "velcora-robot-sim: %s\n", velcora::HandshakeKeyError().c_str());
         return 1;
+    }
+    if (!options.root.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(options.root, ec);
+        if (!std::filesystem::is_directory(options.root, ec)) {
+            std::fprintf(stderr, "velcora-robot-sim: --root %s is not a folder\n",
+                         options.root.c_str());
+            return 1;
+        }
     }
     // The password travels in the console's code page.
     options.password = velcora::Utf8ToAnsi(password);

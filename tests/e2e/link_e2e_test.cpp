@@ -7,6 +7,7 @@
 #include "app/ctl/ctl.h"
 #include "app/ctl/session.h"
 #include "link/robot_connection.h"
+#include "link/settings.h"
 #include "platform/posix_reactor.h"
 #include "sim/sim_features.h"
 #include "sim/sim_robot.h"
@@ -217,6 +218,36 @@ TEST(SessionE2E, ExitCodesForAuthorisedRefusedAndUnreachable) {
                   std::string::npos);
     }
     std::remove(pwFile.c_str());
+}
+
+// The tunnel takes the relay pair from the settings, and the password stored
+// there is used when nothing else gives one.
+TEST(SessionE2E, TunnelUsesRelayPairAndStoredPassword) {
+    platform::PollReactor reactor;
+    sim::SimOptions o;
+    o.port = 0;
+    o.password = "relay pw";
+    sim::CSimRobot robot(reactor, o);
+    ASSERT_TRUE(robot.Start());
+    const std::string path = ::testing::TempDir() + "velcora_e2e_tunnel.ini";
+    {
+        IniFile ini(path);
+        CSettings s;
+        s.host = "10.255.255.1";  // the direct pair must not be used
+        s.pipeHost = "127.0.0.1";
+        s.pipePort = robot.Port();
+        s.password = "relay pw";
+        SaveSettings(ini, s);
+        ASSERT_TRUE(ini.Save());
+    }
+    unsetenv("VELCORA_PASSWORD");
+    ctl::ConnectionOptions options;
+    options.ini = path;
+    options.tunnel = true;
+    ctl::Session session(options, &reactor);
+    EXPECT_EQ(session.Open(), ctl::kExitDone);
+    EXPECT_TRUE(session.Connection().Tunnel());
+    std::remove(path.c_str());
 }
 
 // The command itself, with the robot in a thread of its own.

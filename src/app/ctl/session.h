@@ -30,7 +30,8 @@ struct ConnectionOptions {
 
 // The option synopsis for usage lines.
 inline constexpr const char* kConnectionSynopsis =
-    "[--host H] [--port P] [--tunnel] [--ini PATH] [--password-file F] [-v]";
+    "[--host H] [--port P] [--tunnel] [--ini PATH] [--password-file F] [--connect-timeout MS] "
+    "[-v]";
 
 // Takes the connection options out of `args`. False (with `error` set) on a
 // malformed value.
