@@ -1,10 +1,87 @@
-// velcoractl commands for connection options and status.
+// velcoractl commands for the connection itself: status.
+#include <cmath>
+#include <cstdio>
+
 #include "app/ctl/ctl.h"
+#include "app/ctl/session.h"
 
 namespace velcora::ctl {
 
+namespace {
+
+constexpr uint32_t kStatusWaitMs = 10000;
+
+struct RobotStatus {
+    uint32_t battery = 0;
+    bool charging = false;
+    float height = 0;
+    int randomWalk = -1;  // -1 when the reply is too short to carry it
+    int emotion = -1;
+};
+
+std::string Number(float v) {
+    if (!std::isfinite(v))
+        return "null";
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.7g", static_cast<double>(v));
+    return text;
+}
+
+int Status(Args& args) {
+    ConnectionOptions options;
+    std::string error;
+    const bool json = args.Flag("--json");
+    if (!TakeConnectionOptions(args, options, error))
+        return UsageError(error);
+    if (auto e = args.Error())
+        return UsageError(*e);
+    if (!args.Rest().empty())
+        return UsageError("status takes no arguments");
+
+    Session session(options);
+    if (const int rc = session.Open(); rc != kExitDone)
+        return rc;
+    bool got = false;
+    RobotStatus status;
+    session.On(msg::kStatus, [&](CStream& s, int32_t length) {
+        status.battery = ReadU32(s);
+        status.charging = ReadU8(s) != 0;
+        status.height = ReadFloat(s);
+        if (length >= 10)
+            status.randomWalk = ReadU8(s) != 0 ? 1 : 0;
+        if (length >= 11)
+            status.emotion = ReadU8(s);
+        got = true;
+    });
+    session.Send(msg::kStatus);
+    const auto outcome = session.RunUntil([&] { return got; }, kStatusWaitMs);
+    if (outcome != Session::Outcome::Done)
+        return session.ExitFor(outcome, "velcoractl: the robot did not answer the status request");
+
+    if (json) {
+        std::printf(
+            "{\"battery\":%u,\"charging\":%s,\"height\":%s,\"randomWalk\":%s,\"emotion\":%s}\n",
+            status.battery, status.charging ? "true" : "false", Number(status.height).c_str(),
+            status.randomWalk < 0 ? "null" : (status.randomWalk ? "true" : "false"),
+            status.emotion < 0 ? "null" : std::to_string(status.emotion).c_str());
+    } else {
+        std::printf("battery: %s%u%%\n", status.charging ? "±" : "", status.battery);
+        std::printf("charging: %s\n", status.charging ? "yes" : "no");
+        std::printf("height: %.1f\n", static_cast<double>(status.height));
+        if (status.randomWalk >= 0)
+            std::printf("random walk: %s\n", status.randomWalk ? "on" : "off");
+        if (status.emotion >= 0)
+            std::printf("emotion: %d\n", status.emotion);
+    }
+    return kExitDone;
+}
+
+}  // namespace
+
 void RegisterLinkCommands(Registry& registry) {
-    (void)registry;
+    registry.Add({"status", std::string("status [--json] ") + kConnectionSynopsis,
+                  "connect, authorise and print the robot's battery, body height and modes",
+                  Status});
 }
 
 }  // namespace velcora::ctl

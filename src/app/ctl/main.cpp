@@ -52,9 +52,24 @@ int main(int argc, char** argv) {
         std::printf("velcoractl %s\n", VELCORA_VERSION);
         return velcora::ctl::kExitDone;
     }
-    const velcora::ctl::Command* command = registry.Find(first);
+    // Connection options may come before the command ("velcoractl --host H
+    // status"): move the command to the front, keeping every option in order.
+    if (first.size() > 1 && first[0] == '-') {
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const std::string& before = args[i - 1];
+            const bool isValue = before == "--host" || before == "--port" || before == "--ini" ||
+                                 before == "--password-file" || before == "--connect-timeout";
+            if (!isValue && registry.Find(args[i])) {
+                std::string name = args[i];
+                args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+                args.insert(args.begin(), std::move(name));
+                break;
+            }
+        }
+    }
+    const velcora::ctl::Command* command = registry.Find(args.front());
     if (!command) {
-        std::fprintf(stderr, "velcoractl: unknown command '%s'\n\n", first.c_str());
+        std::fprintf(stderr, "velcoractl: unknown command '%s'\n\n", args.front().c_str());
         PrintUsage(registry, stderr);
         return velcora::ctl::kExitUsage;
     }

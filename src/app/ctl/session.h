@@ -1,0 +1,88 @@
+// One online velcoractl command's connection to the robot: the shared
+// connection options, connect and authorise with the console's own link
+// code, run the event loop until the command is done, and the exit codes and
+// operator texts every online command shares.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/ctl/ctl.h"
+#include "link/dispatcher.h"
+#include "link/robot_connection.h"
+#include "link/settings.h"
+#include "platform/reactor.h"
+
+namespace velcora::ctl {
+
+struct ConnectionOptions {
+    std::string host;                   // --host; empty = from the settings
+    int port = -1;                      // --port; -1 = from the settings
+    bool tunnel = false;                // --tunnel: the relay pair of the settings
+    std::string ini;                    // --ini PATH
+    std::string passwordFile;           // --password-file F
+    bool verbose = false;               // -v: status texts on stderr
+    uint32_t connectTimeoutMs = 30000;  // --connect-timeout MS
+};
+
+// The option synopsis for usage lines.
+inline constexpr const char* kConnectionSynopsis =
+    "[--host H] [--port P] [--tunnel] [--ini PATH] [--password-file F] [--connect-timeout MS] "
+    "[-v]";
+
+// Takes the connection options out of `args`. False (with `error` set) on a
+// malformed value.
+bool TakeConnectionOptions(Args& args, ConnectionOptions& options, std::string& error);
+
+class Session : public IRobotConnectionOwner {
+  public:
+    enum class Outcome { Done, Lost, TimedOut };
+
+    // Runs on its own poll reactor, or on `reactor` when given (tests run a
+    // simulated robot on the same one).
+    explicit Session(ConnectionOptions options, platform::Reactor* reactor = nullptr);
+    ~Session() override;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Reads the settings, connects and waits for authorisation. Returns
+    // kExitDone when authorised; otherwise prints the reason to stderr
+    // ("Ошибка подключения!", "Неверный пароль!", or a usage text) and returns
+    // kExitNoConnection, kExitWrongPassword, kExitUsage or kExitFailed.
+    int Open();
+
+    // Handles events until `done` holds, the link is lost, or `timeoutMs` passes.
+    Outcome RunUntil(const std::function<bool()>& done, uint32_t timeoutMs);
+    // The exit code for an outcome; a lost link prints "Ошибка подключения!",
+    // a time-out prints `timeoutText` (when given).
+    int ExitFor(Outcome outcome, const char* timeoutText = nullptr);
+
+    // Registers a handler for an incoming type for the session's life.
+    void On(msg::Type type, CMessageDispatcher::Handler handler);
+    // Sends one frame.
+    void Send(msg::Type type, std::string_view payload = {});
+
+    IRobotLink& Link() { return *connection_; }
+    CRobotConnection& Connection() { return *connection_; }
+    platform::Reactor& Reactor() { return *reactor_; }
+    const CSettings& Settings() const { return settings_; }
+    const ConnectionOptions& Options() const { return options_; }
+
+  private:
+    void OnConnectionStateChanged() override;
+
+    ConnectionOptions options_;
+    CSettings settings_;
+    std::unique_ptr<platform::Reactor> ownReactor_;
+    platform::Reactor* reactor_;
+    CMessageDispatcher dispatcher_;
+    std::unique_ptr<CRobotConnection> connection_;
+    platform::ScopedTimer tick_;
+    CRegistrationSet registrations_;
+    std::string lastText_;
+};
+
+}  // namespace velcora::ctl

@@ -1,0 +1,135 @@
+// The one TCP connection to the robot: framing in both directions, the eight
+// connection states with their time-outs and retries, the keep-alive and the
+// password handshake. Everything runs on the UI thread; the reactor hands in
+// socket and lookup events, and the owner's 20 ms timer calls Tick.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/dispatcher.h"
+#include "link/robot_link.h"
+#include "link/stream.h"
+#include "platform/reactor.h"
+
+namespace velcora {
+
+// What the connection tells its owner (the main window, or a command-line
+// session). Called synchronously, from inside the connection's own calls.
+class IRobotConnectionOwner {
+  public:
+    virtual ~IRobotConnectionOwner() = default;
+    // The state or the robot-heard flag changed; read them from the connection.
+    virtual void OnConnectionStateChanged() = 0;
+    // A socket to `address` (IPv4, network order) was opened: the telnet
+    // console connects its own socket to the same robot.
+    virtual void OnRobotAddress(uint32_t address) { (void)address; }
+    // The operator disconnected: the telnet console ends its connection too.
+    virtual void OnOperatorDisconnect() {}
+};
+
+// The status-bar text of a state (UTF-8); empty for state 0.
+std::string_view ConnectionStatusText(int32_t state, bool robotHeard);
+
+class CRobotConnection : public IRobotLink {
+  public:
+    static constexpr int32_t kMaxFrameLength = 20000000;
+    static constexpr int32_t kHeaderSize = 6;
+    static constexpr int32_t kMaxSendChunk = 65536;
+    static constexpr uint32_t kTimeoutMs = 4000;
+    static constexpr uint32_t kTunnelAuthTimeoutMs = 10000;
+    static constexpr uint32_t kRetryDelayMs = 200;
+    static constexpr uint32_t kKeepAliveMs = 1000;
+    static constexpr int32_t kMaxFailures = 4;
+    static constexpr int32_t kResponseLimit = 140;
+
+    CRobotConnection(platform::Reactor& reactor, CMessageDispatcher& dispatcher,
+                     IRobotConnectionOwner* owner);
+    ~CRobotConnection() override;
+    CRobotConnection(const CRobotConnection&) = delete;
+    CRobotConnection& operator=(const CRobotConnection&) = delete;
+
+    // Starts connecting; false when the host is empty, there is no owner, or
+    // the first attempt could not even be started.
+    bool Connect(std::u16string_view host, uint16_t port, bool tunnel);
+    // The same with the host already in the ANSI code page.
+    bool ConnectAnsi(std::string_view host, uint16_t port, bool tunnel);
+    void SetPassword(std::u16string_view password);
+    void SetPasswordAnsi(std::string_view password);
+    const std::string& PasswordAnsi() const { return password_; }
+    void Disconnect();
+
+    // IRobotLink
+    CStream& BeginFrame(msg::Type type) override;
+    void EndFrame() override;
+    int32_t State() const override { return state_; }
+    int32_t QueuedBytes() const override { return send_.Size(); }
+    CMessageDispatcher& Dispatcher() override { return dispatcher_; }
+
+    // The 20 ms tick: sends, runs time-outs, retries and the keep-alive.
+    void Tick();
+    // Sends what is queued (in several calls while the socket takes it).
+    void Flush();
+
+    // Reactor events; answers for other lookups or sockets are dropped.
+    void OnLookupDone(platform::LookupId lookup, int error, uint32_t address);
+    void OnSocketEvent(platform::SocketId socket, uint16_t event, int error);
+
+    bool RobotHeard() const { return robotHeard_; }
+    bool Tunnel() const { return tunnel_; }
+    uint32_t Address() const { return address_; }
+    int32_t RetryCount() const { return retries_; }
+    platform::SocketId Socket() const { return socket_; }
+    platform::LookupId PendingLookup() const { return lookup_; }
+    const std::string& Host() const { return host_; }
+    uint16_t Port() const { return port_; }
+    // Bytes received since the last call; the counter starts again at 0.
+    int32_t TakeReceivedBytes();
+    int32_t ReceivedBytes() const { return received_; }
+    std::string_view StatusText() const { return ConnectionStatusText(state_, robotHeard_); }
+
+  private:
+    bool Start();
+    bool OpenSocket(uint32_t address);
+    void Receive();
+    // Parses whole frames from the receive buffer; false when the connection
+    // was failed or reset meanwhile.
+    bool Parse();
+    void OnChallenge(uint32_t challenge);
+    void OnAuthResult(uint8_t result);
+    void Fail();
+    void Reset();
+    void SetState(int32_t state);
+    void Notify();
+    void CloseSocket();
+    void TouchAll();
+
+    platform::Reactor& reactor_;
+    CMessageDispatcher& dispatcher_;
+    IRobotConnectionOwner* owner_;
+
+    CMemoryStream receive_{1024};
+    CMemoryStream send_{1024};
+    int32_t sentCount_ = 0;
+    int32_t openFrame_ = -1;
+    int32_t retries_ = 0;
+    std::string password_;  // ANSI; empty = none
+    bool tunnel_ = false;
+    uint32_t lastActivity_ = 0;
+    uint32_t lastSend_ = 0;
+    uint32_t lastKeepAlive_ = 0;
+    platform::SocketId socket_ = platform::kNoSocket;
+    platform::LookupId lookup_ = platform::kNoLookup;
+    int32_t state_ = kStateIdle;
+    std::string host_;
+    uint16_t port_ = 0;
+    uint32_t address_ = platform::kNoAddress;
+    int32_t received_ = 0;
+    bool robotHeard_ = false;
+    // Changes on every reset, so that a loop can tell its buffers were emptied
+    // under it by a handler or the owner.
+    uint32_t generation_ = 0;
+};
+
+}  // namespace velcora

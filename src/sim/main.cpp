@@ -1,0 +1,163 @@
+// velcora-robot-sim: a robot to connect the console to, with fault switches
+// for tests.
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "link/handshake.h"
+#include "link/text_codec.h"
+#include "platform/posix_reactor.h"
+#include "sim/sim_features.h"
+#include "sim/sim_robot.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int) {
+    g_stop = 1;
+}
+
+int Usage(const char* error) {
+    if (error)
+        std::fprintf(stderr, "velcora-robot-sim: %s\n\n", error);
+    std::fprintf(error ? stderr : stdout,
+                 "usage: velcora-robot-sim [--listen ADDR] [--port P] [--password TEXT |\n"
+                 "       --password-file F] [--root DIR] [-v] [fault switches]\n\n"
+                 "  --listen ADDR       IPv4 address to listen on (default 127.0.0.1)\n"
+                 "  --port P            TCP port (default 5554; 0 picks a free one)\n"
+                 "  --password TEXT     the robot's password (default: none)\n"
+                 "  --password-file F   read the password from F (first line)\n"
+                 "  --root DIR          the robot's data folder\n"
+                 "  -v                  print what the robot does\n"
+                 "Fault switches:\n"
+                 "  --refuse-password   refuse every password\n"
+                 "  --zero-challenge    send the challenge 0\n"
+                 "  --silent            accept connections and never send anything\n"
+                 "  --drop-after MS     close each connection MS ms after accepting it\n"
+                 "  --bad-length        after authorising, send a frame header with length "
+                 "20000001\n");
+    return error ? 2 : 0;
+}
+
+bool ReadPasswordFile(const std::string& path, std::string& password) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::getline(in, password);
+    while (!password.empty() && (password.back() == '\r' || password.back() == '\n'))
+        password.pop_back();
+    return true;
+}
+
+bool ParseNumber(const char* text, unsigned long max, unsigned long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtoul(text, &end, 10);
+    return *text && *end == '\0' && errno == 0 && value <= max && text[0] != '-';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "C.UTF-8");
+    using velcora::sim::SimOptions;
+    SimOptions options;
+    std::string listen = "127.0.0.1";
+    std::string password;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char*& out) {
+            if (i + 1 >= argc)
+                return false;
+            out = argv[++i];
+            return true;
+        };
+        const char* v = nullptr;
+        unsigned long n = 0;
+        if (arg == "--help" || arg == "-h") {
+            return Usage(nullptr);
+        } else if (arg == "--listen") {
+            if (!value(v))
+                return Usage("--listen needs an address");
+            listen = v;
+        } else if (arg == "--port") {
+            if (!value(v) || !ParseNumber(v, 65535, n))
+                return Usage("--port needs a number 0..65535");
+            options.port = static_cast<uint16_t>(n);
+        } else if (arg == "--password") {
+            if (!value(v))
+                return Usage("--password needs a text");
+            password = v;
+        } else if (arg == "--password-file") {
+            if (!value(v))
+                return Usage("--password-file needs a file");
+            if (!ReadPasswordFile(v, password)) {
+                std::fprintf(stderr, "velcora-robot-sim: cannot read %s\n", v);
+                return 1;
+            }
+        } else if (arg == "--root") {
+            if (!value(v))
+                return Usage("--root needs a folder");
+            options.root = v;
+        } else if (arg == "-v" || arg == "--verbose") {
+            options.verbose = true;
+        } else if (arg == "--refuse-password") {
+            options.refusePassword = true;
+        } else if (arg == "--zero-challenge") {
+            options.zeroChallenge = true;
+        } else if (arg == "--silent") {
+            options.silent = true;
+        } else if (arg == "--drop-after") {
+            if (!value(v) || !ParseNumber(v, 0xFFFFFFFFul, n) || n == 0)
+                return Usage("--drop-after needs a number of milliseconds");
+            options.dropAfterMs = static_cast<uint32_t>(n);
+        } else if (arg == "--bad-length") {
+            options.badLength = true;
+        } else {
+            return Usage(("unknown option " + arg).c_str());
+        }
+    }
+    if (!velcora::platform::ParseIpv4(listen, options.listenAddress))
+        return Usage("--listen needs a dotted IPv4 address");
+    if (!velcora::HandshakeKeyError().empty()) {
+        std::fprintf(stderr, "velcora-robot-sim: %s\n", velcora::HandshakeKeyError().c_str());
+        return 1;
+    }
+    if (!options.root.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(options.root, ec);
+        if (!std::filesystem::is_directory(options.root, ec)) {
+            std::fprintf(stderr, "velcora-robot-sim: --root %s is not a folder\n",
+                         options.root.c_str());
+            return 1;
+        }
+    }
+    // The password travels in the console's code page.
+    options.password = velcora::Utf8ToAnsi(password);
+
+    velcora::platform::PollReactor reactor;
+    velcora::sim::CSimRobot robot(reactor, options);
+    velcora::sim::InstallFeatures(robot);
+    if (!robot.Start()) {
+        std::fprintf(stderr, "velcora-robot-sim: cannot listen on %s:%u: %s\n", listen.c_str(),
+                     options.port, std::strerror(errno));
+        return 1;
+    }
+    std::printf("velcora-robot-sim: listening on %s:%u\n", listen.c_str(), robot.Port());
+    std::fflush(stdout);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    while (!g_stop) {
+        reactor.RunUntil([] { return g_stop != 0; }, 1000);
+    }
+    robot.Stop();
+    return 0;
+}

@@ -1,0 +1,9 @@
+#include "sim/sim_features.h"
+
+namespace velcora::sim {
+
+void InstallFeatures(CSimRobot& robot) {
+    InstallStatus(robot);
+}
+
+}  // namespace velcora::sim

@@ -1,0 +1,125 @@
+// The simulated robot: listens for the console, runs the robot's side of the
+// handshake and keep-alive, and hands every other message to the feature that
+// registered for its type. Each feature (status, maps, cyclograms, ...) lives
+// in its own file with one Install function that registers handlers, a tick
+// and its own state here; sim_features.cpp calls them all.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <typeindex>
+#include <vector>
+
+#include "link/catalogue.h"
+#include "link/stream.h"
+#include "platform/reactor.h"
+
+namespace velcora::sim {
+
+struct SimOptions {
+    uint32_t listenAddress = platform::kLoopback;  // network order
+    uint16_t port = 5554;                          // 0 picks a free port
+    std::string password;                          // ANSI; empty accepts an empty answer
+    std::string root;                              // the robot's data folder ("" = none)
+    bool verbose = false;
+    // Fault switches.
+    bool refusePassword = false;  // answer every handshake with "refused"
+    bool zeroChallenge = false;   // challenge with 0
+    bool silent = false;          // accept the connection and never send anything
+    uint32_t dropAfterMs = 0;     // close the connection this long after accepting it
+    bool badLength = false;       // after authorising, send a header with length 20000001
+};
+
+class CSimRobot {
+  public:
+    // The stream is at the payload's start; `length` is the payload length.
+    using Handler = std::function<void(CStream& payload, int32_t length)>;
+    // Called every kTickMs with the milliseconds elapsed since the last call.
+    using TickHandler = std::function<void(uint32_t elapsedMs)>;
+    static constexpr uint32_t kTickMs = 20;
+    static constexpr int32_t kMaxFrameLength = 20000000;
+
+    CSimRobot(platform::Reactor& reactor, SimOptions options);
+    ~CSimRobot();
+    CSimRobot(const CSimRobot&) = delete;
+    CSimRobot& operator=(const CSimRobot&) = delete;
+
+    // Starts listening (and the tick); false when the port cannot be had.
+    bool Start();
+    void Stop();
+    uint16_t Port() const { return port_; }
+
+    // --- for features
+    // One handler per type (a later On for the same type replaces it). Only
+    // called once the console is authorised.
+    void On(msg::Type type, Handler handler);
+    void OnTick(TickHandler handler);
+    // Called when a console is authorised (a fresh session starts).
+    void OnSession(std::function<void()> handler);
+    // Sends one frame to the connected console; false when none is connected.
+    bool Send(msg::Type type, std::string_view payload);
+    // Streams a frame's payload: BeginFrame, write to the stream, EndFrame.
+    CStream& BeginFrame(msg::Type type);
+    bool EndFrame();
+    // Per-feature state, created on first use and kept for the robot's life.
+    template <typename T>
+    T& Feature() {
+        auto& slot = features_[std::type_index(typeid(T))];
+        if (!slot)
+            slot = std::make_shared<T>();
+        return *static_cast<T*>(slot.get());
+    }
+    const std::string& Root() const { return options_.root; }
+    const SimOptions& Options() const { return options_; }
+    platform::Reactor& Reactor() { return reactor_; }
+    // Prints to stderr with -v.
+    void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    bool Connected() const { return client_ != platform::kNoSocket; }
+    bool Authorised() const { return authorised_; }
+    // Frames received of each type (handled or not), for tests and the log.
+    int Received(msg::Type type) const;
+    int Sessions() const { return sessions_; }
+    // Connections accepted so far.
+    int Connections() const { return connections_; }
+
+  private:
+    void OnAccept();
+    void OnClientEvent(platform::SocketId socket, uint16_t event, int error);
+    void ReceiveAll();
+    void Parse();
+    void OnResponse(const std::string& response);
+    void Flush();
+    void Drop(const char* why);
+    void Tick();
+
+    platform::Reactor& reactor_;
+    SimOptions options_;
+    platform::SocketId listener_ = platform::kNoSocket;
+    platform::SocketId client_ = platform::kNoSocket;
+    uint16_t port_ = 0;
+    platform::ScopedTimer timer_;
+    uint32_t lastTick_ = 0;
+    uint32_t acceptedAt_ = 0;
+    uint32_t lastSend_ = 0;
+    uint32_t challenge_ = 0;
+    bool authorised_ = false;
+    int sessions_ = 0;
+    int connections_ = 0;
+    CMemoryStream in_;
+    CMemoryStream out_;
+    int32_t openFrame_ = -1;
+    std::map<msg::Type, Handler> handlers_;
+    std::vector<TickHandler> ticks_;
+    std::vector<std::function<void()>> sessionHandlers_;
+    std::map<std::type_index, std::shared_ptr<void>> features_;
+    std::map<msg::Type, int> received_;
+    uint64_t random_;
+};
+
+}  // namespace velcora::sim

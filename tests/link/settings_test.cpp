@@ -1,0 +1,174 @@
+#include "link/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "link/handshake.h"
+
+namespace velcora {
+namespace {
+
+TEST(Settings, NoFileGivesTheDefaults) {
+    IniFile ini(::testing::TempDir() + "velcora_missing_dir/none.ini");
+    ASSERT_TRUE(ini.Load());
+    CSettings s;
+    s.port = 1;
+    LoadSettings(ini, s);
+    EXPECT_EQ(s.connectionType, 0);
+    EXPECT_EQ(s.host, "");
+    EXPECT_EQ(s.port, 5554);
+    EXPECT_EQ(s.pipePort, 8081);
+    EXPECT_EQ(s.maxHistoryItems, 20);
+    EXPECT_EQ(s.bitrate[0], 400000);
+    EXPECT_EQ(s.bitrate[1], 400000);
+    EXPECT_EQ(s.joystickNumber, -1);
+    EXPECT_EQ(s.camera[1], 1);
+    EXPECT_EQ(s.audioInDevice, -1);
+    EXPECT_TRUE(s.wheelPanel);
+    EXPECT_TRUE(s.liftFixedMode);
+    EXPECT_DOUBLE_EQ(s.liftMaxHeight, 30.0);
+    EXPECT_DOUBLE_EQ(s.backSize, 42.0);
+    EXPECT_EQ(s.standard, RobotStandard::Vel);
+    EXPECT_FALSE(s.windowLeft);
+    EXPECT_TRUE(s.password.empty());
+}
+
+struct Case {
+    const char* text;
+    std::function<void(const CSettings&)> check;
+};
+
+class SettingsCases : public ::testing::TestWithParam<Case> {};
+
+TEST_P(SettingsCases, Reads) {
+    IniFile ini;
+    ini.Parse(GetParam().text);
+    CSettings s;
+    LoadSettings(ini, s);
+    GetParam().check(s);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, SettingsCases,
+    ::testing::Values(
+        Case{"[controls]\nHEADDELTAS = 1\n",
+             [](const CSettings& s) { EXPECT_EQ(s.headDeltas, 32); }},
+        Case{"[CONTROLS]\nheadDeltas=50\n",
+             [](const CSettings& s) { EXPECT_EQ(s.headDeltas, 50); }},
+        Case{"[AVATARS]\navatar3=  Lena\nmodel3=lena_v2\nother=x\navatar1=Bob\n",
+             [](const CSettings& s) {
+                 ASSERT_EQ(s.avatars.size(), 2u);
+                 EXPECT_EQ(s.avatars[0].name, "Lena");
+                 EXPECT_EQ(s.avatars[0].model, "lena_v2");
+                 EXPECT_EQ(s.avatars[1].name, "Bob");
+                 EXPECT_EQ(s.avatars[1].model, "");
+             }},
+        Case{"[LANGUAGES]\nlang2=Русский\nlang5=\n",
+             [](const CSettings& s) {
+                 ASSERT_EQ(s.languages.size(), 1u);
+                 EXPECT_EQ(s.languages[0], "Русский");
+             }},
+        Case{"[CONTROLS]\nstandard=corvina\nwheelCalib=2\n",
+             [](const CSettings& s) {
+                 EXPECT_EQ(s.standard, RobotStandard::Corvina);
+                 EXPECT_TRUE(s.ServiceButton());
+             }},
+        Case{"[CONTROLS]\nstandard=other\n[RANGEFINDERS]\nnear=abc\nfar=250\n",
+             [](const CSettings& s) {
+                 EXPECT_EQ(s.standard, RobotStandard::Vel);
+                 EXPECT_EQ(s.rangeNear, 100);
+                 EXPECT_EQ(s.rangeFar, 250);
+             }},
+        Case{"[HISTORY]\ncount=2\nitem0=Привет\nlocked0=1\nhotkey0=65\nitem1=\"  quoted  \"\n"
+             "item2=stale\n",
+             [](const CSettings& s) {
+                 ASSERT_EQ(s.history.size(), 2u);
+                 EXPECT_EQ(s.history[0].text, "Привет");
+                 EXPECT_TRUE(s.history[0].locked);
+                 EXPECT_EQ(s.history[0].hotkey, 'A');
+                 EXPECT_EQ(s.history[1].text, "  quoted  ");
+             }},
+        Case{"[ROBOT]\nport=\nhost=\n[JOYSTICK]\nsmoothIncX=0.25\nsmoothIncY=bad\n",
+             [](const CSettings& s) {
+                 EXPECT_EQ(s.port, 0);  // an empty number reads as 0, like the profile reader
+                 EXPECT_EQ(s.host, "");
+                 EXPECT_DOUBLE_EQ(s.smoothIncX, 0.25);
+                 EXPECT_DOUBLE_EQ(s.smoothIncY, 0.5);
+             }}));
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+TEST(Settings, SaveKeepsUnrelatedLinesAndLoadsBack) {
+    const std::string path = ::testing::TempDir() + "velcora_settings_test.ini";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "; operator notes\n[DBUTTON0]\ntext=Hello\nwidth=200\n\n[robot]\nHost=old\n"
+               "custom=keep me\n\n[FILE MANAGER]\nlocal=/home\n";
+    }
+    IniFile ini(path);
+    ASSERT_TRUE(ini.Load());
+    CSettings s;
+    LoadSettings(ini, s);
+    EXPECT_EQ(s.host, "old");
+    s.host = "10.0.0.7";
+    s.password = "пароль";
+    s.history = {{"one", true, 0}, {"two", false, '7'}};
+    s.windowLeft = 10;
+    SaveSettings(ini, s);
+    ASSERT_TRUE(ini.Save());
+
+    const std::string text = ReadAll(path);
+    EXPECT_NE(text.find("; operator notes\n[DBUTTON0]\ntext=Hello\nwidth=200\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("Host=10.0.0.7\ncustom=keep me\n"), std::string::npos);
+    EXPECT_NE(text.find("[FILE MANAGER]\nlocal=/home\n"), std::string::npos);
+    EXPECT_EQ(text.find("пароль"), std::string::npos);
+
+    IniFile again(path);
+    ASSERT_TRUE(again.Load());
+    CSettings t;
+    LoadSettings(again, t);
+    EXPECT_EQ(t.host, "10.0.0.7");
+    EXPECT_EQ(t.password, "пароль");
+    ASSERT_EQ(t.history.size(), 2u);
+    EXPECT_EQ(t.history[1].hotkey, '7');
+    EXPECT_EQ(t.windowLeft, 10);
+    EXPECT_FALSE(t.windowTop);
+    std::remove(path.c_str());
+}
+
+TEST(IniFile, RawAccessForOtherSections) {
+    IniFile ini;
+    ini.Parse("[DBUTTON0]\ntext=a\n[DBUTTON1]\ntext=b\n[GESTURES]\n5=wave\n7=bow\n");
+    ini.DeleteSection("dbutton1");
+    ini.ClearSection("GESTURES");
+    ini.WriteString("GESTURES", "9", "nod");
+    ini.DeleteKey("DBUTTON0", "TEXT");
+    ini.WriteString("DBUTTON0", "up", "line\nbreak");
+    EXPECT_EQ(ini.Text(), "[DBUTTON0]\nup=linebreak\n[GESTURES]\n9=nod\n");
+    EXPECT_EQ(ini.GetInt("GESTURES", "9", 3), 0);  // not a number
+    EXPECT_EQ(ini.GetInt("GESTURES", "8", 3), 3);
+}
+
+TEST(IniFile, SaveFailsCleanlyWhenTheFolderIsMissing) {
+    IniFile ini(::testing::TempDir() + "no/such/folder/velcora.ini");
+    ini.WriteString("A", "b", "c");
+    EXPECT_FALSE(ini.Save());
+}
+
+TEST(IniFile, PathOverrideWins) {
+    EXPECT_EQ(SettingsFilePath("/tmp/x.ini"), "/tmp/x.ini");
+    const std::string found = SettingsFilePath();
+    EXPECT_NE(found.find("velcora.ini"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velcora
