@@ -10,37 +10,60 @@ std::optional<ConsoleKey> ConsoleKeyFor(char32_t key) {
         key = key - U'a' + U'A';
     }
     switch (key) {
-        case U'W': return ConsoleKey::Forward;
-        case U'S': return ConsoleKey::Backward;
-        case U'A': return ConsoleKey::Left;
-        case U'D': return ConsoleKey::Right;
-        case U'F': return ConsoleKey::SmoothRide;
-        case U',': return ConsoleKey::Slower;
-        case U'.': return ConsoleKey::Faster;
+        case U'W':
+            return ConsoleKey::Forward;
+        case U'S':
+            return ConsoleKey::Backward;
+        case U'A':
+            return ConsoleKey::Left;
+        case U'D':
+            return ConsoleKey::Right;
+        case U'F':
+            return ConsoleKey::SmoothRide;
+        case U',':
+            return ConsoleKey::Slower;
+        case U'.':
+            return ConsoleKey::Faster;
         case U'E':
-        case U'L': return ConsoleKey::HeadRight;
+        case U'L':
+            return ConsoleKey::HeadRight;
         case U'J':
-        case U'Q': return ConsoleKey::HeadLeft;
-        case U'I': return ConsoleKey::HeadUp;
-        case U'K': return ConsoleKey::HeadDown;
-        case U'O': return ConsoleKey::HeadZPlus;
-        case U'U': return ConsoleKey::HeadZMinus;
-        case U'M': return ConsoleKey::HeadHome;
-        case U'1': return ConsoleKey::Mode0;
-        case U'2': return ConsoleKey::Mode1;
-        case U'3': return ConsoleKey::Mode2;
-        case U'4': return ConsoleKey::Emotion0;
-        case U'5': return ConsoleKey::Emotion1;
-        case U'6': return ConsoleKey::Emotion2;
-        case U'7': return ConsoleKey::Emotion3;
-        case U'9': return ConsoleKey::Emotion4;
-        case U'0': return ConsoleKey::Emotion5;
-        default: return std::nullopt;
+        case U'Q':
+            return ConsoleKey::HeadLeft;
+        case U'I':
+            return ConsoleKey::HeadUp;
+        case U'K':
+            return ConsoleKey::HeadDown;
+        case U'O':
+            return ConsoleKey::HeadZPlus;
+        case U'U':
+            return ConsoleKey::HeadZMinus;
+        case U'M':
+            return ConsoleKey::HeadHome;
+        case U'1':
+            return ConsoleKey::Mode0;
+        case U'2':
+            return ConsoleKey::Mode1;
+        case U'3':
+            return ConsoleKey::Mode2;
+        case U'4':
+            return ConsoleKey::Emotion0;
+        case U'5':
+            return ConsoleKey::Emotion1;
+        case U'6':
+            return ConsoleKey::Emotion2;
+        case U'7':
+            return ConsoleKey::Emotion3;
+        case U'9':
+            return ConsoleKey::Emotion4;
+        case U'0':
+            return ConsoleKey::Emotion5;
+        default:
+            return std::nullopt;
     }
 }
 
-CDriveKeys::CDriveKeys(CDriveController& control, DriveKeyOptions options,
-                       IDriveKeysView* view)
+CDriveKeys::CDriveKeys(CDriveController& control, DriveKeyOptions options, IDriveKeysView* view)
     : control_(control), options_(options), view_(view) {}
 
 void CDriveKeys::Publish() {
@@ -72,13 +95,27 @@ void CDriveKeys::KeyDown(ConsoleKey key) {
         }
     };
     switch (key) {
-        case ConsoleKey::Forward: drive(targetY_, y_, scale_); break;
-        case ConsoleKey::Backward: drive(targetY_, y_, -scale_); break;
-        case ConsoleKey::Left: drive(targetX_, x_, -scale_); break;
-        case ConsoleKey::Right: drive(targetX_, x_, scale_); break;
-        case ConsoleKey::SmoothRide: SetSmoothRide(!smooth_); break;
-        case ConsoleKey::Slower: scale_ = std::max(kScaleStep, scale_ - kScaleStep); break;
-        case ConsoleKey::Faster: scale_ = std::min(1.0f, scale_ + kScaleStep); break;
+        case ConsoleKey::Forward:
+            drive(targetY_, y_, scale_);
+            break;
+        case ConsoleKey::Backward:
+            drive(targetY_, y_, -scale_);
+            break;
+        case ConsoleKey::Left:
+            drive(targetX_, x_, -scale_);
+            break;
+        case ConsoleKey::Right:
+            drive(targetX_, x_, scale_);
+            break;
+        case ConsoleKey::SmoothRide:
+            SetSmoothRide(!smooth_);
+            break;
+        case ConsoleKey::Slower:
+            scale_ = std::max(kScaleStep, scale_ - kScaleStep);
+            break;
+        case ConsoleKey::Faster:
+            scale_ = std::min(1.0f, scale_ + kScaleStep);
+            break;
         case ConsoleKey::HeadRight:
         case ConsoleKey::HeadLeft: {
             const float sign = key == ConsoleKey::HeadRight ? 1.0f : -1.0f;
@@ -112,15 +149,33 @@ void CDriveKeys::KeyDown(ConsoleKey key) {
             slider_ = 0;
             control_.HeadHome();
             break;
-        case ConsoleKey::Mode0: SetMoveMode(MoveMode::Move); return;
-        case ConsoleKey::Mode1: SetMoveMode(MoveMode::Turn); return;
-        case ConsoleKey::Mode2: SetMoveMode(MoveMode::Strafe); return;
-        case ConsoleKey::Emotion0: control_.Emotion(0); return;
-        case ConsoleKey::Emotion1: control_.Emotion(1); return;
-        case ConsoleKey::Emotion2: control_.Emotion(2); return;
-        case ConsoleKey::Emotion3: control_.Emotion(3); return;
-        case ConsoleKey::Emotion4: control_.Emotion(4); return;
-        case ConsoleKey::Emotion5: control_.Emotion(5); return;
+        case ConsoleKey::Mode0:
+            SetMoveMode(MoveMode::Move);
+            return;
+        case ConsoleKey::Mode1:
+            SetMoveMode(MoveMode::Turn);
+            return;
+        case ConsoleKey::Mode2:
+            SetMoveMode(MoveMode::Strafe);
+            return;
+        case ConsoleKey::Emotion0:
+            control_.Emotion(0);
+            return;
+        case ConsoleKey::Emotion1:
+            control_.Emotion(1);
+            return;
+        case ConsoleKey::Emotion2:
+            control_.Emotion(2);
+            return;
+        case ConsoleKey::Emotion3:
+            control_.Emotion(3);
+            return;
+        case ConsoleKey::Emotion4:
+            control_.Emotion(4);
+            return;
+        case ConsoleKey::Emotion5:
+            control_.Emotion(5);
+            return;
     }
     if (view_) {
         view_->ShowHead(headX_, headY_, headZ_);
@@ -149,17 +204,21 @@ void CDriveKeys::KeyUp(ConsoleKey key) {
         // key's release has to end it, or the head would never stop.
         case ConsoleKey::HeadRight:
         case ConsoleKey::HeadLeft:
-            if (control_.Options().headJoystick && control_.Options().headDeltas != 0) headX_ = 0;
+            if (control_.Options().headJoystick && control_.Options().headDeltas != 0)
+                headX_ = 0;
             break;
         case ConsoleKey::HeadUp:
         case ConsoleKey::HeadDown:
-            if (control_.Options().headJoystick && control_.Options().headDeltas != 0) headY_ = 0;
+            if (control_.Options().headJoystick && control_.Options().headDeltas != 0)
+                headY_ = 0;
             break;
         case ConsoleKey::HeadZPlus:
         case ConsoleKey::HeadZMinus:
-            if (control_.Options().headJoystick && control_.Options().headDeltas != 0) headZ_ = 0;
+            if (control_.Options().headJoystick && control_.Options().headDeltas != 0)
+                headZ_ = 0;
             break;
-        default: return;
+        default:
+            return;
     }
     if (view_) {
         view_->ShowHead(headX_, headY_, headZ_);

@@ -12,29 +12,29 @@
 namespace velcora {
 
 enum class ConsoleKey {
-    Forward,    // W
-    Backward,   // S
-    Left,       // A
-    Right,      // D
-    SmoothRide, // F
-    Slower,     // ,
-    Faster,     // .
-    HeadRight,  // E or L
-    HeadLeft,   // J or Q
-    HeadUp,     // I
-    HeadDown,   // K
-    HeadZPlus,  // O
-    HeadZMinus, // U
-    HeadHome,   // M
-    Mode0,      // 1
-    Mode1,      // 2
-    Mode2,      // 3
-    Emotion0,   // 4
-    Emotion1,   // 5
-    Emotion2,   // 6
-    Emotion3,   // 7
-    Emotion4,   // 9
-    Emotion5,   // 0
+    Forward,     // W
+    Backward,    // S
+    Left,        // A
+    Right,       // D
+    SmoothRide,  // F
+    Slower,      // ,
+    Faster,      // .
+    HeadRight,   // E or L
+    HeadLeft,    // J or Q
+    HeadUp,      // I
+    HeadDown,    // K
+    HeadZPlus,   // O
+    HeadZMinus,  // U
+    HeadHome,    // M
+    Mode0,       // 1
+    Mode1,       // 2
+    Mode2,       // 3
+    Emotion0,    // 4
+    Emotion1,    // 5
+    Emotion2,    // 6
+    Emotion3,    // 7
+    Emotion4,    // 9
+    Emotion5,    // 0
 };
 
 // Maps a key as typed (Latin letters in either case, digits, ',' and '.') to
@@ -49,7 +49,7 @@ struct DriveKeyOptions {
 };
 
 class IDriveKeysView {
-public:
+  public:
     virtual ~IDriveKeysView() = default;
     virtual void ShowDrive(float x, float y) = 0;  // the drive joystick's knob
     virtual void ShowSmoothRide(bool on) = 0;
@@ -59,7 +59,7 @@ public:
 };
 
 class CDriveKeys {
-public:
+  public:
     static constexpr float kInitialScale = 0.3f;
     static constexpr float kScaleStep = 0.15f;
 
@@ -80,7 +80,7 @@ public:
     float DriveY() const { return y_; }
     bool SmoothRide() const { return smooth_; }
 
-private:
+  private:
     void Publish();
     void StepHead(float& axis, float delta);
 

@@ -130,7 +130,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velcora-robot-sim: %s\n", velcora::HandshakeKeyError().c_str());
         return 1;
     }
-    if (!options.root.empty()) {
+    // Without --root the robot keeps its data in a fresh temporary folder that
+    // each feature seeds with its demo content; it is removed at exit.
+    std::string temporaryRoot;
+    if (options.root.empty()) {
+        char pattern[] = "/tmp/velcora-sim-XXXXXX";
+        if (!mkdtemp(pattern)) {
+            std::fprintf(stderr, "velcora-robot-sim: cannot create a temporary folder: %s\n",
+                         std::strerror(errno));
+            return 1;
+        }
+        temporaryRoot = pattern;
+        options.root = temporaryRoot;
+    }
+    {
         std::error_code ec;
         std::filesystem::create_directories(options.root, ec);
         if (!std::filesystem::is_directory(options.root, ec)) {
@@ -159,5 +172,9 @@ int main(int argc, char** argv) {
         reactor.RunUntil([] { return g_stop != 0; }, 1000);
     }
     robot.Stop();
+    if (!temporaryRoot.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(temporaryRoot, ec);
+    }
     return 0;
 }

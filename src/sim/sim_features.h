@@ -1,6 +1,12 @@
 // Every feature of the simulated robot installs itself through one function;
 // InstallFeatures calls them all. A new feature is one new file with its
 // Install function, declared here and called from sim_features.cpp.
+//
+// A feature that keeps data does so under its own subfolder of robot.Root()
+// (the program always has a root: --root DIR or a fresh temporary folder) and
+// seeds that subfolder with its demo content when it does not exist yet. With
+// an empty root (some in-process tests) a feature keeps its data in memory or
+// does without.
 #pragma once
 
 #include "sim/sim_robot.h"

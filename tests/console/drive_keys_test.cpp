@@ -35,12 +35,15 @@ TEST(DriveKeys, DirectDrivingAndSpeedScale) {
     r.keys.KeyUp(ConsoleKey::Forward);
     EXPECT_EQ(r.keys.DriveY(), 0.0f);
     r.keys.KeyUp(ConsoleKey::Right);
-    for (int i = 0; i < 10; ++i) r.keys.KeyDown(ConsoleKey::Faster);
+    for (int i = 0; i < 10; ++i)
+        r.keys.KeyDown(ConsoleKey::Faster);
     EXPECT_FLOAT_EQ(r.keys.SpeedScale(), 1.0f);
     // At rest the scale creeps back down, but not below 0.4.
-    for (int i = 0; i < 1000; ++i) r.keys.Tick();
+    for (int i = 0; i < 1000; ++i)
+        r.keys.Tick();
     EXPECT_NEAR(r.keys.SpeedScale(), 0.4f, 0.002f);
-    for (int i = 0; i < 10; ++i) r.keys.KeyDown(ConsoleKey::Slower);
+    for (int i = 0; i < 10; ++i)
+        r.keys.KeyDown(ConsoleKey::Slower);
     EXPECT_FLOAT_EQ(r.keys.SpeedScale(), 0.15f);
 }
 
@@ -51,11 +54,13 @@ TEST(DriveKeys, SmoothRideRampsTowardTargetAndBack) {
     EXPECT_EQ(r.keys.DriveY(), 0.0f);  // a target, not a value
     r.keys.Tick();
     EXPECT_FLOAT_EQ(r.keys.DriveY(), 0.01f);  // 0.02 x smoothIncY 0.5
-    for (int i = 0; i < 100; ++i) r.keys.Tick();
+    for (int i = 0; i < 100; ++i)
+        r.keys.Tick();
     EXPECT_FLOAT_EQ(r.keys.DriveY(), 0.3f);
     r.keys.KeyUp(ConsoleKey::Forward);
     EXPECT_FLOAT_EQ(r.keys.DriveY(), 0.3f);
-    for (int i = 0; i < 100; ++i) r.keys.Tick();
+    for (int i = 0; i < 100; ++i)
+        r.keys.Tick();
     EXPECT_NEAR(r.keys.DriveY(), 0.0f, 1e-6);
 }
 
@@ -68,19 +73,21 @@ TEST(DriveKeys, HeadKeysByConfiguration) {
     const auto sent = r.link.Of(msg::kHeadRelative);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].payload, std::string("\xf5\x28\x00\x00", 4));  // 0.32 * 32767 = 10485
-    r.keys.KeyUp(ConsoleKey::HeadRight);  // releasing stops the head
+    r.keys.KeyUp(ConsoleKey::HeadRight);                             // releasing stops the head
     r.control.Tick(20);
     EXPECT_EQ(r.link.Of(msg::kHeadRelative).back().payload, std::string(4, '\0'));
 
     Rig a;  // absolute: steps of 0.1 within -1..1
-    for (int i = 0; i < 15; ++i) a.keys.KeyDown(ConsoleKey::HeadDown);
+    for (int i = 0; i < 15; ++i)
+        a.keys.KeyDown(ConsoleKey::HeadDown);
     a.control.Tick(20);
     EXPECT_EQ(a.link.Of(msg::kHeadAbsolute).back().payload, std::string("\0\0\x01\x80\0\0", 6));
 
     DriveControlOptions slider;
     slider.headJoystick = false;
     Rig s(slider);
-    for (int i = 0; i < 20; ++i) s.keys.KeyDown(ConsoleKey::HeadUp);
+    for (int i = 0; i < 20; ++i)
+        s.keys.KeyDown(ConsoleKey::HeadUp);
     s.control.Tick(20);
     EXPECT_EQ(s.link.Of(msg::kHeadSliderVel).back().payload, std::string("\xff\x7f", 2));
     s.keys.KeyDown(ConsoleKey::HeadHome);
