@@ -89,6 +89,7 @@ CChatBotDownload::CChatBotDownload(IRobotLink& link, IChatBotTransferView& view)
 void CChatBotDownload::Start() {
     buffer_.clear();
     total_ = 0;
+    sized_ = false;
     offset_ = 0;
     countdown_ = 0;
     result_ = TransferResult::kRunning;
@@ -132,6 +133,20 @@ void CChatBotDownload::OnChunk(CStream& payload, int32_t length) {
     if (chunk.offset < 0 || end > chunk.total) {
         return;
     }
+    if (sized_ && chunk.total != total_) {
+        // The script changed on the robot under the download: start again
+        // rather than piece two scripts together.
+        buffer_.clear();
+        offset_ = 0;
+        sized_ = false;
+        countdown_ = 0;
+    }
+    // A chunk beyond what has come in would leave a hole that passes for a
+    // complete script; the next request asks for the missing part again.
+    if (chunk.offset > offset_) {
+        return;
+    }
+    sized_ = true;
     total_ = chunk.total;
     buffer_.resize(static_cast<std::size_t>(total_));
     std::copy(chunk.bytes.begin(), chunk.bytes.end(),

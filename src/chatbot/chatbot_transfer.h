@@ -83,6 +83,9 @@ class CChatBotUpload {
 
 // Fetches the robot's script: a start request (-1), then requests for the
 // next offset until the declared total is in, and a closing request (-1).
+// Chunks are taken only where they continue what has come in, and a changed
+// total starts the download over, so that a finished download never holds a
+// hole or two scripts pieced together.
 class CChatBotDownload {
   public:
     CChatBotDownload(IRobotLink& link, IChatBotTransferView& view);
@@ -111,6 +114,7 @@ class CChatBotDownload {
     IChatBotTransferView& view_;
     std::string buffer_;
     int32_t total_ = 0;
+    bool sized_ = false;  // a chunk has declared the total
     int32_t offset_ = 0;
     int32_t countdown_ = 0;
     TransferResult result_ = TransferResult::kRunning;

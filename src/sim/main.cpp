@@ -42,7 +42,11 @@ int Usage(const char* error) {
                  "  --silent            accept connections and never send anything\n"
                  "  --drop-after MS     close each connection MS ms after accepting it\n"
                  "  --bad-length        after authorising, send a frame header with length "
-                 "20000001\n");
+                 "20000001\n"
+                 "Chat-bot scripts:\n"
+                 "  --chatbot-chunk N   serve script downloads in chunks of N bytes (default "
+                 "8192)\n"
+                 "  --drop-ack N        lose the N-th script upload acknowledgement\n");
     return error ? 2 : 0;
 }
 
@@ -120,6 +124,14 @@ int main(int argc, char** argv) {
             options.dropAfterMs = static_cast<uint32_t>(n);
         } else if (arg == "--bad-length") {
             options.badLength = true;
+        } else if (arg == "--chatbot-chunk") {
+            if (!value(v) || !ParseNumber(v, 1048576, n) || n == 0)
+                return Usage("--chatbot-chunk needs a number of bytes 1..1048576");
+            options.chatbotChunk = static_cast<int32_t>(n);
+        } else if (arg == "--drop-ack") {
+            if (!value(v) || !ParseNumber(v, 1000000, n) || n == 0)
+                return Usage("--drop-ack needs a number 1..1000000");
+            options.dropAck = static_cast<int>(n);
         } else {
             return Usage(("unknown option " + arg).c_str());
         }

@@ -17,5 +17,6 @@ void InstallFeatures(CSimRobot& robot);
 
 // Battery, charging, body height, random walk and emotion (0xCC04).
 void InstallStatus(CSimRobot& robot);
+void InstallChatbot(CSimRobot& robot);  // the chat-bot script store
 
 }  // namespace velcora::sim

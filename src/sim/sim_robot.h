@@ -33,6 +33,9 @@ struct SimOptions {
     bool silent = false;          // accept the connection and never send anything
     uint32_t dropAfterMs = 0;     // close the connection this long after accepting it
     bool badLength = false;       // after authorising, send a header with length 20000001
+    // Chat-bot scripts.
+    int32_t chatbotChunk = 8192;  // largest download chunk
+    int dropAck = 0;              // lose the N-th upload acknowledgement (0: none)
 };
 
 class CSimRobot {

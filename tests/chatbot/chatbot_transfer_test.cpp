@@ -238,6 +238,48 @@ TEST(Download, ChunksOutsideTheDeclaredTotalAreIgnored) {
     EXPECT_EQ(down.Bytes(), "abcd");
 }
 
+// A chunk that does not continue what has come in would leave a hole of
+// zeros in a download that still completes.
+TEST(Download, ChunkBeyondWhatCameInIsNotStored) {
+    FakeLink link;
+    RecordingView view;
+    CChatBotDownload down(link, view);
+    down.Start();
+    down.Tick(50);
+    link.Receive(msg::kChatBotDownloadChunk, Chunk(6, 10, "ghij"));
+    EXPECT_EQ(down.Result(), TransferResult::kRunning);
+    EXPECT_EQ(down.Offset(), 0);
+    link.Receive(msg::kChatBotDownloadChunk, Chunk(0, 10, "abc"));
+    link.Receive(msg::kChatBotDownloadChunk, Chunk(6, 10, "ghij"));
+    EXPECT_EQ(down.Offset(), 3);
+    down.Tick(50);
+    EXPECT_EQ(Requests(link).back(), 3);
+    link.Receive(msg::kChatBotDownloadChunk, Chunk(3, 10, "def"));
+    link.Receive(msg::kChatBotDownloadChunk, Chunk(6, 10, "ghij"));
+    EXPECT_EQ(down.Result(), TransferResult::kSucceeded);
+    EXPECT_EQ(down.Bytes(), "abcdefghij");
+}
+
+// The script replaced on the robot mid-download: the download starts over
+// instead of joining the head of one script to the tail of the other.
+TEST(Download, ChangedTotalStartsOver) {
+    FakeLink link;
+    RecordingView view;
+    CChatBotDownload down(link, view);
+    down.Start();
+    down.Tick(50);
+    link.Receive(msg::kChatBotDownloadChunk, Chunk(0, 8, "old-"));
+    link.Receive(msg::kChatBotDownloadChunk, Chunk(4, 6, "ne"));
+    EXPECT_EQ(down.Result(), TransferResult::kRunning);
+    EXPECT_EQ(down.Offset(), 0);
+    down.Tick(50);
+    EXPECT_EQ(Requests(link).back(), 0);
+    link.Receive(msg::kChatBotDownloadChunk, Chunk(0, 6, "new-"));
+    link.Receive(msg::kChatBotDownloadChunk, Chunk(4, 6, "ok"));
+    EXPECT_EQ(down.Result(), TransferResult::kSucceeded);
+    EXPECT_EQ(down.Bytes(), "new-ok");
+}
+
 TEST(Download, OversizedTotalIsRefused) {
     FakeLink link;
     RecordingView view;

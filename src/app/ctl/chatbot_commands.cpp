@@ -1,9 +1,16 @@
-// velcoractl commands for chat-bot scripts.
+// velcoractl commands for chat-bot scripts: offline check and format, and
+// the robot's script fetched or replaced over the link.
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <system_error>
 
 #include "app/ctl/ctl.h"
+#include "app/ctl/session.h"
 #include "chatbot/chat_script.h"
+#include "chatbot/chatbot_document.h"
+#include "chatbot/chatbot_transfer.h"
 #include "chatbot/script_generator.h"
 #include "chatbot/script_text.h"
 #include "link/stream.h"
@@ -14,6 +21,11 @@ namespace velcora::ctl {
 namespace {
 
 constexpr const char* kParseError = "Ошибка разбора текста!";
+// The editor's transfer timer.
+constexpr uint32_t kTransferTickMs = 50;
+// A transfer that has not moved on for this long is given up (the editor would
+// wait for the operator's cancel instead).
+constexpr uint32_t kDefaultStallMs = 30000;
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
     CMemoryStream s;
@@ -89,10 +101,183 @@ int Format(Args& args) {
     return kExitDone;
 }
 
+// Progress on stderr: a line at the start, at every tenth of the way and at
+// the end.
+class ProgressPrinter : public IChatBotTransferView {
+  public:
+    explicit ProgressPrinter(const char* what) : what_(what) {}
+    void OnProgress(int32_t done, int32_t total) override {
+        ++moves;
+        if (total <= 0) {
+            return;
+        }
+        const int tenth = static_cast<int>(int64_t{done} * 10 / total);
+        if (tenth != lastTenth_) {
+            lastTenth_ = tenth;
+            std::fprintf(stderr, "%s: %d of %d bytes\n", what_, done, total);
+        }
+    }
+    void OnFinished(TransferResult r) override {
+        finished = true;
+        result = r;
+    }
+
+    int moves = 0;
+    bool finished = false;
+    TransferResult result = TransferResult::kRunning;
+
+  private:
+    const char* what_;
+    int lastTenth_ = -1;
+};
+
+// Drives a transfer on the session's loop until it ends, the link is lost or
+// the robot stops moving it on for `stallMs`.
+template <typename Transfer>
+int RunTransfer(Session& session, Transfer& transfer, ProgressPrinter& view, uint32_t stallMs) {
+    platform::Reactor& reactor = session.Reactor();
+    uint32_t last = reactor.Now();
+    platform::ScopedTimer timer(reactor, kTransferTickMs, [&] {
+        const uint32_t now = reactor.Now();
+        transfer.Tick(static_cast<int32_t>(now - last));
+        last = now;
+    });
+    transfer.Start();
+    while (!view.finished) {
+        const int before = view.moves;
+        const auto outcome =
+            session.RunUntil([&] { return view.finished || view.moves != before; }, stallMs);
+        if (outcome != Session::Outcome::Done) {
+            transfer.Cancel();
+            return session.ExitFor(outcome, "velcoractl: the robot stopped answering");
+        }
+    }
+    timer.Stop();
+    // The closing request of a download is still to go out.
+    session.RunUntil([&] { return session.Link().QueuedBytes() == 0; }, 2000);
+    return kExitDone;
+}
+
+bool TakeStall(Args& args, uint32_t& stallMs, std::string& error) {
+    if (auto v = args.Option("--timeout")) {
+        long long ms = 0;
+        if (!ParseInt(*v, ms) || ms < 1 || ms > 3600000) {
+            error = "--timeout needs a number of milliseconds";
+            return false;
+        }
+        stallMs = static_cast<uint32_t>(ms);
+    }
+    return true;
+}
+
+// Written beside the target first, so that a failed write leaves no half file.
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    const std::string temporary = path + ".part";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
+            std::error_code ec;
+            std::filesystem::remove(temporary, ec);
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::filesystem::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
+int Pull(Args& args) {
+    ConnectionOptions options;
+    std::string error;
+    uint32_t stallMs = kDefaultStallMs;
+    if (!TakeConnectionOptions(args, options, error) || !TakeStall(args, stallMs, error)) {
+        return UsageError(error);
+    }
+    if (auto e = args.Error()) {
+        return UsageError(*e);
+    }
+    if (args.Rest().size() != 1) {
+        return UsageError("chatbot pull needs one OUT file");
+    }
+    const std::string out = args.Rest()[0];
+
+    Session session(options);
+    if (const int rc = session.Open(); rc != kExitDone) {
+        return rc;
+    }
+    ProgressPrinter view("chatbot pull");
+    CChatBotDownload download(session.Link(), view);
+    if (const int rc = RunTransfer(session, download, view, stallMs); rc != kExitDone) {
+        return rc;
+    }
+    if (view.result == TransferResult::kTooLarge) {
+        std::fprintf(stderr, "velcoractl: the robot's script is larger than %d bytes\n",
+                     kChatBotMaxScript);
+        return kExitFailed;
+    }
+    if (!WriteWholeFile(out, download.Bytes())) {
+        std::fprintf(stderr, "velcoractl: cannot write %s\n", out.c_str());
+        return kExitFailed;
+    }
+    // The bytes are kept as the robot has them; a script that does not read
+    // is still reported, as the editor would.
+    CChatScript script;
+    if (!LoadScriptBytes(download.Bytes(), script)) {
+        std::fprintf(stderr, "%s\n", kParseError);
+        return kExitFailed;
+    }
+    return kExitDone;
+}
+
+int Push(Args& args) {
+    ConnectionOptions options;
+    std::string error;
+    uint32_t stallMs = kDefaultStallMs;
+    if (!TakeConnectionOptions(args, options, error) || !TakeStall(args, stallMs, error)) {
+        return UsageError(error);
+    }
+    if (auto e = args.Error()) {
+        return UsageError(*e);
+    }
+    if (args.Rest().size() != 1) {
+        return UsageError("chatbot push needs one IN file");
+    }
+    // What goes to the robot is the regenerated script in the file's encoding,
+    // as the editor sends it.
+    std::string bytes;
+    if (!ReadWholeFile(args.Rest()[0], bytes)) {
+        std::fprintf(stderr, "velcoractl: cannot read %s\n", args.Rest()[0].c_str());
+        return kExitFailed;
+    }
+    CChatBotDocument document;
+    if (!document.LoadBytes(bytes)) {
+        std::fprintf(stderr, "%s\n", kParseError);
+        return kExitFailed;
+    }
+    bytes = document.ScriptBytes();
+    // The robot could not hand back a larger one.
+    if (bytes.size() > static_cast<std::size_t>(kChatBotMaxScript)) {
+        std::fprintf(stderr, "velcoractl: the script is larger than %d bytes\n", kChatBotMaxScript);
+        return kExitFailed;
+    }
+
+    Session session(options);
+    if (const int rc = session.Open(); rc != kExitDone) {
+        return rc;
+    }
+    ProgressPrinter view("chatbot push");
+    CChatBotUpload upload(session.Link(), view, std::move(bytes));
+    return RunTransfer(session, upload, view, stallMs);
+}
+
 // "chatbot SUB ...": the subcommand picks the rest of the arguments' meaning.
 int Chatbot(Args& args) {
     if (args.Rest().empty() || args.Rest()[0].rfind("--", 0) == 0) {
-        return UsageError("chatbot needs a subcommand: check or format");
+        return UsageError("chatbot needs a subcommand: check, format, pull or push");
     }
     const std::string sub = args.Rest()[0];
     Args rest(std::vector<std::string>(args.Rest().begin() + 1, args.Rest().end()));
@@ -102,14 +287,25 @@ int Chatbot(Args& args) {
     if (sub == "format") {
         return Format(rest);
     }
+    if (sub == "pull") {
+        return Pull(rest);
+    }
+    if (sub == "push") {
+        return Push(rest);
+    }
     return UsageError("unknown chatbot subcommand: " + sub);
 }
 
 }  // namespace
 
 void RegisterChatbotCommands(Registry& registry) {
-    registry.Add({"chatbot", "chatbot check [--json] FILE | chatbot format FILE",
-                  "read a chat-bot script file: print its counts, or print it regenerated",
+    registry.Add({"chatbot",
+                  std::string("chatbot check [--json] FILE | chatbot format FILE | chatbot pull "
+                              "[--timeout MS] ") +
+                      kConnectionSynopsis + " OUT | chatbot push [--timeout MS] " +
+                      kConnectionSynopsis + " IN",
+                  "chat-bot scripts: count or regenerate a file; fetch the robot's script into "
+                  "OUT or replace it with IN",
                   Chatbot});
 }
 
