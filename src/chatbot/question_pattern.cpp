@@ -44,13 +44,13 @@ class Cursor {
         }
     }
     // Up to kMaxWord word characters; a name also stops at ':'.
-    std::u16string Word(bool stopAtColon = false) {
+    std::u16string_view Word(bool stopAtColon = false) {
         const std::size_t start = i_;
         while (!End() && i_ - start < kMaxWord && IsWordChar(t_[i_]) &&
                !(stopAtColon && t_[i_] == u':')) {
             ++i_;
         }
-        return std::u16string(t_.substr(start, i_ - start));
+        return t_.substr(start, i_ - start);
     }
 
   private:
@@ -68,20 +68,20 @@ bool ParseReference(Cursor& c, CQuestion& out) {
     }
     CPatternElement e;
     e.kind = PatternKind::kFramesetRef;
-    e.name = c.Word(true);
+    e.name.assign(c.Word(true));
     out.push_back(std::move(e));
     CPatternElement& added = out.back();
     c.SkipSpace();
     if (!c.End() && c.Peek() == u':') {
         c.Next();
         c.SkipSpace();
-        std::u16string type = c.Word();
+        const std::u16string_view type = c.Word();
         if (EqualsAsciiNoCase(type, u"NUMBER")) {
             added.kind = PatternKind::kNumber;
         } else if (EqualsAsciiNoCase(type, u"DIGITS")) {
             added.kind = PatternKind::kDigits;
         } else {
-            added.label = std::move(type);
+            added.label.assign(type);
         }
         c.SkipSpace();
     }
@@ -108,7 +108,7 @@ bool ParseOptional(Cursor& c, CQuestion& out) {
         if (IsWordChar(ch)) {
             CPatternElement e;
             e.kind = PatternKind::kOptional;
-            e.name = c.Word();
+            e.name.assign(c.Word());
             out.push_back(std::move(e));
         } else {
             c.Next();
@@ -120,7 +120,9 @@ bool ParseOptional(Cursor& c, CQuestion& out) {
 // A word with synonyms; the cursor is on a word character.
 void ParseSynonyms(Cursor& c, CQuestion& out) {
     CPatternElement e;
-    e.alternatives.push_back(c.Word());
+    // Each alternative is put together here and stored once, at its size.
+    std::u16string phrase(c.Word());
+    e.alternatives.reserve(2);
     for (;;) {
         while (!c.End() && !IsWordChar(c.Peek()) && !IsSeparator(c.Peek())) {
             c.Next();
@@ -134,10 +136,10 @@ void ParseSynonyms(Cursor& c, CQuestion& out) {
             c.SkipSpace();
             // A dangling "&" joins nothing: a trailing space in a phrase would
             // print as "&" and swallow the next element when read again.
-            std::u16string word = c.Word();
+            const std::u16string_view word = c.Word();
             if (!word.empty()) {
-                e.alternatives.back() += u' ';
-                e.alternatives.back() += word;
+                phrase += u' ';
+                phrase += word;
             }
             continue;
         }
@@ -146,41 +148,25 @@ void ParseSynonyms(Cursor& c, CQuestion& out) {
             while (!c.End() && !IsWordChar(c.Peek())) {
                 c.Next();
             }
-            std::u16string word = c.Word();
+            const std::u16string_view word = c.Word();
             if (!word.empty()) {
-                e.alternatives.push_back(std::move(word));
+                e.alternatives.emplace_back(phrase);
+                phrase.assign(word);
             }
             continue;
         }
         break;
     }
+    e.alternatives.emplace_back(phrase);
     out.push_back(std::move(e));
 }
 
 }  // namespace
 
-bool IsWordChar(char16_t c) {
-    if (c >= 0x80) {
-        return true;
-    }
-    if (c <= 0x26 || c == u'(' || c == u')' || c == u',' || c == u'.') {
-        return false;
-    }
-    if ((c >= 0x3B && c <= 0x40) || (c >= 0x7B && c <= 0x7F)) {
-        return false;
-    }
-    if (c >= 0x5B && c <= 0x60) {
-        return c == u'_';
-    }
-    return true;
-}
-
-bool IsScriptSpace(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
-}
-
 bool ParsePattern(std::u16string_view text, CQuestion& out) {
     out.clear();
+    // Most questions have a few elements; growing one by one costs more.
+    out.reserve(4);
     Cursor c(text);
     for (;;) {
         c.SkipSpace();

@@ -35,10 +35,27 @@ struct CPatternElement {
 using CQuestion = std::vector<CPatternElement>;
 
 // Letters (every character above 0x7F included), digits and ' * + - / : _ are
-// word characters; the rest of ASCII is not.
-bool IsWordChar(char16_t c);
+// word characters; the rest of ASCII is not. Inline: the reader asks this of
+// every character of a script.
+inline bool IsWordChar(char16_t c) {
+    if (c >= 0x80) {
+        return true;
+    }
+    if (c <= 0x26 || c == u'(' || c == u')' || c == u',' || c == u'.') {
+        return false;
+    }
+    if ((c >= 0x3B && c <= 0x40) || (c >= 0x7B && c <= 0x7F)) {
+        return false;
+    }
+    if (c >= 0x5B && c <= 0x60) {
+        return c == u'_';
+    }
+    return true;
+}
 // Space, tab, CR and LF.
-bool IsScriptSpace(char16_t c);
+inline bool IsScriptSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
 
 // Replaces `out` with the elements of `text`. On failure `out` keeps the
 // elements read before the error (the editor stores a typed question that way).

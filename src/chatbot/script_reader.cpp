@@ -151,21 +151,28 @@ class Reader {
         i_ = save;
         return false;
     }
-    bool Quoted(std::u16string& out) {
+    bool Quoted(std::u16string_view& out) {
         Skip();
         if (End() || !IsQuote(t_[i_])) {
             return false;
         }
         const char16_t q = t_[i_];
         const std::size_t start = ++i_;
-        while (!End() && t_[i_] != q) {
-            ++i_;
-        }
-        if (End()) {
+        const std::size_t close = t_.find(q, start);
+        if (close == std::u16string_view::npos) {
+            i_ = t_.size();
             return false;
         }
-        out.assign(t_.substr(start, i_ - start));
-        ++i_;
+        out = t_.substr(start, close - start);
+        i_ = close + 1;
+        return true;
+    }
+    bool Quoted(std::u16string& out) {
+        std::u16string_view text;
+        if (!Quoted(text)) {
+            return false;
+        }
+        out.assign(text);
         return true;
     }
     // After "(": quoted texts separated by ",", then ")".
@@ -173,6 +180,7 @@ class Reader {
         if (Eat(u')')) {
             return true;
         }
+        out.reserve(2);
         for (;;) {
             std::u16string text;
             if (!Quoted(text)) {
@@ -194,8 +202,9 @@ class Reader {
         if (!Keyword(u"frame")) {
             return false;
         }
+        f.questions.reserve(2);
         do {
-            std::u16string pattern;
+            std::u16string_view pattern;
             if (!Eat(u'(') || !Quoted(pattern) || !Eat(u')')) {
                 return false;
             }
