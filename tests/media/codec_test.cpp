@@ -9,9 +9,9 @@
 namespace velcora::media {
 namespace {
 
-using test::EncodeStream;
-using test::EncodeTone;
-using test::Pattern;
+using testutil::EncodeStream;
+using testutil::EncodeTone;
+using testutil::Pattern;
 
 // Decodes every packet and returns how many pictures came out.
 int DecodeAll(CVideoDecoder& dec, const std::vector<Packet>& packets) {
@@ -178,7 +178,7 @@ TEST(AudioCodec, ToneRoundTripsAtItsFrequency) {
     EXPECT_EQ(dec.Count(), 0);
     const auto* s = reinterpret_cast<const int16_t*>(pcm.data());
     // Skip the codec's start-up delay.
-    EXPECT_NEAR(test::ZeroCrossingHz(s + 2000, pcm.size() / 2 - 2000, 22050), 440.0, 10.0);
+    EXPECT_NEAR(testutil::ZeroCrossingHz(s + 2000, pcm.size() / 2 - 2000, 22050), 440.0, 10.0);
 }
 
 TEST(AudioCodec, DecoderRefusesNothingAndKeepsTheAccumulatorOnBadPackets) {

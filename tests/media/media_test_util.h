@@ -8,7 +8,7 @@
 #include "media/codec.h"
 #include "media/color_convert.h"
 
-namespace velcora::media::test {
+namespace velcora::media::testutil {
 
 // A BGR picture with a pattern that moves with `n`.
 inline std::vector<uint8_t> Pattern(int w, int h, int n) {
@@ -75,4 +75,4 @@ inline double ZeroCrossingHz(const int16_t* s, size_t n, int rate) {
     return n > 1 ? crossings / 2.0 * rate / static_cast<double>(n) : 0;
 }
 
-}  // namespace velcora::media::test
+}  // namespace velcora::media::testutil
