@@ -7,6 +7,26 @@
 
 namespace velcora::media {
 
+std::vector<uint8_t> DecodeSoundChunks(CAudioDecoder& decoder, const uint8_t* chunks, size_t size) {
+    const uint8_t* p = chunks;
+    size_t left = chunks ? size : 0;
+    while (left > 4) {
+        uint32_t length;
+        std::memcpy(&length, p, 4);  // little-endian hosts only, as everywhere here
+        p += 4;
+        left -= 4;
+        if (length > left) {
+            break;
+        }
+        if (decoder.Decode(p, static_cast<int32_t>(length)) < 0) {
+            break;
+        }
+        p += length;
+        left -= length;
+    }
+    return decoder.TakePcm();
+}
+
 CAudioPlayer::CAudioPlayer(platform::IAudioOutput& device) : device_(device) {}
 
 CAudioPlayer::~CAudioPlayer() {
@@ -223,39 +243,17 @@ void CAudioPlayer::Run() {
                 decoded_.notify_all();
                 continue;
             }
-            decoding_ = block;
         }
         if (ready) {
-            Decode(decoder, *block);
+            block->pcm = DecodeSoundChunks(decoder, block->payload.data(), block->payload.size());
         }
         {
             std::lock_guard<std::mutex> lock(mutex_);
             block->state = kDecoded;  // even when nothing came out: it plays as nothing
-            decoding_ = nullptr;
         }
         decoded_.notify_all();
     }
     decoder.Close();
-}
-
-void CAudioPlayer::Decode(CAudioDecoder& decoder, Block& block) {
-    const uint8_t* p = block.payload.data();
-    size_t left = block.payload.size();
-    while (left > 4) {
-        uint32_t length;
-        std::memcpy(&length, p, 4);  // little-endian hosts only, as everywhere here
-        p += 4;
-        left -= 4;
-        if (length > left) {
-            break;
-        }
-        if (decoder.Decode(p, static_cast<int32_t>(length)) < 0) {
-            break;
-        }
-        p += length;
-        left -= length;
-    }
-    block.pcm = decoder.TakePcm();
 }
 
 bool CAudioPlayer::WaitDecoded(int limitMs) {

@@ -22,6 +22,11 @@
 
 namespace velcora::media {
 
+// Decodes the chunks of one sound block (each a 32-bit length and one MP2
+// packet) and returns the 16-bit samples. Stops at a chunk that runs past the
+// end or fails to decode; what was decoded before it stays.
+std::vector<uint8_t> DecodeSoundChunks(CAudioDecoder& decoder, const uint8_t* chunks, size_t size);
+
 class CAudioPlayer {
   public:
     static constexpr int kMaxBlocks = 8;
@@ -74,7 +79,6 @@ class CAudioPlayer {
     // reached the device, for a reopen with another format.
     void CloseDevice(bool freeBlocks);
     void Run();
-    void Decode(CAudioDecoder& decoder, Block& block);
     void Completed(uintptr_t tag);
 
     platform::IAudioOutput& device_;
@@ -84,7 +88,6 @@ class CAudioPlayer {
     std::list<std::unique_ptr<Block>> blocks_;  // guarded by mutex_, oldest first
     uint8_t pending_ = kNoPending;              // guarded by mutex_
     bool stop_ = false;                         // guarded by mutex_
-    Block* decoding_ = nullptr;                 // guarded by mutex_
     std::atomic<int> inDevice_{0};              // also changed by the device's thread
     uint8_t current_ = kNoPending;              // window thread
     int32_t silence_ = 0;                       // window thread
