@@ -161,7 +161,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(AudioOpenCase{44100, 16, true, ""}, AudioOpenCase{22050, 16, true, ""},
                     AudioOpenCase{44100, 8, false, "Encoder does not support sample format u8"},
                     AudioOpenCase{999, 16, false, ""}, AudioOpenCase{96001, 16, false, ""},
-                    AudioOpenCase{44100, 24, false, ""}));
+                    AudioOpenCase{44100, 24, false, ""},
+                    // The codec library encodes no MPEG-2.5 rates.
+                    AudioOpenCase{11025, 16, false, "Could not open codec"},
+                    AudioOpenCase{8000, 16, false, "Could not open codec"}));
 
 TEST(AudioCodec, ToneRoundTripsAtItsFrequency) {
     const auto packets = EncodeTone(22050, 440.0, 20);

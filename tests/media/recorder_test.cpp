@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "media/audio_format.h"
+#include "media/microphone_switch.h"
 #include "media/pcm_feed_input.h"
 #include "media/sound_settings.h"
 #include "media/voice_changer.h"
@@ -284,6 +285,51 @@ TEST(Microphone, RecordsThroughTheSoundCardDriver) {
     ASSERT_GE(sent.size(), 2u);
     EXPECT_EQ(sent[0].payload[0], '\x01');
     EXPECT_FALSE(input.IsOpen());
+}
+
+}  // namespace
+}  // namespace velcora::media
+
+namespace velcora::media {
+namespace {
+
+TEST(MicrophoneSwitch, ButtonShiftAndVoiceChanger) {
+    CPcmFeedInput input;
+    CRecorder recorder(input);
+    CMicrophoneSwitch mic(recorder);
+    testing::internal::CaptureStdout();
+    // 8 bits: the recorder refuses and the button springs back.
+    mic.SetFormat(0x40, 64000);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(mic.PressButton());
+    testing::internal::GetCapturedStderr();
+    mic.SetFormat(0x00, 64000);
+    EXPECT_TRUE(mic.PressButton());
+    EXPECT_TRUE(recorder.IsOpen());
+    // Shift while the button is down changes nothing until it is released,
+    // which switches the microphone off.
+    EXPECT_TRUE(mic.ShiftDown(false));
+    EXPECT_TRUE(recorder.IsOpen());
+    EXPECT_FALSE(mic.ShiftUp());
+    EXPECT_FALSE(recorder.IsOpen());
+    // Push-to-talk; Ctrl held makes Shift no key at all.
+    EXPECT_FALSE(mic.ShiftDown(true));
+    EXPECT_FALSE(mic.ShiftUp());
+    EXPECT_TRUE(mic.ShiftDown(false));
+    EXPECT_TRUE(mic.ShiftDown(false));  // repeat
+    EXPECT_TRUE(recorder.IsOpen());
+    EXPECT_FALSE(mic.ShiftUp());
+    EXPECT_FALSE(recorder.IsOpen());
+    // Toggling the voice changer while recording reopens; a failed reopen
+    // releases the button.
+    EXPECT_TRUE(mic.PressButton());
+    EXPECT_TRUE(mic.SetVoiceChanger(true));
+    EXPECT_TRUE(recorder.IsOpen());
+    EXPECT_TRUE(recorder.VoiceChanger());
+    input.refuseOpen = true;
+    EXPECT_FALSE(mic.SetVoiceChanger(false));
+    EXPECT_FALSE(recorder.IsOpen());
+    testing::internal::GetCapturedStdout();
 }
 
 }  // namespace
