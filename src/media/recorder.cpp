@@ -1,10 +1,12 @@
 #include "media/recorder.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
 #include "media/audio_format.h"
+#include "media/sound_block.h"
 
 namespace velcora::media {
 
@@ -86,11 +88,8 @@ bool CRecorder::QueueBuffer() {
 }
 
 void CRecorder::Completed(uintptr_t tag, int32_t recorded) {
-    // The device's thread. A recorder stuck for 10 s stops re-queuing.
-    Lock lock(mutex_, kLockWait);
-    if (!lock.owns_lock()) {
-        return;
-    }
+    // The device's thread.
+    Lock lock(mutex_);
     for (auto& b : buffers_) {
         if (reinterpret_cast<uintptr_t>(b.get()) == tag) {
             b->recorded = std::clamp(recorded, 0, b->size);
@@ -118,10 +117,7 @@ void CRecorder::Run() {
     for (;;) {
         Buffer* b = nullptr;
         {
-            Lock lock(mutex_, kLockWait);
-            if (!lock.owns_lock()) {
-                return;  // the recorder then stops producing output
-            }
+            Lock lock(mutex_);
             wake_.wait(lock, [&] { return stopping_ || (b = OldestReturned()) != nullptr; });
             if (stopping_) {
                 return;
@@ -135,10 +131,7 @@ void CRecorder::Run() {
             ProcessPlain(*b);
         }
         {
-            Lock lock(mutex_, kLockWait);
-            if (!lock.owns_lock()) {
-                return;
-            }
+            Lock lock(mutex_);
             b->state = 1;
         }
         processed_.notify_all();
@@ -165,8 +158,7 @@ void CRecorder::EncodeInto(const uint8_t* pcm, size_t bytes, CMemoryStream& out)
             continue;  // that block only is lost
         }
         for (const auto& packet : packets) {
-            WriteI32(out, static_cast<int32_t>(packet.size()));
-            out.Write(packet.data(), static_cast<int32_t>(packet.size()));
+            WriteSoundChunk(out, packet.data(), static_cast<int32_t>(packet.size()));
         }
     }
 }
@@ -194,10 +186,7 @@ void CRecorder::ProcessVoice(Buffer& b, CVoiceChanger& changer) {
 
 std::vector<std::string> CRecorder::TakePending() {
     std::vector<std::string> payloads;
-    Lock lock(mutex_, kLockWait);
-    if (!lock.owns_lock()) {
-        return payloads;
-    }
+    Lock lock(mutex_);
     for (auto it = buffers_.begin(); it != buffers_.end();) {
         if ((*it)->state == 1) {
             if ((*it)->output.Size() > 0) {
@@ -229,10 +218,7 @@ bool CRecorder::SetVoiceChanger(bool on) {
 }
 
 bool CRecorder::WaitProcessed(int limitMs) {
-    Lock lock(mutex_, kLockWait);
-    if (!lock.owns_lock()) {
-        return false;
-    }
+    Lock lock(mutex_);
     return processed_.wait_for(lock, std::chrono::milliseconds(limitMs),
                                [&] { return !worker_.joinable() || OldestReturned() == nullptr; });
 }

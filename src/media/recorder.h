@@ -4,7 +4,6 @@
 // always queued in the device.
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <list>
@@ -76,8 +75,9 @@ class CRecorder {
         int state = 0;          // 0 recording or not yet processed, 1 processed
         CMemoryStream output;
     };
-    using Lock = std::unique_lock<std::timed_mutex>;
-    static constexpr std::chrono::seconds kLockWait{10};
+    // The mutex is held for list and state changes only, never while encoding
+    // or sending, so no wait on it can last: plain locks, no give-up time.
+    using Lock = std::unique_lock<std::mutex>;
 
     bool QueueBuffer();  // mutex_ held
     void Completed(uintptr_t tag, int32_t recorded);
@@ -90,9 +90,9 @@ class CRecorder {
     platform::IAudioInput& device_;
     RecorderSettings settings_;
     CAudioEncoder encoder_;  // worker thread while open
-    std::timed_mutex mutex_;
-    std::condition_variable_any wake_;            // a buffer came back, or stop
-    std::condition_variable_any processed_;       // a buffer was processed
+    std::mutex mutex_;
+    std::condition_variable wake_;                // a buffer came back, or stop
+    std::condition_variable processed_;           // a buffer was processed
     std::list<std::unique_ptr<Buffer>> buffers_;  // guarded by mutex_, oldest first
     bool stopping_ = false;                       // guarded by mutex_
     std::thread worker_;                          // window thread

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "media/audio_format.h"
+#include "media/sound_block.h"
 #include "media/wav_file.h"
 #include "media_test_util.h"
 #include "platform/audio_output.h"
@@ -67,13 +68,7 @@ std::string Le32(uint32_t v) {
 
 // A sound block of `packets` MP2 packets in the given format.
 std::string Block(uint8_t code, int packets, double hz = 440.0) {
-    const auto mp2 = testutil::EncodeTone(FormatRate(code), hz, packets);
-    std::string payload(1, static_cast<char>(code));
-    for (const auto& p : mp2) {
-        payload += Le32(static_cast<uint32_t>(p.size()));
-        payload.append(p.begin(), p.end());
-    }
-    return payload;
+    return MakeSoundBlock(code, testutil::EncodeTone(FormatRate(code), hz, packets));
 }
 
 TEST(AudioFormat, Codes) {
