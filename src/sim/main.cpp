@@ -36,6 +36,7 @@ int Usage(const char* error) {
                  "  --password-file F   read the password from F (first line)\n"
                  "  --root DIR          the robot's data folder\n"
                  "  -v                  print what the robot does\n"
+                 "  --record FILE       log every frame received as JSON lines\n"
                  "Fault switches:\n"
                  "  --refuse-password   refuse every password\n"
                  "  --zero-challenge    send the challenge 0\n"
@@ -120,6 +121,10 @@ int main(int argc, char** argv) {
             options.dropAfterMs = static_cast<uint32_t>(n);
         } else if (arg == "--bad-length") {
             options.badLength = true;
+        } else if (arg == "--record") {
+            if (!value(v))
+                return Usage("--record needs a file");
+            options.recordPath = v;
         } else {
             return Usage(("unknown option " + arg).c_str());
         }

@@ -3,7 +3,9 @@
 namespace velcora::sim {
 
 void InstallFeatures(CSimRobot& robot) {
+    InstallFrameRecord(robot);
     InstallStatus(robot);
+    InstallControl(robot);
 }
 
 }  // namespace velcora::sim

@@ -17,5 +17,9 @@ void InstallFeatures(CSimRobot& robot);
 
 // Battery, charging, body height, random walk and emotion (0xCC04).
 void InstallStatus(CSimRobot& robot);
+// Driving, head, lift, tray, modes, parking, volume, speech, emotions, gestures.
+void InstallControl(CSimRobot& robot);
+// The frame log of --record FILE.
+void InstallFrameRecord(CSimRobot& robot);
 
 }  // namespace velcora::sim
