@@ -426,6 +426,11 @@ bool CVelControl::WidgetEvent(QEvent* e) {
             auto* m = static_cast<QMouseEvent*>(e);
             v.pos = m->position().toPoint();
             v.modifiers = m->modifiers();
+            if (widget_->childAt(v.pos) != nullptr) {
+                // Passed up from a child that did not want it: it happened
+                // over the child, not over this control.
+                return false;
+            }
             const bool press = e->type() == QEvent::MouseButtonPress;
             const bool dbl = e->type() == QEvent::MouseButtonDblClick;
             if (e->type() == QEvent::MouseMove) {
@@ -588,7 +593,11 @@ CVelContainer::CVelContainer(CVelContainer* owner, uint32_t place, int w, int h)
     : CVelContainer(owner, new CVelSurface, place, w, h) {}
 
 CVelContainer::CVelContainer(CVelContainer* owner, QWidget* widget, uint32_t place, int w, int h)
-    : CVelControl(owner, widget, place, w, h) {}
+    : CVelControl(owner, widget, place, w, h) {
+    // The container was sized while it was still being built, before its
+    // own layout could run: remember that size now, before any anchored child.
+    ReLayout();
+}
 
 CVelContainer::~CVelContainer() {
     // Windowless controls first, then the children, while this object is
@@ -658,6 +667,9 @@ void CVelContainer::ApplyFlow() {
 
 void CVelContainer::Place(CVelControl* child, uint32_t place, int w, int h) {
     QWidget* cw = child->Widget();
+    if (!laidOut_) {
+        ReLayout();
+    }
     if (place == kPlaceFlow) {
         FlowLayout& f = EnsureFlow();
         f.Place(w, h);

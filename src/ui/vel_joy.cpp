@@ -14,7 +14,8 @@ CVelJoy::CVelJoy(CVelContainer* owner, uint32_t place, bool rotation, int w, int
     SetId(id);
     Widget()->setMouseTracking(true);
     Widget()->setFocusPolicy(Qt::StrongFocus);
-    Widget()->setAttribute(Qt::WA_OpaquePaintEvent, false);
+    // The stick sits on whatever panel holds it.
+    SetColor(QColor());
 }
 
 JoyGeometry CVelJoy::JoyGeom() const {
