@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
@@ -120,6 +121,66 @@ void CVelCheckGroupBox::SetChecked(bool on) {
     Box()->setChecked(on);
 }
 
+CVelRadioGroupBox::CVelRadioGroupBox(CVelContainer* owner, uint32_t place, int w, int h,
+                                     const QString& caption, int id)
+    : CVelGroupBox(owner, place, w, h, caption) {
+    SetId(id);
+}
+
+void CVelRadioGroupBox::AddItem(const QString& text) {
+    const int w = std::max(40, ClientRect().width() - 2 * FlowLayout::kGap);
+    radios_.push_back(new CVelRadio(this, kPlaceFlow, w, 20, text));
+    FlowNewRow();
+}
+
+int CVelRadioGroupBox::ItemIndex() const {
+    for (std::size_t i = 0; i < radios_.size(); ++i) {
+        if (radios_[i]->Checked()) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void CVelRadioGroupBox::SetItemIndex(int index) {
+    for (std::size_t i = 0; i < radios_.size(); ++i) {
+        radios_[i]->SetChecked(static_cast<int>(i) == index);
+    }
+}
+
+bool CVelRadioGroupBox::HandleEvent(const VelEvent& e) {
+    if (e.kind == VelEventKind::Command && e.notify == VelNotify::Click) {
+        for (std::size_t i = 0; i < radios_.size(); ++i) {
+            if (radios_[i] == e.control) {
+                SetItemIndex(static_cast<int>(i));
+                SendCommand(Id(), VelNotify::Changed);
+                return true;
+            }
+        }
+    }
+    return CVelGroupBox::HandleEvent(e);
+}
+
+CVelScrollBox::CVelScrollBox(CVelContainer* owner, uint32_t place, int w, int h)
+    : CVelContainer(owner, new QScrollArea, place, w, h), inner_(new CVelSurface) {
+    auto* area = As<QScrollArea>(Widget());
+    area->setWidget(inner_);
+    area->setWidgetResizable(false);
+    inner_->resize(std::max(0, w - 4), std::max(0, h - 4));
+    // The first layout ran on the frame; children are laid out in the inner area.
+    ReLayout();
+}
+
+QRect CVelScrollBox::ClientRect() const {
+    const int m = Margin();
+    return inner_->rect().marginsRemoved(QMargins(m, m, m, m));
+}
+
+void CVelScrollBox::SetContentSize(int w, int h) {
+    inner_->resize(w, h);
+    ReLayout();
+}
+
 // ---- captioned controls --------------------------------------------------------------
 
 void CVelTitleControl::SetText(const QString& text) {
@@ -210,6 +271,10 @@ void CVelSpdBtn::SetLatching(bool on) {
 }
 bool CVelSpdBtn::Down() const {
     return Button()->isChecked() || Button()->isDown();
+}
+
+void CVelSpdBtn::Press() {
+    Button()->click();
 }
 
 void CVelSpdBtn::SetDown(bool down) {

@@ -62,6 +62,37 @@ class CVelCheckGroupBox : public CVelGroupBox {
     void SetChecked(bool on);
 };
 
+// A group box of radio buttons, one a row; choosing one reports Changed with
+// the group's id.
+class CVelRadioGroupBox : public CVelGroupBox {
+    Q_OBJECT
+  public:
+    CVelRadioGroupBox(CVelContainer* owner, uint32_t place, int w, int h, const QString& caption,
+                      int id = 0);
+    void AddItem(const QString& text);
+    int Count() const { return static_cast<int>(radios_.size()); }
+    int ItemIndex() const;
+    void SetItemIndex(int index);
+    bool HandleEvent(const VelEvent& e) override;
+
+  private:
+    std::vector<class CVelRadio*> radios_;
+};
+
+// A container whose children scroll inside it.
+class CVelScrollBox : public CVelContainer {
+    Q_OBJECT
+  public:
+    CVelScrollBox(CVelContainer* owner, uint32_t place, int w, int h);
+    QWidget* ClientWidget() const override { return inner_; }
+    QRect ClientRect() const override;
+    // The size of the scrolled area.
+    void SetContentSize(int w, int h);
+
+  private:
+    QWidget* inner_;
+};
+
 // Controls with a caption.
 class CVelTitleControl : public CVelControl {
     Q_OBJECT
@@ -121,7 +152,11 @@ class CVelSpdBtn : public CVelTitleControl {
     CVelSpdBtn(CVelContainer* owner, uint32_t place, int w, int h, const QString& text, int id = 0);
     void SetLatching(bool on);
     bool Down() const;
+    // Silent: shows the button pressed or released without a command.
     void SetDown(bool down);
+    // As if the operator pressed it: a latching button toggles, and the
+    // command is sent.
+    void Press();
     QToolButton* Button() const;
 
   protected:

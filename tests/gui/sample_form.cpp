@@ -10,6 +10,7 @@ SampleForm BuildSampleForm() {
     SampleForm s;
     s.form = new CVelForm(PackPosition(40, 40), 720, 430, QStringLiteral("Velcora — пример"));
     CVelForm* f = s.form;
+    f->SetMargin(4);
 
     s.status = new CVelStatusBar(f, {{300, true}, {150}, {80}, {80}, {80}, {80}});
     s.status->SetPaneText(0, QStringLiteral("Подключено"));

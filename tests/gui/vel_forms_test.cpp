@@ -235,6 +235,28 @@ TEST_F(GuiTest, CommandsGoToTheControlThenItsOwners) {
     f->Destroy();
 }
 
+TEST_F(GuiTest, RadioGroupReportsTheChoiceAsItsOwnChange) {
+    auto* f = new RecordingForm(300, 200);
+    auto* group =
+        new CVelRadioGroupBox(f, kAlignLeft, 180, 0, QStringLiteral("Режим движения:"), 5);
+    for (const char* t : {"Движение", "Поворот", "Стрейф"}) {
+        group->AddItem(QString::fromUtf8(t));
+    }
+    group->SetItemIndex(0);
+    f->Widget()->show();
+    EXPECT_TRUE(f->Of(VelEventKind::Command).empty());  // set by the program: silent
+    auto* second = group->Children()[1];
+    EXPECT_GT(second->Geometry().top(), group->Children()[0]->Geometry().bottom());
+    QTest::mouseClick(second->Widget(), Qt::LeftButton, {}, QPoint(5, 10));
+    EXPECT_EQ(group->ItemIndex(), 1);
+    auto cmds = f->Of(VelEventKind::Command);
+    ASSERT_EQ(cmds.size(), 1u);
+    EXPECT_EQ(cmds[0].control, group);
+    EXPECT_EQ(cmds[0].id, 5);
+    EXPECT_EQ(cmds[0].notify, VelNotify::Changed);
+    f->Destroy();
+}
+
 TEST_F(GuiTest, PopupMenuOpensOnRightReleaseAfterTheOwnerUpdatesIt) {
     auto* f = new RecordingForm(300, 200);
     auto* box = new CVelPaintBox(f, PackPosition(10, 10), 100, 100);
