@@ -29,7 +29,9 @@ struct ControlState {
     uint32_t wanderMs = 0;
 };
 
-double Axis(int8_t v) { return v / 127.0; }
+double Axis(int8_t v) {
+    return v / 127.0;
+}
 
 uint8_t Flags(CSimRobot& robot) {
     const SimBody& b = RobotBody(robot);
@@ -76,15 +78,23 @@ void HandleText(CSimRobot& robot, CStream& s, int32_t length) {
             }
             break;
         }
-        default: robot.Log("text command of unknown kind %u", kind); break;
+        default:
+            robot.Log("text command of unknown kind %u", kind);
+            break;
     }
 }
 
 }  // namespace
 
-SimPose& RobotPose(CSimRobot& robot) { return robot.Feature<SimPose>(); }
-SimBody& RobotBody(CSimRobot& robot) { return robot.Feature<SimBody>(); }
-SimNavReport& NavReport(CSimRobot& robot) { return robot.Feature<SimNavReport>(); }
+SimPose& RobotPose(CSimRobot& robot) {
+    return robot.Feature<SimPose>();
+}
+SimBody& RobotBody(CSimRobot& robot) {
+    return robot.Feature<SimBody>();
+}
+SimNavReport& NavReport(CSimRobot& robot) {
+    return robot.Feature<SimNavReport>();
+}
 
 void SendNavReport(CSimRobot& robot) {
     const SimNavReport& r = NavReport(robot);
@@ -172,12 +182,10 @@ void InstallControl(CSimRobot& robot) {
         }
         robot.Log("body height %.1f", static_cast<double>(h));
     });
-    robot.On(msg::kTraySpeed, [&robot](CStream& s, int32_t) {
-        RobotBody(robot).traySpeed = ReadI8(s);
-    });
-    robot.On(msg::kAutobalance, [&robot](CStream& s, int32_t) {
-        RobotBody(robot).autobalance = ReadU8(s) != 0;
-    });
+    robot.On(msg::kTraySpeed,
+             [&robot](CStream& s, int32_t) { RobotBody(robot).traySpeed = ReadI8(s); });
+    robot.On(msg::kAutobalance,
+             [&robot](CStream& s, int32_t) { RobotBody(robot).autobalance = ReadU8(s) != 0; });
     robot.On(msg::kAutoMode, [&robot](CStream& s, int32_t) {
         RobotBody(robot).autoMode = ReadU8(s) != 0;
         SendNavReport(robot);
@@ -207,9 +215,8 @@ void InstallControl(CSimRobot& robot) {
     robot.On(msg::kScriptCommand, [&robot](CStream& s, int32_t length) {
         robot.Log("script: %s", AnsiToUtf8(ReadTerminated(s, length)).c_str());
     });
-    robot.On(msg::kGesturePlay, [&robot](CStream& s, int32_t) {
-        robot.Log("gesture %u", ReadU32(s));
-    });
+    robot.On(msg::kGesturePlay,
+             [&robot](CStream& s, int32_t) { robot.Log("gesture %u", ReadU32(s)); });
     robot.On(msg::kGestureRecord, [&robot](CStream& s, int32_t) {
         const uint32_t number = ReadU32(s);
         ++RobotBody(robot).gesturesRecorded;

@@ -20,7 +20,7 @@ struct SimPose {
 struct SimBody {
     // Drive as last commanded, each -1..1; it lapses when not repeated.
     double forward = 0.0, turn = 0.0, strafe = 0.0;
-    uint32_t driveAge = 0;  // ms since the last drive command
+    uint32_t driveAge = 0;                              // ms since the last drive command
     double headPan = 0.0, headTilt = 0.0, headZ = 0.0;  // -1..1
     double relPan = 0.0, relTilt = 0.0;                 // relative head speed, -1..1
     int liftSpeed = 0;                                  // signed byte as commanded

@@ -14,7 +14,7 @@ namespace velcora {
 namespace {
 
 class ControlE2E : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         sim::SimOptions o;
         o.password = "pw";
@@ -28,9 +28,11 @@ protected:
     int Run(std::vector<std::string> words) {
         const ctl::Command* c = registry.Find(words.at(0));
         EXPECT_TRUE(c) << words[0];
-        if (!c) return -1;
+        if (!c)
+            return -1;
         words.erase(words.begin());
-        for (const char* w : {"--host", "127.0.0.1", "--ini"}) words.push_back(w);
+        for (const char* w : {"--host", "127.0.0.1", "--ini"})
+            words.push_back(w);
         words.push_back(::testing::TempDir() + "velcora_control_e2e_missing.ini");
         words.push_back("--port");
         words.push_back(std::to_string(robot->Port()));
@@ -84,7 +86,9 @@ TEST_F(ControlE2E, BodyModesAndSpeechReachTheRobot) {
     EXPECT_EQ(Run({"head", "0.5", "-0.5"}), ctl::kExitDone);
 
     EXPECT_EQ(robot->Frames(msg::kLiftSpeed).at(0).payload, "\x64");
-    EXPECT_EQ(robot->Frames(msg::kTextCommand).at(0).payload, std::string("\2\0\0\0" "3\0", 6));
+    EXPECT_EQ(robot->Frames(msg::kTextCommand).at(0).payload, std::string("\2\0\0\0"
+                                                                          "3\0",
+                                                                          6));
     EXPECT_EQ(robot->Frames(msg::kScriptCommand).at(0).payload, std::string("Say(1);\0", 8));
     EXPECT_EQ(robot->Frames(msg::kGesturePlay).at(0).payload, std::string("\x07\0\0\0", 4));
     ASSERT_EQ(robot->Frames(msg::kHeadAbsolute).size(), 1u);

@@ -17,7 +17,7 @@
 namespace velcora::test {
 
 class SimThread {
-public:
+  public:
     struct Frame {
         msg::Type type;
         std::string payload;
@@ -71,7 +71,7 @@ public:
         return out;
     }
 
-private:
+  private:
     std::thread thread_;
     std::atomic<uint16_t> port_{0};
     std::atomic<bool> stop_{false};
