@@ -17,5 +17,7 @@ void InstallFeatures(CSimRobot& robot);
 
 // Battery, charging, body height, random walk and emotion (0xCC04).
 void InstallStatus(CSimRobot& robot);
+// Cyclograms, wave files, the environment project and the motors (0xE200..., 0x521C, ...).
+void InstallCyclogram(CSimRobot& robot);
 
 }  // namespace velcora::sim

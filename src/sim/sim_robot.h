@@ -33,6 +33,8 @@ struct SimOptions {
     bool silent = false;          // accept the connection and never send anything
     uint32_t dropAfterMs = 0;     // close the connection this long after accepting it
     bool badLength = false;       // after authorising, send a header with length 20000001
+    // Cyclograms.
+    int32_t noValueMotor = 6;  // this motor answers every poll with -1 (no value)
 };
 
 class CSimRobot {
