@@ -460,9 +460,15 @@ struct WaveView : IWaveTransferView {
     void OnUploadStarted(const std::string&, int32_t total) override {
         Progress("sending " + std::to_string(total) + " packed bytes");
     }
+    // One line per tenth of the file, not one per chunk.
     void OnUploadProgress(int32_t done, int32_t total) override {
+        const int tenth = total > 0 ? static_cast<int>(int64_t{done} * 10 / total) : 10;
+        if (tenth == lastTenth)
+            return;
+        lastTenth = tenth;
         Progress("sent " + std::to_string(done) + " of " + std::to_string(total) + " bytes");
     }
+    int lastTenth = -1;
     void OnUploadFinished(bool ok) override { finished = ok; }
 };
 
@@ -616,8 +622,7 @@ int EnvPull(const Context& c, const std::vector<std::string>& rest) {
     // picture's runs while it is on its way.
     const auto& project = s.transfer->countdown(EnvironmentRequest::Download);
     const auto& picture = s.transfer->countdown(EnvironmentRequest::BackgroundDownload);
-    if (int rc = s.Wait([&] { return !project.Running() && !picture.Running(); });
-        rc != kExitDone)
+    if (int rc = s.Wait([&] { return !project.Running() && !picture.Running(); }); rc != kExitDone)
         return rc;
     if (!s.view.replaced)
         return Failed("the robot's environment project is malformed");
