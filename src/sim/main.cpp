@@ -43,7 +43,9 @@ int Usage(const char* error) {
                  "  --silent            accept connections and never send anything\n"
                  "  --drop-after MS     close each connection MS ms after accepting it\n"
                  "  --bad-length        after authorising, send a frame header with length "
-                 "20000001\n");
+                 "20000001\n"
+                 "Cyclograms:\n"
+                 "  --no-value-motor N  motor N reports no value (-1) to polls (default 6)\n");
     return error ? 2 : 0;
 }
 
@@ -125,6 +127,13 @@ int main(int argc, char** argv) {
             if (!value(v))
                 return Usage("--record needs a file");
             options.recordPath = v;
+        } else if (arg == "--no-value-motor") {
+            long long motor = 0;
+            char* end = nullptr;
+            if (!value(v) || (motor = std::strtoll(v, &end, 10), *v == '\0' || *end != '\0') ||
+                motor < INT32_MIN || motor > INT32_MAX)
+                return Usage("--no-value-motor needs a motor number");
+            options.noValueMotor = static_cast<int32_t>(motor);
         } else {
             return Usage(("unknown option " + arg).c_str());
         }

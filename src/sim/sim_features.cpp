@@ -6,6 +6,7 @@ void InstallFeatures(CSimRobot& robot) {
     InstallFrameRecord(robot);
     InstallStatus(robot);
     InstallControl(robot);
+    InstallCyclogram(robot);
 }
 
 }  // namespace velcora::sim

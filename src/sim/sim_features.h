@@ -21,5 +21,7 @@ void InstallStatus(CSimRobot& robot);
 void InstallControl(CSimRobot& robot);
 // The frame log of --record FILE.
 void InstallFrameRecord(CSimRobot& robot);
+// Cyclograms, wave files, the environment project and the motors (0xE200..., 0x521C, ...).
+void InstallCyclogram(CSimRobot& robot);
 
 }  // namespace velcora::sim

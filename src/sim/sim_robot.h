@@ -35,6 +35,8 @@ struct SimOptions {
     bool badLength = false;       // after authorising, send a header with length 20000001
     // Control commands: the frame log (JSON lines) of --record FILE.
     std::string recordPath;
+    // Cyclograms.
+    int32_t noValueMotor = 6;  // this motor answers every poll with -1 (no value)
 };
 
 class CSimRobot {
