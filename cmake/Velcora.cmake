@@ -26,13 +26,14 @@ endfunction()
 # discovered when ctest runs (not at build time, so building never runs code).
 function(velcora_test name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${A_SOURCES})
+  add_executable(${name} ${A_SOURCES} ${PROJECT_SOURCE_DIR}/tests/support/test_environment.cpp)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE velcora_options ${A_LIBS} GTest::gtest GTest::gmock
                                         GTest::gtest_main)
+  # The headless environment comes from test_environment.cpp: a list-valued
+  # ENVIRONMENT property does not survive test discovery.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy"
-               TIMEOUT 300)
+    PROPERTIES TIMEOUT 300)
 endfunction()
 
 # velcora_fuzz(NAME SOURCE LIBS ...) — a libFuzzer target in the fuzz build; in

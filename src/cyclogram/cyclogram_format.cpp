@@ -376,6 +376,67 @@ bool packWaveFile(const std::string& path, CMemoryStream& packed) {
     return ok;
 }
 
+BackgroundIdentity backgroundIdentityOf(std::string_view bytes) {
+    uint8_t sum = 0;
+    for (const char b : bytes) {
+        sum ^= static_cast<uint8_t>(b);
+    }
+    return {sum, static_cast<uint32_t>(bytes.size())};
+}
+
+bool unpackWaveFile(std::string_view packed, std::string& out, std::size_t maxSize) {
+    out.clear();
+    z_stream z;
+    std::memset(&z, 0, sizeof z);
+    if (inflateInit(&z) != Z_OK) {
+        return false;
+    }
+    // zlib counts in uInt; feed the input in pieces so that any size is safe.
+    std::vector<unsigned char> buffer(kPackStep);
+    std::size_t used = 0;
+    int rc = Z_OK;
+    bool ok = true;
+    while (rc != Z_STREAM_END) {
+        if (z.avail_in == 0) {
+            if (used >= packed.size()) {
+                ok = false;  // the data ended inside the stream
+                break;
+            }
+            const std::size_t piece = std::min<std::size_t>(packed.size() - used, kPackStep);
+            z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data() + used));
+            z.avail_in = static_cast<uInt>(piece);
+            used += piece;
+        }
+        z.next_out = buffer.data();
+        z.avail_out = kPackStep;
+        rc = inflate(&z, Z_NO_FLUSH);
+        if (rc != Z_OK && rc != Z_STREAM_END) {
+            ok = false;
+            break;
+        }
+        const std::size_t produced = kPackStep - z.avail_out;
+        if (out.size() + produced > maxSize) {
+            ok = false;
+            break;
+        }
+        try {
+            out.append(reinterpret_cast<const char*>(buffer.data()), produced);
+        } catch (const std::bad_alloc&) {
+            ok = false;
+            break;
+        }
+    }
+    // Bytes after the stream's end mean the sender and receiver disagree on the size.
+    if (ok && (z.avail_in != 0 || used != packed.size())) {
+        ok = false;
+    }
+    inflateEnd(&z);
+    if (!ok) {
+        out.clear();
+    }
+    return ok;
+}
+
 bool saveCyclogramFile(const std::string& path, const CCyclogram& doc) {
     CMemoryStream record;
     if (!writeCyclogram(doc, record, WriteScope::Full)) {

@@ -3,8 +3,10 @@
 // cyclogram file (".cyg": one record written in full).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "cyclogram/cyclogram.h"
 #include "link/stream.h"
@@ -32,9 +34,14 @@ struct BackgroundIdentity {
 // Size and exclusive-or checksum of a background picture file; (0, 0) when it
 // cannot be opened, size 0 when it cannot be read whole.
 BackgroundIdentity computeBackgroundChecksum(const std::string& path);
+// The same identity for a picture held in memory.
+BackgroundIdentity backgroundIdentityOf(std::string_view bytes);
 
 // Compresses a whole file into one zlib stream at the default level.
 bool packWaveFile(const std::string& path, CMemoryStream& packed);
+// Unpacks one zlib stream into `out`; false when the data is damaged, does not
+// end where the stream ends, or unpacks to more than `maxSize` bytes.
+bool unpackWaveFile(std::string_view packed, std::string& out, std::size_t maxSize);
 
 // Cyclogram files: one record, written in full.
 inline constexpr const char* kCyclogramFileExtension = ".cyg";

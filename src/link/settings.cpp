@@ -107,8 +107,7 @@ void LoadSettings(const IniFile& ini, CSettings& s) {
     s.trayFixedMode = Flag(ini, c, "trayFixedMode", false);
     s.liftMinHeight = ini.GetDouble(c, "lift_min_height", 0.0);
     s.liftMaxHeight = ini.GetDouble(c, "lift_max_height", 30.0);
-    s.standard = ini.GetString(c, "standard", "vel") == "corvina" ? RobotStandard::Corvina
-                                                                  : RobotStandard::Vel;
+    s.standard = ParseRobotStandard(ini.GetString(c, "standard", "vel"));
 
     s.halfWidth = ini.GetDouble(kSectionRobotDraw, "half_width", 27.5);
     s.frontSize = ini.GetDouble(kSectionRobotDraw, "front_size", 16.0);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "link/control_commands.h"
 #include "link/ini_file.h"
 
 namespace velcora {
@@ -44,8 +45,6 @@ struct HistoryItem {
     bool locked = false;
     int hotkey = 0;  // 'A'..'Z', '0'..'9', or 0
 };
-
-enum class RobotStandard { Vel = 0, Corvina = 1 };
 
 // Texts are UTF-8.
 struct CSettings {

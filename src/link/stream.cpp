@@ -9,6 +9,30 @@
 
 namespace velcora {
 
+namespace {
+
+// The new position of a seek inside `size` bytes: an unknown origin keeps the
+// position, and the result is clamped into 0..size (seeking never grows).
+int32_t ClampedSeek(int32_t position, int32_t size, int32_t offset, int32_t origin) {
+    int64_t pos = position;
+    switch (origin) {
+        case kSeekSet:
+            pos = offset;
+            break;
+        case kSeekCur:
+            pos = int64_t{position} + offset;
+            break;
+        case kSeekEnd:
+            pos = int64_t{size} + offset;
+            break;
+        default:
+            break;
+    }
+    return static_cast<int32_t>(std::clamp<int64_t>(pos, 0, size));
+}
+
+}  // namespace
+
 int32_t CStream::GetPosition() {
     return Seek(0, kSeekCur);
 }
@@ -193,27 +217,7 @@ int32_t CMemoryStream::Read(void* data, int32_t count) {
 }
 
 int32_t CMemoryStream::Seek(int32_t offset, int32_t origin) {
-    int64_t pos = position_;
-    switch (origin) {
-        case kSeekSet:
-            pos = offset;
-            break;
-        case kSeekCur:
-            pos = int64_t{position_} + offset;
-            break;
-        case kSeekEnd:
-            pos = int64_t{size_} + offset;
-            break;
-        default:
-            break;
-    }
-    if (pos > size_) {
-        pos = size_;
-    }
-    if (pos < 0) {
-        pos = 0;
-    }
-    position_ = static_cast<int32_t>(pos);
+    position_ = ClampedSeek(position_, size_, offset, origin);
     return position_;
 }
 
@@ -299,21 +303,7 @@ int32_t CSubStream::Read(void* data, int32_t count) {
 }
 
 int32_t CSubStream::Seek(int32_t offset, int32_t origin) {
-    int64_t pos = position_;
-    switch (origin) {
-        case kSeekSet:
-            pos = offset;
-            break;
-        case kSeekCur:
-            pos = int64_t{position_} + offset;
-            break;
-        case kSeekEnd:
-            pos = int64_t{length_} + offset;
-            break;
-        default:
-            break;
-    }
-    position_ = static_cast<int32_t>(std::clamp<int64_t>(pos, 0, length_));
+    position_ = ClampedSeek(position_, length_, offset, origin);
     return position_;
 }
 

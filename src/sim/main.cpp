@@ -36,6 +36,7 @@ int Usage(const char* error) {
                  "  --password-file F   read the password from F (first line)\n"
                  "  --root DIR          the robot's data folder\n"
                  "  -v                  print what the robot does\n"
+                 "  --record FILE       log every frame received as JSON lines\n"
                  "Fault switches:\n"
                  "  --refuse-password   refuse every password\n"
                  "  --zero-challenge    send the challenge 0\n"
@@ -43,6 +44,8 @@ int Usage(const char* error) {
                  "  --drop-after MS     close each connection MS ms after accepting it\n"
                  "  --bad-length        after authorising, send a frame header with length "
                  "20000001\n"
+                 "Cyclograms:\n"
+                 "  --no-value-motor N  motor N reports no value (-1) to polls (default 6)\n"
                  "Chat-bot scripts:\n"
                  "  --chatbot-chunk N   serve script downloads in chunks of N bytes (default "
                  "8192)\n"
@@ -124,6 +127,17 @@ int main(int argc, char** argv) {
             options.dropAfterMs = static_cast<uint32_t>(n);
         } else if (arg == "--bad-length") {
             options.badLength = true;
+        } else if (arg == "--record") {
+            if (!value(v))
+                return Usage("--record needs a file");
+            options.recordPath = v;
+        } else if (arg == "--no-value-motor") {
+            long long motor = 0;
+            char* end = nullptr;
+            if (!value(v) || (motor = std::strtoll(v, &end, 10), *v == '\0' || *end != '\0') ||
+                motor < INT32_MIN || motor > INT32_MAX)
+                return Usage("--no-value-motor needs a motor number");
+            options.noValueMotor = static_cast<int32_t>(motor);
         } else if (arg == "--chatbot-chunk") {
             if (!value(v) || !ParseNumber(v, 1048576, n) || n == 0)
                 return Usage("--chatbot-chunk needs a number of bytes 1..1048576");

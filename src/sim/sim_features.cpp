@@ -3,7 +3,10 @@
 namespace velcora::sim {
 
 void InstallFeatures(CSimRobot& robot) {
+    InstallFrameRecord(robot);
     InstallStatus(robot);
+    InstallControl(robot);
+    InstallCyclogram(robot);
     InstallChatbot(robot);
 }
 

@@ -17,6 +17,13 @@ void InstallFeatures(CSimRobot& robot);
 
 // Battery, charging, body height, random walk and emotion (0xCC04).
 void InstallStatus(CSimRobot& robot);
-void InstallChatbot(CSimRobot& robot);  // the chat-bot script store
+// Driving, head, lift, tray, modes, parking, volume, speech, emotions, gestures.
+void InstallControl(CSimRobot& robot);
+// The frame log of --record FILE.
+void InstallFrameRecord(CSimRobot& robot);
+// Cyclograms, wave files, the environment project and the motors (0xE200..., 0x521C, ...).
+void InstallCyclogram(CSimRobot& robot);
+// The chat-bot script: downloads in chunks, acknowledged uploads (0x0012, 0x0013, 0x0015).
+void InstallChatbot(CSimRobot& robot);
 
 }  // namespace velcora::sim

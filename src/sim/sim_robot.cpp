@@ -154,6 +154,10 @@ void CSimRobot::ReceiveAll() {
     Parse();
 }
 
+void CSimRobot::OnFrame(FrameObserver observer) {
+    frameObservers_.push_back(std::move(observer));
+}
+
 void CSimRobot::Parse() {
     const platform::SocketId session = client_;
     in_.Seek(0, kSeekSet);
@@ -171,6 +175,13 @@ void CSimRobot::Parse() {
             break;
         }
         ++received_[type];
+        if (!frameObservers_.empty()) {
+            const std::string_view payload(
+                reinterpret_cast<const char*>(in_.Data()) + start + kHeaderSize,
+                static_cast<std::size_t>(length));
+            for (const auto& observe : frameObservers_)
+                observe(type, payload);
+        }
         if (type == msg::kAuth) {
             OnResponse(ReadBytes(in_, length));
         } else if (type == msg::kKeepAlive) {
@@ -180,7 +191,10 @@ void CSimRobot::Parse() {
         } else if (auto it = handlers_.find(type); it != handlers_.end()) {
             Log("type %04x, %d bytes", type, length);
             auto handler = it->second;
-            handler(in_, length);
+            // The handler sees its payload alone: reading past it gives zeros,
+            // never the next frame.
+            CSubStream payload(in_, start + kHeaderSize, length);
+            handler(payload, length);
         } else {
             Log("type %04x, %d bytes: not handled", type, length);
         }

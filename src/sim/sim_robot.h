@@ -33,6 +33,10 @@ struct SimOptions {
     bool silent = false;          // accept the connection and never send anything
     uint32_t dropAfterMs = 0;     // close the connection this long after accepting it
     bool badLength = false;       // after authorising, send a header with length 20000001
+    // Control commands: the frame log (JSON lines) of --record FILE.
+    std::string recordPath;
+    // Cyclograms.
+    int32_t noValueMotor = 6;  // this motor answers every poll with -1 (no value)
     // Chat-bot scripts.
     int32_t chatbotChunk = 8192;  // largest download chunk
     int dropAck = 0;              // lose the N-th upload acknowledgement (0: none)
@@ -40,7 +44,7 @@ struct SimOptions {
 
 class CSimRobot {
   public:
-    // The stream is at the payload's start; `length` is the payload length.
+    // The stream holds the payload alone, at its start; `length` is its length.
     using Handler = std::function<void(CStream& payload, int32_t length)>;
     // Called every kTickMs with the milliseconds elapsed since the last call.
     using TickHandler = std::function<void(uint32_t elapsedMs)>;
@@ -62,6 +66,10 @@ class CSimRobot {
     // called once the console is authorised.
     void On(msg::Type type, Handler handler);
     void OnTick(TickHandler handler);
+    // Sees every frame received, handshake and keep-alive included, before it
+    // is handled (the frame log of --record).
+    using FrameObserver = std::function<void(msg::Type type, std::string_view payload)>;
+    void OnFrame(FrameObserver observer);
     // Called when a console is authorised (a fresh session starts).
     void OnSession(std::function<void()> handler);
     // Sends one frame to the connected console; false when none is connected.
@@ -119,6 +127,7 @@ class CSimRobot {
     int32_t openFrame_ = -1;
     std::map<msg::Type, Handler> handlers_;
     std::vector<TickHandler> ticks_;
+    std::vector<FrameObserver> frameObservers_;
     std::vector<std::function<void()>> sessionHandlers_;
     std::map<std::type_index, std::shared_ptr<void>> features_;
     std::map<msg::Type, int> received_;

@@ -293,5 +293,35 @@ TEST(Files, PackedWaveFilesUnpackToTheOriginal) {
     EXPECT_EQ(packed.Size(), 0);
 }
 
+TEST(Files, UnpackingRefusesDamagedOrOversizedStreams) {
+    TempDir dir;
+    std::mt19937 random(11);
+    std::string bytes(100000, '\0');
+    for (auto& c : bytes) {
+        c = static_cast<char>(random() % 7);
+    }
+    WriteFile(dir.File("w.wav"), bytes);
+    CMemoryStream packed;
+    ASSERT_TRUE(packWaveFile(dir.File("w.wav"), packed));
+    const std::string stream(packed.View());
+    ASSERT_GT(stream.size(), 16384u);  // read in several pieces
+    std::string out = "old";
+    ASSERT_TRUE(unpackWaveFile(stream, out, bytes.size()));
+    EXPECT_EQ(out, bytes);
+    // Each of these must fail and leave nothing behind.
+    const std::pair<std::string, std::size_t> bad[] = {
+        {stream + "x", bytes.size()},                         // bytes after the stream
+        {stream.substr(0, stream.size() - 1), bytes.size()},  // the stream cut short
+        {stream, bytes.size() - 1},                           // larger than allowed
+        {"not a zlib stream", bytes.size()},
+        {"", bytes.size()},
+    };
+    for (const auto& [input, limit] : bad) {
+        out = "old";
+        EXPECT_FALSE(unpackWaveFile(input, out, limit)) << input.size() << " " << limit;
+        EXPECT_TRUE(out.empty());
+    }
+}
+
 }  // namespace
 }  // namespace velcora

@@ -1,16 +1,31 @@
 // velcoractl commands for cyclograms, sounds and the environment.
 //
+//   cyclogram ls | pull NAME OUT.cyg | push NAME IN.cyg | rm NAME | mv OLD NEW
+//   cyclogram run NAME [--from MS --to MS]
 //   cyclogram dump FILE              the cyclogram file as JSON
 //   cyclogram value FILE MOTOR MS... the first MOTOR track's value at each time
+//   wave ls | push FILE.wav | rm NAME
+//   env pull OUT.cenv [--background FILE.jpg] | push IN.cenv [--background FILE.jpg]
 //   env dump FILE                    the environment project as JSON
+//
+// Names on the command line and in the output are UTF-8; they travel in the
+// ANSI code page.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "app/ctl/ctl.h"
+#include "app/ctl/session.h"
 #include "cyclogram/cyclogram.h"
 #include "cyclogram/cyclogram_format.h"
+#include "cyclogram/cyclogram_transfer.h"
 #include "link/text_codec.h"
 
 namespace velcora::ctl {
@@ -191,13 +206,498 @@ int EnvDump(const std::vector<std::string>& rest) {
     return kExitDone;
 }
 
+// ------------------------------------------------------------------ online
+
+// What a subcommand gets: the connection options and the options some
+// subcommands take, already taken out of the arguments.
+struct Context {
+    ConnectionOptions connection;
+    std::optional<std::string> from, to, background;
+};
+
+constexpr uint32_t kReplyWaitMs = 20000;     // beyond every request's own time-out
+constexpr uint32_t kUploadWaitMs = 3600000;  // a wave upload ends by itself on failure
+constexpr uint32_t kTickMs = 20;
+
+void Progress(const std::string& text) {
+    std::fprintf(stderr, "velcoractl: %s\n", text.c_str());
+}
+
+int WriteFailed(const std::string& path) {
+    return Failed("Невозможно записать файл \"" + path + "\"!");
+}
+
+// Drives a controller's countdowns from the session's reactor.
+class Ticker {
+  public:
+    Ticker(platform::Reactor& reactor, std::function<void(int32_t)> tick)
+        : reactor_(reactor),
+          tick_(std::move(tick)),
+          last_(reactor.Now()),
+          timer_(reactor, kTickMs, [this] {
+              const uint32_t now = reactor_.Now();
+              const auto elapsed = static_cast<int32_t>(now - last_);
+              last_ = now;
+              tick_(elapsed);
+          }) {}
+
+  private:
+    platform::Reactor& reactor_;
+    std::function<void(int32_t)> tick_;
+    uint32_t last_;
+    platform::ScopedTimer timer_;
+};
+
+// A temporary folder for the files the environment controller keeps.
+class TempFolder {
+  public:
+    TempFolder() {
+        char pattern[] = "/tmp/velcoractl-XXXXXX";
+        if (mkdtemp(pattern))
+            path_ = pattern;
+    }
+    ~TempFolder() {
+        if (!path_.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(path_, ec);
+        }
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    bool Ok() const { return !path_.empty(); }
+    std::string File(const char* name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+struct CyclogramView : ICyclogramTransferView {
+    std::optional<std::vector<std::string>> names;
+    std::unique_ptr<CCyclogram> loaded;
+    bool uploaded = false;
+    std::optional<std::string> error;
+
+    void OnCyclogramList(const std::vector<std::string>& list) override { names = list; }
+    void OnCyclogramLoaded(std::unique_ptr<CCyclogram> doc) override { loaded = std::move(doc); }
+    void OnCyclogramUploaded(const std::string&) override { uploaded = true; }
+    void OnRequestFailed(CyclogramRequest, const std::string& text) override { error = text; }
+};
+
+// One online cyclogram command: the session, the controller and its ticks.
+struct CyclogramSession {
+    explicit CyclogramSession(const ConnectionOptions& options) : session(options) {}
+    int Open() {
+        const int rc = session.Open();
+        if (rc == kExitDone) {
+            transfer = std::make_unique<CCyclogramTransfer>(session.Link(), view);
+            ticker = std::make_unique<Ticker>(session.Reactor(),
+                                              [this](int32_t ms) { transfer->Tick(ms); });
+        }
+        return rc;
+    }
+    // Waits for `done` or a failure text; kExitDone when `done` came.
+    int Wait(const std::function<bool()>& done) {
+        const auto outcome = session.RunUntil([&] { return done() || view.error; }, kReplyWaitMs);
+        if (outcome != Session::Outcome::Done)
+            return session.ExitFor(outcome, "velcoractl: the robot did not answer");
+        if (!done()) {
+            std::fprintf(stderr, "%s\n", view.error->c_str());
+            return kExitFailed;
+        }
+        return kExitDone;
+    }
+    // The robot's cyclogram names; also tells that every earlier request was handled.
+    int List(std::vector<std::string>& names) {
+        view.names.reset();
+        view.error.reset();
+        transfer->requestList();
+        if (const int rc = Wait([this] { return view.names.has_value(); }); rc != kExitDone)
+            return rc;
+        names = *view.names;
+        return kExitDone;
+    }
+
+    Session session;
+    CyclogramView view;
+    std::unique_ptr<CCyclogramTransfer> transfer;
+    std::unique_ptr<Ticker> ticker;
+};
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+int CyclogramList(const Context& c, const std::vector<std::string>& rest) {
+    if (!rest.empty())
+        return UsageError("cyclogram ls takes no arguments");
+    CyclogramSession s(c.connection);
+    std::vector<std::string> names;
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    if (int rc = s.List(names); rc != kExitDone)
+        return rc;
+    for (const auto& n : names)
+        std::printf("%s\n", AnsiToUtf8(n).c_str());
+    return kExitDone;
+}
+
+int CyclogramPull(const Context& c, const std::vector<std::string>& rest) {
+    if (rest.size() != 2)
+        return UsageError("cyclogram pull needs NAME OUT.cyg");
+    CyclogramSession s(c.connection);
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    s.transfer->requestLoad(Utf8ToAnsi(rest[0]));
+    if (int rc = s.Wait([&] { return s.view.loaded != nullptr; }); rc != kExitDone)
+        return rc;
+    if (!saveCyclogramFile(rest[1], *s.view.loaded))
+        return WriteFailed(rest[1]);
+    Progress(rest[0] + ": " + std::to_string(s.view.loaded->trackCount()) + " tracks written to " +
+             rest[1]);
+    return kExitDone;
+}
+
+int CyclogramPush(const Context& c, const std::vector<std::string>& rest) {
+    if (rest.size() != 2)
+        return UsageError("cyclogram push needs NAME IN.cyg");
+    CCyclogram doc;
+    if (!loadCyclogramFile(rest[1], doc))
+        return ReadFailed(rest[1]);
+    CyclogramSession s(c.connection);
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    Progress("sending " + rest[0] + " (" + std::to_string(doc.trackCount()) + " tracks)");
+    s.transfer->upload(Utf8ToAnsi(rest[0]), doc);
+    if (int rc = s.Wait([&] { return s.view.uploaded; }); rc != kExitDone)
+        return rc;
+    Progress(rest[0] + ": stored on the robot");
+    return kExitDone;
+}
+
+// Delete and rename have no reply: the list before tells that the request
+// makes sense, the list after that the robot carried it out.
+int CyclogramRemove(const Context& c, const std::vector<std::string>& rest) {
+    if (rest.size() != 1)
+        return UsageError("cyclogram rm needs NAME");
+    const std::string name = Utf8ToAnsi(rest[0]);
+    CyclogramSession s(c.connection);
+    std::vector<std::string> names;
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    if (int rc = s.List(names); rc != kExitDone)
+        return rc;
+    if (!Contains(names, name))
+        return Failed("the robot has no cyclogram \"" + rest[0] + "\"");
+    s.transfer->deleteCyclogram(name);
+    if (int rc = s.List(names); rc != kExitDone)
+        return rc;
+    if (Contains(names, name))
+        return Failed("the robot kept \"" + rest[0] + "\"");
+    return kExitDone;
+}
+
+int CyclogramRename(const Context& c, const std::vector<std::string>& rest) {
+    if (rest.size() != 2)
+        return UsageError("cyclogram mv needs OLD NEW");
+    const std::string from = Utf8ToAnsi(rest[0]);
+    const std::string to = Utf8ToAnsi(rest[1]);
+    CyclogramSession s(c.connection);
+    std::vector<std::string> names;
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    if (int rc = s.List(names); rc != kExitDone)
+        return rc;
+    if (!Contains(names, from))
+        return Failed("the robot has no cyclogram \"" + rest[0] + "\"");
+    if (Contains(names, to))
+        return Failed("the robot already has a cyclogram \"" + rest[1] + "\"");
+    s.transfer->renameCyclogram(from, to);
+    if (int rc = s.List(names); rc != kExitDone)
+        return rc;
+    if (!Contains(names, to) || Contains(names, from))
+        return Failed("the robot did not rename \"" + rest[0] + "\"");
+    return kExitDone;
+}
+
+int CyclogramRun(const Context& c, const std::vector<std::string>& rest) {
+    if (rest.size() != 1)
+        return UsageError("cyclogram run needs NAME");
+    FragmentMarks marks;
+    if (c.from || c.to) {
+        long long from = 0;
+        long long to = 0;
+        if (!c.from || !c.to || !ParseInt(*c.from, from) || !ParseInt(*c.to, to) || from < 0 ||
+            to <= from || to > INT32_MAX)
+            return UsageError("--from MS and --to MS go together, 0 <= from < to");
+        marks = {static_cast<int32_t>(from), static_cast<int32_t>(to)};
+    }
+    const std::string name = Utf8ToAnsi(rest[0]);
+    CyclogramSession s(c.connection);
+    std::vector<std::string> names;
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    if (int rc = s.List(names); rc != kExitDone)
+        return rc;
+    if (!Contains(names, name))
+        return Failed("the robot has no cyclogram \"" + rest[0] + "\"");
+    s.transfer->run(name, marks);
+    if (int rc = s.List(names); rc != kExitDone)
+        return rc;
+    Progress(marks.end ? "running " + rest[0] + " from " + std::to_string(marks.start) + " to " +
+                             std::to_string(marks.end) + " ms"
+                       : "running " + rest[0]);
+    return kExitDone;
+}
+
+struct WaveView : IWaveTransferView {
+    bool listed = false;
+    std::optional<bool> finished;
+    std::optional<std::string> error;
+
+    bool Confirm(const std::string&, const std::string&) override { return true; }
+    void OnRequestFailed(WaveRequest, const std::string& text) override { error = text; }
+    void OnWaveListChanged() override { listed = true; }
+    void OnUploadStarted(const std::string&, int32_t total) override {
+        Progress("sending " + std::to_string(total) + " packed bytes");
+    }
+    // One line per tenth of the file, not one per chunk.
+    void OnUploadProgress(int32_t done, int32_t total) override {
+        const int tenth = total > 0 ? static_cast<int>(int64_t{done} * 10 / total) : 10;
+        if (tenth == lastTenth)
+            return;
+        lastTenth = tenth;
+        Progress("sent " + std::to_string(done) + " of " + std::to_string(total) + " bytes");
+    }
+    int lastTenth = -1;
+    void OnUploadFinished(bool ok) override { finished = ok; }
+};
+
+struct WaveSession {
+    explicit WaveSession(const ConnectionOptions& options) : session(options) {}
+    int Open() {
+        const int rc = session.Open();
+        if (rc == kExitDone) {
+            transfer = std::make_unique<CWaveTransfer>(session.Link(), view, list);
+            ticker = std::make_unique<Ticker>(session.Reactor(),
+                                              [this](int32_t ms) { transfer->Tick(ms); });
+        }
+        return rc;
+    }
+    int Wait(const std::function<bool()>& done, uint32_t ms = kReplyWaitMs) {
+        const auto outcome = session.RunUntil([&] { return done() || view.error; }, ms);
+        if (outcome != Session::Outcome::Done)
+            return session.ExitFor(outcome, "velcoractl: the robot did not answer");
+        if (view.error) {
+            std::fprintf(stderr, "%s\n", view.error->c_str());
+            return kExitFailed;
+        }
+        return kExitDone;
+    }
+    int List() {
+        view.listed = false;
+        view.error.reset();
+        transfer->requestWaveList();
+        return Wait([this] { return view.listed; });
+    }
+    bool Has(const std::string& name) const {
+        return std::any_of(list.entries.begin(), list.entries.end(),
+                           [&](const WaveFileEntry& e) { return e.name == name; });
+    }
+
+    Session session;
+    WaveView view;
+    CWaveList list;
+    std::unique_ptr<CWaveTransfer> transfer;
+    std::unique_ptr<Ticker> ticker;
+};
+
+int WaveList(const Context& c, const std::vector<std::string>& rest) {
+    if (!rest.empty())
+        return UsageError("wave ls takes no arguments");
+    WaveSession s(c.connection);
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    if (int rc = s.List(); rc != kExitDone)
+        return rc;
+    for (const auto& e : s.list.entries)
+        std::printf("%s\t%u\n", AnsiToUtf8(e.name).c_str(), e.lengthMs);
+    return kExitDone;
+}
+
+int WavePush(const Context& c, const std::vector<std::string>& rest) {
+    if (rest.size() != 1)
+        return UsageError("wave push needs FILE.wav");
+    WaveSession s(c.connection);
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    if (!s.transfer->uploadWaveFile(rest[0])) {
+        std::fprintf(stderr, "%s\n", s.view.error.value_or("velcoractl: nothing sent").c_str());
+        return kExitFailed;
+    }
+    if (int rc = s.Wait([&] { return s.view.finished.has_value(); }, kUploadWaitMs);
+        rc != kExitDone)
+        return rc;
+    Progress(WaveFileNameOf(rest[0]) + ": stored on the robot");
+    return kExitDone;
+}
+
+int WaveRemove(const Context& c, const std::vector<std::string>& rest) {
+    if (rest.size() != 1)
+        return UsageError("wave rm needs NAME");
+    const std::string name = Utf8ToAnsi(rest[0]);
+    WaveSession s(c.connection);
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    if (int rc = s.List(); rc != kExitDone)
+        return rc;
+    if (!s.Has(name))
+        return Failed("the robot has no wave file \"" + rest[0] + "\"");
+    s.transfer->deleteWaveFile(name);
+    if (int rc = s.List(); rc != kExitDone)
+        return rc;
+    if (s.Has(name))
+        return Failed("the robot kept \"" + rest[0] + "\"");
+    return kExitDone;
+}
+
+struct EnvironmentView : IEnvironmentTransferView {
+    bool replaced = false;
+    bool uploaded = false;
+    std::optional<std::string> error;
+
+    bool Confirm(const std::string&, const std::string&) override { return true; }
+    void OnRequestFailed(EnvironmentRequest, const std::string& text) override { error = text; }
+    void OnEnvironmentReplaced() override { replaced = true; }
+    void OnBackgroundChanged() override {}
+    void OnChangedFlag(bool) override {}
+    void OnEnvironmentUploaded() override { uploaded = true; }
+    void OnMotorValues(bool) override {}
+};
+
+struct EnvironmentSession {
+    EnvironmentSession(const ConnectionOptions& options, EnvironmentFiles files)
+        : session(options), files(std::move(files)) {}
+    int Open() {
+        const int rc = session.Open();
+        if (rc == kExitDone) {
+            transfer = std::make_unique<CEnvironmentTransfer>(session.Link(), view, env, files);
+            transfer->setOnlineMode(false);  // no motor polls
+            ticker = std::make_unique<Ticker>(session.Reactor(),
+                                              [this](int32_t ms) { transfer->Tick(ms); });
+        }
+        return rc;
+    }
+    int Wait(const std::function<bool()>& done) {
+        const auto outcome = session.RunUntil([&] { return done() || view.error; }, kReplyWaitMs);
+        if (outcome != Session::Outcome::Done)
+            return session.ExitFor(outcome, "velcoractl: the robot did not answer");
+        if (view.error) {
+            std::fprintf(stderr, "%s\n", view.error->c_str());
+            return kExitFailed;
+        }
+        return kExitDone;
+    }
+
+    Session session;
+    EnvironmentFiles files;
+    EnvironmentView view;
+    CCyclogramEnv env;
+    std::unique_ptr<CEnvironmentTransfer> transfer;
+    std::unique_ptr<Ticker> ticker;
+};
+
+int EnvPull(const Context& c, const std::vector<std::string>& rest) {
+    if (rest.size() != 1)
+        return UsageError("env pull needs OUT.cenv");
+    // The controller's own files go to a scratch folder; only what was asked
+    // for is written where the operator said.
+    TempFolder scratch;
+    if (!scratch.Ok())
+        return Failed("cannot create a temporary folder");
+    EnvironmentSession s(c.connection, {scratch.File("env.cenv"), scratch.File("cycbg.jpg")});
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    s.transfer->requestEnvironment();
+    // The download's countdown stops when a record arrives, usable or not; the
+    // picture's runs while it is on its way.
+    const auto& project = s.transfer->countdown(EnvironmentRequest::Download);
+    const auto& picture = s.transfer->countdown(EnvironmentRequest::BackgroundDownload);
+    if (int rc = s.Wait([&] { return !project.Running() && !picture.Running(); }); rc != kExitDone)
+        return rc;
+    if (!s.view.replaced)
+        return Failed("the robot's environment project is malformed");
+    if (!saveEnvironmentFile(rest[0], s.env))
+        return WriteFailed(rest[0]);
+    Progress(std::to_string(s.env.count()) + " trackers written to " + rest[0]);
+    if (!c.background)
+        return kExitDone;
+    if (s.env.backgroundSize == 0) {
+        Progress("the robot's project has no background picture");
+        return kExitDone;
+    }
+    CMemoryStream bytes;
+    if (!bytes.LoadFromFile(s.files.background))
+        return Failed("the background picture did not arrive");
+    if (!bytes.SaveToFile(*c.background))
+        return WriteFailed(*c.background);
+    Progress("background picture (" + std::to_string(bytes.Size()) + " bytes) written to " +
+             *c.background);
+    return kExitDone;
+}
+
+int EnvPush(const Context& c, const std::vector<std::string>& rest) {
+    if (rest.size() != 1)
+        return UsageError("env push needs IN.cenv");
+    CCyclogramEnv env;
+    if (!loadEnvironmentFile(rest[0], env))
+        return ReadFailed(rest[0]);
+    TempFolder scratch;
+    if (!scratch.Ok())
+        return Failed("cannot create a temporary folder");
+    // Without a picture the project goes without one, and the robot drops its own.
+    std::string background = scratch.File("none.jpg");
+    if (c.background) {
+        background = *c.background;
+        if (computeBackgroundChecksum(background).size == 0)
+            return ReadFailed(background);
+    }
+    EnvironmentSession s(c.connection, {scratch.File("env.cenv"), background});
+    s.env = std::move(env);
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    Progress("sending " + std::to_string(s.env.count()) + " trackers" +
+             (c.background ? " and the background picture if the robot wants it" : ""));
+    s.transfer->uploadEnvironment();
+    if (int rc = s.Wait([&] { return s.view.uploaded; }); rc != kExitDone)
+        return rc;
+    Progress("the robot holds the environment project");
+    return kExitDone;
+}
+
+// ------------------------------------------------------------- dispatching
+
+enum : unsigned { kTakesFragment = 1, kTakesBackground = 2 };
+
 struct Subcommand {
     const char* name;
-    std::function<int(const std::vector<std::string>&)> run;
+    std::function<int(const Context&, const std::vector<std::string>&)> run;
+    unsigned options = 0;
 };
+
+template <typename Offline>
+std::function<int(const Context&, const std::vector<std::string>&)> Plain(Offline run) {
+    return [run](const Context&, const std::vector<std::string>& rest) { return run(rest); };
+}
 
 // Runs the subcommand named by the first positional argument.
 int RunSubcommand(const char* group, Args& args, const std::vector<Subcommand>& table) {
+    Context c;
+    std::string error;
+    if (!TakeConnectionOptions(args, c.connection, error))
+        return UsageError(error);
+    c.from = args.Option("--from");
+    c.to = args.Option("--to");
+    c.background = args.Option("--background");
     if (auto e = args.Error()) {
         return UsageError(*e);
     }
@@ -206,24 +706,42 @@ int RunSubcommand(const char* group, Args& args, const std::vector<Subcommand>& 
         return UsageError(std::string(group) + " needs a subcommand");
     }
     for (const auto& sub : table) {
-        if (rest[0] == sub.name) {
-            return sub.run(std::vector<std::string>(rest.begin() + 1, rest.end()));
-        }
+        if (rest[0] != sub.name)
+            continue;
+        const std::string what = std::string(group) + " " + sub.name;
+        if ((c.from || c.to) && !(sub.options & kTakesFragment))
+            return UsageError(what + " takes no --from or --to");
+        if (c.background && !(sub.options & kTakesBackground))
+            return UsageError(what + " takes no --background");
+        return sub.run(c, std::vector<std::string>(rest.begin() + 1, rest.end()));
     }
     return UsageError(std::string("unknown ") + group + " subcommand " + rest[0]);
 }
 
 int Cyclogram(Args& args) {
     static const std::vector<Subcommand> table = {
-        {"dump", CyclogramDump},
-        {"value", CyclogramValue},
+        {"dump", Plain(CyclogramDump)}, {"value", Plain(CyclogramValue)},
+        {"ls", CyclogramList},          {"pull", CyclogramPull},
+        {"push", CyclogramPush},        {"rm", CyclogramRemove},
+        {"mv", CyclogramRename},        {"run", CyclogramRun, kTakesFragment},
     };
     return RunSubcommand("cyclogram", args, table);
 }
 
+int Wave(Args& args) {
+    static const std::vector<Subcommand> table = {
+        {"ls", WaveList},
+        {"push", WavePush},
+        {"rm", WaveRemove},
+    };
+    return RunSubcommand("wave", args, table);
+}
+
 int Env(Args& args) {
     static const std::vector<Subcommand> table = {
-        {"dump", EnvDump},
+        {"dump", Plain(EnvDump)},
+        {"pull", EnvPull, kTakesBackground},
+        {"push", EnvPush, kTakesBackground},
     };
     return RunSubcommand("env", args, table);
 }
@@ -231,10 +749,20 @@ int Env(Args& args) {
 }  // namespace
 
 void RegisterCyclogramCommands(Registry& registry) {
-    registry.Add({"cyclogram", "cyclogram dump FILE | value FILE MOTOR MS...",
-                  "print a .cyg cyclogram file as JSON, or a motor track's values at given times",
+    registry.Add({"cyclogram",
+                  std::string("cyclogram ls | pull NAME OUT.cyg | push NAME IN.cyg | rm NAME | "
+                              "mv OLD NEW | run NAME [--from MS --to MS] ") +
+                      kConnectionSynopsis + " | dump FILE | value FILE MOTOR MS...",
+                  "the robot's cyclograms; offline: print a .cyg file as JSON or a motor track's "
+                  "values at given times",
                   Cyclogram});
-    registry.Add({"env", "env dump FILE", "print an environment project (.cenv) as JSON", Env});
+    registry.Add({"wave", std::string("wave ls | push FILE.wav | rm NAME ") + kConnectionSynopsis,
+                  "the robot's wave files", Wave});
+    registry.Add({"env",
+                  std::string("env pull OUT.cenv [--background FILE.jpg] | push IN.cenv "
+                              "[--background FILE.jpg] ") +
+                      kConnectionSynopsis + " | dump FILE",
+                  "the robot's environment project; offline: print a .cenv file as JSON", Env});
 }
 
 }  // namespace velcora::ctl

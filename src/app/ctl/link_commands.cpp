@@ -4,20 +4,13 @@
 
 #include "app/ctl/ctl.h"
 #include "app/ctl/session.h"
+#include "link/robot_status.h"
 
 namespace velcora::ctl {
 
 namespace {
 
 constexpr uint32_t kStatusWaitMs = 10000;
-
-struct RobotStatus {
-    uint32_t battery = 0;
-    bool charging = false;
-    float height = 0;
-    int randomWalk = -1;  // -1 when the reply is too short to carry it
-    int emotion = -1;
-};
 
 std::string Number(float v) {
     if (!std::isfinite(v))
@@ -44,13 +37,7 @@ int Status(Args& args) {
     bool got = false;
     RobotStatus status;
     session.On(msg::kStatus, [&](CStream& s, int32_t length) {
-        status.battery = ReadU32(s);
-        status.charging = ReadU8(s) != 0;
-        status.height = ReadFloat(s);
-        if (length >= 10)
-            status.randomWalk = ReadU8(s) != 0 ? 1 : 0;
-        if (length >= 11)
-            status.emotion = ReadU8(s);
+        status = DecodeRobotStatus(s, length);
         got = true;
     });
     session.Send(msg::kStatus);
@@ -62,16 +49,16 @@ int Status(Args& args) {
         std::printf(
             "{\"battery\":%u,\"charging\":%s,\"height\":%s,\"randomWalk\":%s,\"emotion\":%s}\n",
             status.battery, status.charging ? "true" : "false", Number(status.height).c_str(),
-            status.randomWalk < 0 ? "null" : (status.randomWalk ? "true" : "false"),
-            status.emotion < 0 ? "null" : std::to_string(status.emotion).c_str());
+            !status.randomWalk ? "null" : (*status.randomWalk ? "true" : "false"),
+            !status.emotion ? "null" : std::to_string(*status.emotion).c_str());
     } else {
         std::printf("battery: %s%u%%\n", status.charging ? "±" : "", status.battery);
         std::printf("charging: %s\n", status.charging ? "yes" : "no");
         std::printf("height: %.1f\n", static_cast<double>(status.height));
-        if (status.randomWalk >= 0)
-            std::printf("random walk: %s\n", status.randomWalk ? "on" : "off");
-        if (status.emotion >= 0)
-            std::printf("emotion: %d\n", status.emotion);
+        if (status.randomWalk)
+            std::printf("random walk: %s\n", *status.randomWalk ? "on" : "off");
+        if (status.emotion)
+            std::printf("emotion: %d\n", *status.emotion);
     }
     return kExitDone;
 }

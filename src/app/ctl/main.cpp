@@ -59,7 +59,10 @@ int main(int argc, char** argv) {
             const std::string& before = args[i - 1];
             const bool isValue = before == "--host" || before == "--port" || before == "--ini" ||
                                  before == "--password-file" || before == "--connect-timeout";
-            if (!isValue && registry.Find(args[i])) {
+            const bool isOption = args[i].size() > 1 && args[i][0] == '-';
+            if (!isValue && !isOption) {
+                // The first word that is neither an option nor its value names
+                // the command, known or not.
                 std::string name = args[i];
                 args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
                 args.insert(args.begin(), std::move(name));

@@ -1,0 +1,142 @@
+#include "platform/audio_input.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace velcora::platform {
+
+std::vector<std::string> CaptureDeviceNames() {
+    std::vector<std::string> names;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        return names;
+    }
+    const int count = SDL_GetNumAudioDevices(1);
+    for (int i = 0; i < count; ++i) {
+        const char* name = SDL_GetAudioDeviceName(i, 1);
+        names.emplace_back(name ? name : "");
+    }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return names;
+}
+
+AudioInput::~AudioInput() {
+    Close();
+}
+
+bool AudioInput::Open(int32_t device, int32_t rate, int32_t bits, Completion done) {
+    Close();
+    if ((bits != 8 && bits != 16) || rate <= 0) {
+        return false;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        return false;
+    }
+    subsystem_ = true;
+    const char* name = nullptr;
+    if (device >= 0) {
+        if (device >= SDL_GetNumAudioDevices(1)) {
+            Close();
+            return false;
+        }
+        name = SDL_GetAudioDeviceName(device, 1);
+    }
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = bits == 8 ? AUDIO_U8 : AUDIO_S16SYS;
+    want.channels = 1;
+    want.samples = 512;
+    want.callback = &AudioInput::Callback;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    done_ = std::move(done);
+    device_ = SDL_OpenAudioDevice(name, 1, &want, &have, 0);
+    if (device_ == 0) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool AudioInput::Start() {
+    if (device_ == 0) {
+        return false;
+    }
+    SDL_PauseAudioDevice(device_, 0);
+    return true;
+}
+
+void AudioInput::Callback(void* self, uint8_t* stream, int length) {
+    static_cast<AudioInput*>(self)->Take(stream, length);
+}
+
+void AudioInput::Take(const uint8_t* stream, int length) {
+    // Recorded bytes fill the queued buffers in order; with none queued they
+    // are lost, as with any device that was given nowhere to record.
+    std::vector<Queued> full;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        int used = 0;
+        while (used < length && !queue_.empty()) {
+            Queued& q = queue_.front();
+            const int n = std::min(length - used, q.size - q.recorded);
+            std::memcpy(q.data + q.recorded, stream + used, static_cast<size_t>(n));
+            used += n;
+            q.recorded += n;
+            if (q.recorded >= q.size) {
+                full.push_back(q);
+                queue_.pop_front();
+            }
+        }
+    }
+    // Outside the lock: the completion queues the next buffer.
+    for (const Queued& q : full) {
+        if (done_) {
+            done_(q.tag, q.recorded);
+        }
+    }
+}
+
+bool AudioInput::AddBuffer(uint8_t* data, int32_t size, uintptr_t tag) {
+    if (device_ == 0 || !data || size <= 0) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back({data, size, 0, tag});
+    return true;
+}
+
+void AudioInput::Reset() {
+    if (device_ == 0) {
+        return;
+    }
+    SDL_PauseAudioDevice(device_, 1);
+    SDL_LockAudioDevice(device_);
+    std::deque<Queued> returned;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        returned.swap(queue_);
+    }
+    SDL_UnlockAudioDevice(device_);
+    for (const Queued& q : returned) {
+        if (done_) {
+            done_(q.tag, q.recorded);
+        }
+    }
+}
+
+void AudioInput::Close() {
+    if (device_ != 0) {
+        Reset();
+        SDL_CloseAudioDevice(device_);
+        device_ = 0;
+    }
+    if (subsystem_) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        subsystem_ = false;
+    }
+    done_ = nullptr;
+}
+
+}  // namespace velcora::platform

@@ -1,0 +1,118 @@
+#include "platform/audio_output.h"
+
+#include <SDL.h>
+
+#include <cstring>
+#include <vector>
+
+namespace velcora::platform {
+
+AudioOutput::~AudioOutput() {
+    Close();
+}
+
+bool AudioOutput::Open(int32_t rate, int32_t bits, Completion done) {
+    Close();
+    if ((bits != 8 && bits != 16) || rate <= 0) {
+        return false;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        return false;
+    }
+    subsystem_ = true;
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = bits == 8 ? AUDIO_U8 : AUDIO_S16SYS;
+    want.channels = 1;
+    want.samples = 1024;
+    want.callback = &AudioOutput::Callback;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    done_ = std::move(done);
+    // No changes allowed: SDL converts to whatever the hardware takes.
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (device_ == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        subsystem_ = false;
+        done_ = nullptr;
+        return false;
+    }
+    silence_ = have.silence;
+    SDL_PauseAudioDevice(device_, 0);
+    return true;
+}
+
+void AudioOutput::Callback(void* self, uint8_t* stream, int length) {
+    static_cast<AudioOutput*>(self)->Fill(stream, length);
+}
+
+void AudioOutput::Fill(uint8_t* stream, int length) {
+    // Never wait here: if the queue is busy this period plays silence.
+    std::vector<uintptr_t> finished;
+    int filled = 0;
+    if (mutex_.try_lock()) {
+        while (filled < length && !queue_.empty()) {
+            Pending& p = queue_.front();
+            const int n = std::min(length - filled, p.size - p.played);
+            std::memcpy(stream + filled, p.data + p.played, static_cast<size_t>(n));
+            filled += n;
+            p.played += n;
+            if (p.played >= p.size) {
+                finished.push_back(p.tag);
+                queue_.pop_front();
+            }
+        }
+        mutex_.unlock();
+    }
+    if (filled < length) {
+        std::memset(stream + filled, silence_, static_cast<size_t>(length - filled));
+    }
+    for (uintptr_t tag : finished) {
+        if (done_) {
+            done_(tag);
+        }
+    }
+}
+
+bool AudioOutput::Write(const uint8_t* data, int32_t size, uintptr_t tag) {
+    if (device_ == 0 || size < 0 || (size > 0 && !data)) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back({data, size, 0, tag});
+    return true;
+}
+
+void AudioOutput::Reset() {
+    if (device_ == 0) {
+        return;
+    }
+    // Holding the device lock keeps the callback out while the queue is emptied.
+    SDL_LockAudioDevice(device_);
+    std::deque<Pending> returned;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        returned.swap(queue_);
+    }
+    SDL_UnlockAudioDevice(device_);
+    for (const Pending& p : returned) {
+        if (done_) {
+            done_(p.tag);
+        }
+    }
+}
+
+void AudioOutput::Close() {
+    if (device_ != 0) {
+        Reset();
+        SDL_CloseAudioDevice(device_);
+        device_ = 0;
+    }
+    if (subsystem_) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        subsystem_ = false;
+    }
+    done_ = nullptr;
+}
+
+}  // namespace velcora::platform

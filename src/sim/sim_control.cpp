@@ -1,0 +1,306 @@
+// The robot's side of the control commands: driving moves the pose, the head,
+// lift and tray move, modes and emotions show in the status and the mode
+// report, parking charges the battery, and every phrase, script command and
+// gesture is logged.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "link/text_codec.h"
+#include "sim/sim_control.h"
+#include "sim/sim_features.h"
+#include "sim/sim_status.h"
+
+namespace velcora::sim {
+
+namespace {
+
+constexpr double kLiftCmPerSAtFull = 5.0;
+constexpr double kTrayPercentPerSAtFull = 25.0;
+constexpr double kHeadPerSAtFull = 0.5;
+constexpr float kMinHeight = 0.0f;
+constexpr float kMaxHeight = 30.0f;
+constexpr uint32_t kReportEveryMs = 1000;
+
+struct ControlState {
+    uint32_t sinceReport = 0;
+    uint32_t wanderMs = 0;
+};
+
+double Axis(int8_t v) {
+    return v / 127.0;
+}
+
+uint8_t Flags(CSimRobot& robot) {
+    const SimBody& b = RobotBody(robot);
+    return static_cast<uint8_t>((b.autoMode ? 1 : 0) | (b.qrMode ? 2 : 0) |
+                                ((NavReport(robot).permissions & 0x3F) << 2));
+}
+
+std::string ReadRest(CStream& s, int32_t length) {
+    return ReadBytes(s, length - s.GetPosition());
+}
+
+// A text with its terminator, or the whole rest when it has none.
+std::string ReadTerminated(CStream& s, int32_t length) {
+    std::string text = ReadRest(s, length);
+    const auto zero = text.find('\0');
+    if (zero != std::string::npos) {
+        text.resize(zero);
+    }
+    return text;
+}
+
+void HandleText(CSimRobot& robot, CStream& s, int32_t length) {
+    const uint32_t kind = ReadU32(s);
+    switch (kind) {
+        case 0: {
+            const std::string utf8 = WideToUtf8(Utf8UnitsToWide(ReadRest(s, length)));
+            robot.Log("say: %s", utf8.c_str());
+            break;
+        }
+        case 1: {
+            RobotBody(robot).avatar = ReadTerminated(s, length);
+            robot.Log("avatar: %s", AnsiToUtf8(RobotBody(robot).avatar).c_str());
+            break;
+        }
+        case 2: {
+            const std::string digits = ReadTerminated(s, length);
+            char* end = nullptr;
+            const long emotion = std::strtol(digits.c_str(), &end, 10);
+            if (!digits.empty() && *end == '\0' && emotion >= 0 && emotion <= 5) {
+                robot.Feature<SimStatus>().emotion = static_cast<uint8_t>(emotion);
+                robot.Log("emotion %ld", emotion);
+            } else {
+                robot.Log("emotion '%s' refused", digits.c_str());
+            }
+            break;
+        }
+        default:
+            robot.Log("text command of unknown kind %u", kind);
+            break;
+    }
+}
+
+}  // namespace
+
+SimPose& RobotPose(CSimRobot& robot) {
+    return robot.Feature<SimPose>();
+}
+SimBody& RobotBody(CSimRobot& robot) {
+    return robot.Feature<SimBody>();
+}
+SimNavReport& NavReport(CSimRobot& robot) {
+    return robot.Feature<SimNavReport>();
+}
+
+void SendNavReport(CSimRobot& robot) {
+    const SimNavReport& r = NavReport(robot);
+    CStream& s = robot.BeginFrame(msg::kModeFlags);
+    WriteU8(s, r.navMode);
+    WriteU8(s, Flags(robot));
+    s.Write(r.record.data(), static_cast<int32_t>(r.record.size()));
+    robot.EndFrame();
+    robot.Feature<ControlState>().sinceReport = 0;
+}
+
+void IntegratePose(SimPose& pose, const SimBody& body, uint32_t elapsedMs) {
+    if (body.driveAge > kDriveLapseMs) {
+        return;
+    }
+    const double dt = elapsedMs / 1000.0;
+    const double forward = body.forward * kFullSpeedCmPerS * dt;
+    const double sideways = body.strafe * kFullSpeedCmPerS * dt;
+    // A positive turn value turns right, that is clockwise.
+    pose.angle -= body.turn * kFullTurnRadPerS * dt;
+    pose.angle = std::remainder(pose.angle, 2.0 * 3.141592653589793);
+    pose.x += forward * std::cos(pose.angle) + sideways * std::sin(pose.angle);
+    pose.y += forward * std::sin(pose.angle) - sideways * std::cos(pose.angle);
+}
+
+void InstallControl(CSimRobot& robot) {
+    robot.On(msg::kDriveChassis, [&robot](CStream& s, int32_t) {
+        SimBody& b = RobotBody(robot);
+        const int8_t b0 = ReadI8(s), b1 = ReadI8(s), b2 = ReadI8(s);
+        const uint8_t mode = ReadU8(s);
+        b.forward = b.turn = b.strafe = 0;
+        if (mode == 0) {
+            b.forward = Axis(b0), b.turn = Axis(b1);
+        } else if (mode == 1) {
+            b.turn = Axis(b1);
+        } else if (mode == 2) {
+            b.strafe = Axis(b2);
+        }
+        b.driveAge = 0;
+    });
+    robot.On(msg::kDriveWheels, [&robot](CStream& s, int32_t) {
+        SimBody& b = RobotBody(robot);
+        const double left = ReadI16(s) / -2000.0;
+        const double right = ReadI16(s) / 2000.0;
+        b.forward = (left + right) / 2.0;
+        b.turn = left - right;
+        b.strafe = 0;
+        b.driveAge = 0;
+    });
+    robot.On(msg::kHeadSliderVel, [&robot](CStream& s, int32_t) {
+        RobotBody(robot).headTilt = std::clamp(ReadI16(s) / 32767.0, -1.0, 1.0);
+    });
+    robot.On(msg::kHeadSliderCorvina, [&robot](CStream& s, int32_t) {
+        RobotBody(robot).headTilt = std::clamp((ReadU16(s) - 1900) / 400.0, -1.0, 1.0);
+    });
+    robot.On(msg::kHeadAbsolute, [&robot](CStream& s, int32_t) {
+        SimBody& b = RobotBody(robot);
+        b.headPan = ReadI16(s) / 32767.0;
+        b.headTilt = ReadI16(s) / 32767.0;
+        b.headZ = ReadI16(s) / 32767.0;
+        b.relPan = b.relTilt = 0;
+    });
+    robot.On(msg::kHeadRelative, [&robot](CStream& s, int32_t) {
+        SimBody& b = RobotBody(robot);
+        b.relPan = ReadI16(s) / 32767.0;
+        b.relTilt = ReadI16(s) / 32767.0;
+    });
+    robot.On(msg::kHeadHome, [&robot](CStream&, int32_t) {
+        SimBody& b = RobotBody(robot);
+        b.headPan = b.headTilt = b.headZ = b.relPan = b.relTilt = 0;
+        robot.Log("head home");
+    });
+    robot.On(msg::kLiftSpeed, [&robot](CStream& s, int32_t) {
+        SimBody& b = RobotBody(robot);
+        b.liftSpeed = ReadI8(s);
+        b.targetHeight = -1.0f;
+        robot.Log("lift speed %d", b.liftSpeed);
+    });
+    robot.On(msg::kBodyHeight, [&robot](CStream& s, int32_t) {
+        const float h = ReadFloat(s);
+        SimBody& b = RobotBody(robot);
+        if (std::isfinite(h)) {
+            b.targetHeight = std::clamp(h, kMinHeight, kMaxHeight);
+            b.liftSpeed = 0;
+        }
+        robot.Log("body height %.1f", static_cast<double>(h));
+    });
+    robot.On(msg::kTraySpeed,
+             [&robot](CStream& s, int32_t) { RobotBody(robot).traySpeed = ReadI8(s); });
+    robot.On(msg::kAutobalance,
+             [&robot](CStream& s, int32_t) { RobotBody(robot).autobalance = ReadU8(s) != 0; });
+    robot.On(msg::kAutoMode, [&robot](CStream& s, int32_t) {
+        RobotBody(robot).autoMode = ReadU8(s) != 0;
+        SendNavReport(robot);
+    });
+    robot.On(msg::kQrMode, [&robot](CStream& s, int32_t) {
+        RobotBody(robot).qrMode = ReadU8(s) != 0;
+        SendNavReport(robot);
+    });
+    robot.On(msg::kRandomWalk, [&robot](CStream& s, int32_t) {
+        robot.Feature<SimStatus>().randomWalk = ReadU8(s) != 0;
+    });
+    robot.On(msg::kParkStart, [&robot](CStream&, int32_t) {
+        RobotBody(robot).parking = true;
+        robot.Feature<SimStatus>().charging = true;
+        robot.Log("parking on the charger");
+    });
+    robot.On(msg::kParkStop, [&robot](CStream&, int32_t) {
+        RobotBody(robot).parking = false;
+        robot.Feature<SimStatus>().charging = false;
+        robot.Log("parking stopped");
+    });
+    robot.On(msg::kVolume, [&robot](CStream& s, int32_t) {
+        RobotBody(robot).volume = std::min<int>(ReadU8(s), 100);
+    });
+    robot.On(msg::kTextCommand,
+             [&robot](CStream& s, int32_t length) { HandleText(robot, s, length); });
+    robot.On(msg::kScriptCommand, [&robot](CStream& s, int32_t length) {
+        robot.Log("script: %s", AnsiToUtf8(ReadTerminated(s, length)).c_str());
+    });
+    robot.On(msg::kGesturePlay,
+             [&robot](CStream& s, int32_t) { robot.Log("gesture %u", ReadU32(s)); });
+    robot.On(msg::kGestureRecord, [&robot](CStream& s, int32_t) {
+        const uint32_t number = ReadU32(s);
+        ++RobotBody(robot).gesturesRecorded;
+        robot.Log("gesture %u recorded", number);
+        CStream& reply = robot.BeginFrame(msg::kGestureRecord);
+        WriteU32(reply, number);
+        robot.EndFrame();
+    });
+    robot.On(msg::kSpeechLanguage, [&robot](CStream& s, int32_t length) {
+        RobotBody(robot).language = ReadTerminated(s, length);
+    });
+
+    robot.OnSession([&robot] { SendNavReport(robot); });
+    robot.OnTick([&robot](uint32_t elapsedMs) {
+        SimBody& b = RobotBody(robot);
+        SimStatus& status = robot.Feature<SimStatus>();
+        ControlState& state = robot.Feature<ControlState>();
+        const double dt = elapsedMs / 1000.0;
+
+        if (status.randomWalk && b.driveAge > kDriveLapseMs) {
+            // Wander: a slow walk that changes its turn every few seconds.
+            state.wanderMs += elapsedMs;
+            const double phase = state.wanderMs / 3000.0;
+            SimBody walk = b;
+            walk.forward = 0.3;
+            walk.turn = 0.3 * std::sin(phase);
+            walk.strafe = 0;
+            walk.driveAge = 0;
+            IntegratePose(RobotPose(robot), walk, elapsedMs);
+        } else {
+            IntegratePose(RobotPose(robot), b, elapsedMs);
+        }
+        b.driveAge = std::min<uint32_t>(b.driveAge + elapsedMs, 1000000);
+
+        b.headPan = std::clamp(b.headPan + b.relPan * kHeadPerSAtFull * dt, -1.0, 1.0);
+        b.headTilt = std::clamp(b.headTilt + b.relTilt * kHeadPerSAtFull * dt, -1.0, 1.0);
+
+        if (b.targetHeight >= 0) {
+            const float step = static_cast<float>(kLiftCmPerSAtFull * dt);
+            if (std::fabs(status.height - b.targetHeight) <= step) {
+                status.height = b.targetHeight;
+                b.targetHeight = -1.0f;
+            } else {
+                status.height += status.height < b.targetHeight ? step : -step;
+            }
+        } else if (b.liftSpeed != 0) {
+            status.height = std::clamp(
+                static_cast<float>(status.height + b.liftSpeed / 127.0 * kLiftCmPerSAtFull * dt),
+                kMinHeight, kMaxHeight);
+        }
+        b.tray = std::clamp(b.tray + b.traySpeed / 127.0 * kTrayPercentPerSAtFull * dt, 0.0, 100.0);
+
+        state.sinceReport += elapsedMs;
+        if (state.sinceReport >= kReportEveryMs && robot.Authorised()) {
+            SendNavReport(robot);
+        }
+    });
+}
+
+void InstallFrameRecord(CSimRobot& robot) {
+    if (robot.Options().recordPath.empty()) {
+        return;
+    }
+    auto out = std::make_shared<std::ofstream>(robot.Options().recordPath,
+                                               std::ios::out | std::ios::trunc);
+    if (!*out) {
+        robot.Log("cannot write the frame log %s", robot.Options().recordPath.c_str());
+        return;
+    }
+    const uint32_t start = robot.Reactor().Now();
+    robot.OnFrame([out, start, &robot](msg::Type type, std::string_view payload) {
+        static const char* kHex = "0123456789abcdef";
+        std::string hex;
+        hex.reserve(payload.size() * 2);
+        for (unsigned char c : payload) {
+            hex += kHex[c >> 4];
+            hex += kHex[c & 15];
+        }
+        char head[64];
+        std::snprintf(head, sizeof head, "{\"t\":%u,\"type\":\"0x%04X\",\"payload\":\"",
+                      robot.Reactor().Now() - start, type);
+        *out << head << hex << "\"}\n";
+        out->flush();
+    });
+}
+
+}  // namespace velcora::sim
