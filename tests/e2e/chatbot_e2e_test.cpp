@@ -203,9 +203,9 @@ TEST_F(ChatbotE2E, LostAcknowledgementIsResentAfterFourSeconds) {
     reactor.RunUntil([] { return false; }, 200);
     EXPECT_EQ(upload.Offset(), kChatBotChunkSize);
     EXPECT_EQ(robot->Received(msg::kChatBotUpload), 2);
-    Pass(3000);
+    Pass(2500);
     EXPECT_EQ(robot->Received(msg::kChatBotUpload), 2);
-    Pass(1500);
+    Pass(2000);
     ASSERT_TRUE(
         reactor.RunUntil([&] { return upload.Result() != TransferResult::kRunning; }, 10000));
     EXPECT_EQ(upload.Result(), TransferResult::kSucceeded);
