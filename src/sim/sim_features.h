@@ -17,5 +17,7 @@ void InstallFeatures(CSimRobot& robot);
 
 // Battery, charging, body height, random walk and emotion (0xCC04).
 void InstallStatus(CSimRobot& robot);
+// Camera streams, robot sound and the operator's microphone.
+void InstallMedia(CSimRobot& robot);
 
 }  // namespace velcora::sim

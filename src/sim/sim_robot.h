@@ -33,6 +33,11 @@ struct SimOptions {
     bool silent = false;          // accept the connection and never send anything
     uint32_t dropAfterMs = 0;     // close the connection this long after accepting it
     bool badLength = false;       // after authorising, send a header with length 20000001
+    // Media: picture size and rate of the cameras, the decoded microphone's wave file.
+    int32_t videoWidth = 640;
+    int32_t videoHeight = 480;
+    int32_t videoFps = 25;
+    std::string micOut;
 };
 
 class CSimRobot {
