@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "app/ctl/ctl.h"
+#include "link/robot_connection.h"
 #include "media/color_convert.h"
 #include "media/frame_stamp.h"
 #include "media/wav_file.h"
@@ -303,6 +305,104 @@ INSTANTIATE_TEST_SUITE_P(Paths, TalkE2E,
                                            TalkCase{"Resampled", "1", false, 500},
                                            TalkCase{"VoiceChanger", "0", true, 650}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------- streams on one thread
+
+class Owner : public IRobotConnectionOwner {
+  public:
+    void OnConnectionStateChanged() override {}
+};
+
+// The console's connection and the robot on one reactor, with small pictures
+// so that encoding keeps out of the way.
+class StreamE2E : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        sim::SimOptions o;
+        o.port = 0;
+        o.videoWidth = 128;
+        o.videoHeight = 96;
+        robot = std::make_unique<sim::CSimRobot>(reactor, o);
+        sim::InstallFeatures(*robot);
+        ASSERT_TRUE(robot->Start());
+        ASSERT_TRUE(link.ConnectAnsi("127.0.0.1", robot->Port(), false));
+        ASSERT_TRUE(reactor.RunUntil([&] { return link.State() == kStateAuthorised; }, 5000));
+        for (msg::Type t : {msg::kVideoFrame, msg::kVideoFrameRanges, msg::kVideoFrameRangesLines,
+                            msg::kSoundBlock}) {
+            registrations.Add(dispatcher.Register(t, [this, t](CStream&, int32_t) { ++got[t]; }));
+        }
+    }
+    void Send(msg::Type type, const std::string& payload) {
+        WriteBytes(link.BeginFrame(type), payload);
+        link.EndFrame();
+    }
+    void Pass(uint32_t ms) {
+        reactor.RunUntil([] { return false; }, ms);
+    }
+    sim::SimMedia& Media() { return robot->Feature<sim::SimMedia>(); }
+
+    platform::PollReactor reactor;
+    CMessageDispatcher dispatcher;
+    Owner owner;
+    CRobotConnection link{reactor, dispatcher, &owner};
+    platform::ScopedTimer tick{reactor, 20, [this] { link.Tick(); }};
+    std::unique_ptr<sim::CSimRobot> robot;
+    CRegistrationSet registrations;
+    std::map<msg::Type, int> got;
+};
+
+std::string VideoRequest(uint8_t camera, int32_t bitRate) {
+    CMemoryStream s;
+    WriteU8(s, camera);
+    WriteI32(s, bitRate);
+    WriteU8(s, 3);
+    return std::string(s.View());
+}
+
+// One request starts a camera; without another it stops 300 ms later. A
+// camera the robot does not have, and a truncated request, start nothing.
+TEST_F(StreamE2E, VideoFlowsWhileRequestedAndStopsAfterThreeHundredMs) {
+    Send(msg::kVideoRequest, VideoRequest(7, 100000));
+    Send(msg::kVideoRequest, VideoRequest(0, 100000).substr(0, 4));
+    Pass(150);
+    for (const auto& c : Media().cameras) {
+        EXPECT_FALSE(c.streaming);
+    }
+    Send(msg::kVideoRequest, VideoRequest(1, 100000));
+    ASSERT_TRUE(reactor.RunUntil([&] { return got[msg::kVideoFrameRanges] >= 2; }, 3000));
+    EXPECT_TRUE(Media().cameras[1].streaming);
+    // The last request is 300 ms old: the stream has stopped.
+    reactor.AdvanceClock(320);
+    Pass(60);
+    EXPECT_FALSE(Media().cameras[1].streaming);
+    const int before = got[msg::kVideoFrameRanges];
+    Pass(200);
+    EXPECT_EQ(got[msg::kVideoFrameRanges], before);
+    EXPECT_EQ(got[msg::kVideoFrame] + got[msg::kVideoFrameRangesLines], 0);
+}
+
+TEST_F(StreamE2E, SoundFlowsWhileRequested) {
+    CMemoryStream s;
+    WriteU8(s, 0);
+    WriteI32(s, 64000);
+    Send(msg::kSoundRequest, std::string(s.View()));
+    ASSERT_TRUE(reactor.RunUntil([&] { return got[msg::kSoundBlock] >= 2; }, 3000));
+    reactor.AdvanceClock(sim::kSoundIdleMs + 20);
+    Pass(60);
+    EXPECT_FALSE(Media().soundOn);
+}
+
+TEST(SimMediaRules, ToneSequenceAndBitRates) {
+    EXPECT_EQ(sim::ToneAt(0, 44100), 440);
+    EXPECT_EQ(sim::ToneAt(44100 / 2, 44100), 660);
+    EXPECT_EQ(sim::ToneAt(44100, 44100), 880);
+    EXPECT_EQ(sim::ToneAt(44100 * 3 / 2, 44100), 440);
+    // The codec's tables: full rates from 32, half rates from 8 kbit/s.
+    EXPECT_EQ(sim::NearestMp2BitRate(44100, 8000), 32000);
+    EXPECT_EQ(sim::NearestMp2BitRate(22050, 8000), 8000);
+    EXPECT_EQ(sim::NearestMp2BitRate(44100, 500000), 192000);
+    EXPECT_EQ(sim::NearestMp2BitRate(44100, 64000), 64000);
+}
 
 }  // namespace
 }  // namespace velcora
