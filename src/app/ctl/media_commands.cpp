@@ -272,6 +272,13 @@ int Listen(Args& args) {
     platform::IAudioOutput* device = nullptr;
     if (play) {
         card = std::make_unique<platform::AudioOutput>();
+        // The player retries a failing device with every block, silently; a
+        // missing sound card is better said once, up front.
+        if (!card->Open(media::FormatRate(code), media::FormatBits(code), nullptr)) {
+            std::fprintf(stderr, "velcoractl: cannot open the sound card\n");
+            return kExitFailed;
+        }
+        card->Close();
         device = card.get();
     } else {
         file = std::make_unique<media::CWavFileOutput>(*out);
