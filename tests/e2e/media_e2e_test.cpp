@@ -10,6 +10,8 @@
 #include <map>
 #include <thread>
 
+#include <unistd.h>
+
 #include "app/ctl/ctl.h"
 #include "link/robot_connection.h"
 #include "media/color_convert.h"
@@ -83,8 +85,16 @@ Result RunCommand(const char* name, std::vector<std::string> args, uint16_t port
     return r;
 }
 
+// A temporary path of this test alone: ctest runs the cases side by side.
+std::string TempPath(const std::string& name) {
+    std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(test.begin(), test.end(), '/', '_');
+    return ::testing::TempDir() + "velcora_media_e2e_" + std::to_string(getpid()) + "_" + test +
+           "_" + name;
+}
+
 std::string FreshDir(const std::string& name) {
-    const std::string dir = ::testing::TempDir() + name;
+    const std::string dir = TempPath(name);
     std::filesystem::remove_all(dir);
     return dir;
 }
@@ -155,7 +165,7 @@ TEST_P(VideoE2E, PicturesDecodeWithTheRobotsFrameNumbersInOrder) {
     o.videoWidth = 160;
     o.videoHeight = 120;
     RobotThread robot(o);
-    const std::string dir = FreshDir("velcora_media_e2e_frames");
+    const std::string dir = FreshDir("frames");
     const int camera = GetParam();
     const Result r = RunCommand(
         "video",
@@ -205,7 +215,7 @@ class ListenE2E : public ::testing::TestWithParam<ListenCase> {};
 // 22050 Hz and the file follows what was sent.
 TEST_P(ListenE2E, RecordsTheRobotsTonesAtTheirFrequencies) {
     RobotThread robot({});
-    const std::string path = ::testing::TempDir() + "velcora_media_e2e_listen.wav";
+    const std::string path = TempPath("listen.wav");
     const Result r = RunCommand(
         "listen", {"--seconds", "1.7", "--out", path, "--format", GetParam().format}, robot.Port());
     ASSERT_EQ(r.rc, ctl::kExitDone) << r.err;
@@ -258,8 +268,8 @@ class TalkE2E : public ::testing::TestWithParam<TalkCase> {};
 // A 500 Hz tone goes through the microphone path and arrives at the robot at
 // its pitch; the voice changer speeds it up by its default 130 %.
 TEST_P(TalkE2E, TheRobotHearsTheTone) {
-    const std::string in = ::testing::TempDir() + "velcora_media_e2e_talk_in.wav";
-    const std::string heard = ::testing::TempDir() + "velcora_media_e2e_talk_out.wav";
+    const std::string in = TempPath("talk_in.wav");
+    const std::string heard = TempPath("talk_out.wav");
     std::remove(heard.c_str());
     {
         media::CWavFileOutput file(in);
