@@ -269,7 +269,9 @@ void OnMicrophone(CSimRobot& robot, CStream& payload, int32_t length) {
     if (!m.micFile) {
         m.micFile = std::make_unique<media::CWavFileOutput>(path);
     }
-    if (!m.micFile->IsOpen() && !m.micFile->Open(rate, 16, nullptr)) {
+    // One file, one rate: sound at another rate is left out.
+    if ((!m.micFile->IsOpen() && !m.micFile->Open(rate, 16, nullptr)) ||
+        m.micFile->Rate() != rate) {
         robot.Log("microphone: cannot write %s at %d Hz", path.c_str(), rate);
         return;
     }
