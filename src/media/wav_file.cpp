@@ -164,4 +164,25 @@ std::vector<int16_t> ToMono16(const WavData& wav) {
     return mono;
 }
 
+std::vector<int16_t> Resample16(const std::vector<int16_t>& in, int32_t fromRate, int32_t toRate) {
+    if (fromRate <= 0 || toRate <= 0) {
+        return {};
+    }
+    if (fromRate == toRate || in.empty()) {
+        return in;
+    }
+    const size_t n = static_cast<size_t>(static_cast<uint64_t>(in.size()) * toRate / fromRate);
+    std::vector<int16_t> out(n);
+    for (size_t i = 0; i < n; ++i) {
+        // Position in the input in 1/toRate steps, kept exact in integers.
+        const uint64_t num = static_cast<uint64_t>(i) * static_cast<uint64_t>(fromRate);
+        const size_t j = static_cast<size_t>(num / static_cast<uint64_t>(toRate));
+        const int64_t frac = static_cast<int64_t>(num % static_cast<uint64_t>(toRate));
+        const int64_t a = in[j];
+        const int64_t b = j + 1 < in.size() ? in[j + 1] : in[j];
+        out[i] = static_cast<int16_t>(a + (b - a) * frac / toRate);
+    }
+    return out;
+}
+
 }  // namespace velcora::media

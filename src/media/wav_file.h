@@ -53,5 +53,8 @@ struct WavData {
 bool ReadWavFile(const std::string& path, WavData& out);
 // Reduces 16-bit interleaved samples to one channel (mean of the channels).
 std::vector<int16_t> ToMono16(const WavData& wav);
+// Linear interpolation from one rate to another (the same samples when the
+// rates are equal; nothing for a rate that is not positive).
+std::vector<int16_t> Resample16(const std::vector<int16_t>& in, int32_t fromRate, int32_t toRate);
 
 }  // namespace velcora::media

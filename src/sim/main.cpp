@@ -50,6 +50,10 @@ int Usage(const char* error) {
                  "  --chatbot-chunk N   serve script downloads in chunks of N bytes (default "
                  "8192)\n"
                  "  --drop-ack N        lose the N-th script upload acknowledgement\n");
+                 "Media:\n"
+                 "  --video-size WxH    camera picture size (default 640x480)\n"
+                 "  --video-fps N       camera pictures per second (default 25)\n"
+                 "  --mic-out FILE      write the operator's decoded microphone to a wave file\n");
     return error ? 2 : 0;
 }
 
@@ -146,6 +150,22 @@ int main(int argc, char** argv) {
             if (!value(v) || !ParseNumber(v, 1000000, n) || n == 0)
                 return Usage("--drop-ack needs a number 1..1000000");
             options.dropAck = static_cast<int>(n);
+        } else if (arg == "--video-size") {
+            unsigned w = 0, h = 0;
+            char tail = 0;
+            if (!value(v) || std::sscanf(v, "%ux%u%c", &w, &h, &tail) != 2 || w < 64 || h < 64 ||
+                w > 4096 || h > 4096 || (w | h) & 1)
+                return Usage("--video-size needs WIDTHxHEIGHT, even, 64..4096");
+            options.videoWidth = static_cast<int32_t>(w);
+            options.videoHeight = static_cast<int32_t>(h);
+        } else if (arg == "--video-fps") {
+            if (!value(v) || !ParseNumber(v, 60, n) || n == 0)
+                return Usage("--video-fps needs a number 1..60");
+            options.videoFps = static_cast<int32_t>(n);
+        } else if (arg == "--mic-out") {
+            if (!value(v))
+                return Usage("--mic-out needs a file");
+            options.micOut = v;
         } else {
             return Usage(("unknown option " + arg).c_str());
         }

@@ -8,6 +8,7 @@ void InstallFeatures(CSimRobot& robot) {
     InstallControl(robot);
     InstallCyclogram(robot);
     InstallChatbot(robot);
+    InstallMedia(robot);
 }
 
 }  // namespace velcora::sim

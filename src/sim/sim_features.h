@@ -25,5 +25,7 @@ void InstallFrameRecord(CSimRobot& robot);
 void InstallCyclogram(CSimRobot& robot);
 // The chat-bot script: downloads in chunks, acknowledged uploads (0x0012, 0x0013, 0x0015).
 void InstallChatbot(CSimRobot& robot);
+// Camera streams, robot sound and the operator's microphone.
+void InstallMedia(CSimRobot& robot);
 
 }  // namespace velcora::sim

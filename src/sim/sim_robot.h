@@ -40,6 +40,11 @@ struct SimOptions {
     // Chat-bot scripts.
     int32_t chatbotChunk = 8192;  // largest download chunk
     int dropAck = 0;              // lose the N-th upload acknowledgement (0: none)
+    // Media: picture size and rate of the cameras, the decoded microphone's wave file.
+    int32_t videoWidth = 640;
+    int32_t videoHeight = 480;
+    int32_t videoFps = 25;
+    std::string micOut;
 };
 
 class CSimRobot {
