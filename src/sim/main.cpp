@@ -42,7 +42,10 @@ int Usage(const char* error) {
                  "  --silent            accept connections and never send anything\n"
                  "  --drop-after MS     close each connection MS ms after accepting it\n"
                  "  --bad-length        after authorising, send a frame header with length "
-                 "20000001\n");
+                 "20000001\n"
+                 "Navigation maps:\n"
+                 "  --inline-maps       answer map polls with the packed map itself\n"
+                 "  --map-chunk BYTES   bytes per map chunk served (default 16384)\n");
     return error ? 2 : 0;
 }
 
@@ -120,6 +123,12 @@ int main(int argc, char** argv) {
             options.dropAfterMs = static_cast<uint32_t>(n);
         } else if (arg == "--bad-length") {
             options.badLength = true;
+        } else if (arg == "--inline-maps") {
+            options.inlineMaps = true;
+        } else if (arg == "--map-chunk") {
+            if (!value(v) || !ParseNumber(v, 1u << 24, n) || n == 0)
+                return Usage("--map-chunk needs a number of bytes 1..16777216");
+            options.mapChunkSize = static_cast<int32_t>(n);
         } else {
             return Usage(("unknown option " + arg).c_str());
         }

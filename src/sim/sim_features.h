@@ -17,5 +17,7 @@ void InstallFeatures(CSimRobot& robot);
 
 // Battery, charging, body height, random walk and emotion (0xCC04).
 void InstallStatus(CSimRobot& robot);
+// The navigation map, pose, navigation mode and go-to-place (sim_map.h).
+void InstallMap(CSimRobot& robot);
 
 }  // namespace velcora::sim

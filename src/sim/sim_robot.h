@@ -33,6 +33,9 @@ struct SimOptions {
     bool silent = false;          // accept the connection and never send anything
     uint32_t dropAfterMs = 0;     // close the connection this long after accepting it
     bool badLength = false;       // after authorising, send a header with length 20000001
+    // Navigation maps.
+    bool inlineMaps = false;       // answer polls with the packed map itself
+    int32_t mapChunkSize = 16384;  // bytes per map chunk served
 };
 
 class CSimRobot {
