@@ -250,16 +250,23 @@ bool AcceptUpload(CSimRobot& robot) {
     body.Seek(0, kSeekSet);
     auto fresh = std::make_unique<CNavProject>();
     fresh->Clear();
-    if (!nav::ReadBody(*fresh, body)) {
+    if (!nav::ReadBody(*fresh, body, nav::MergeIds::Stored)) {
         return false;
     }
     // The uploaded map replaces the robot's entirely, ids and all, so that the
     // console finds its own items when it loads the map back.
     s.map.Clear();
     body.Seek(0, kSeekSet);
-    nav::ReadBody(s.map, body);
+    nav::ReadBody(s.map, body, nav::MergeIds::Stored);
     s.map.mapId = u.mapId;
-    s.map.nextVersion = std::max(u.nextVersion, s.map.nextVersion);
+    // Reading spends counter values on new items; the console's counter holds.
+    int32_t highest = -1;
+    for (const nav::CNavList* list : s.map.lists) {
+        for (const nav::CNavItem* it = list->First(); it; it = it->Next()) {
+            highest = std::max(highest, it->version);
+        }
+    }
+    s.map.nextVersion = std::max(u.nextVersion, highest + 1);
     s.pose = {s.map.robot.x, s.map.robot.y, s.map.robot.angle};
     s.published = s.pose;
     s.drive.active = false;
@@ -629,7 +636,7 @@ void BuildDemoMap(CNavProject& map) {
         std::vector<NavVertex> vertices;
     };
     const Zone zones[] = {
-        {nav::kZoneNarrowPlace, 40, 1, {{570, 340}, {630, 340}, {630, 460}, {570, 460}}},
+        {nav::kZoneNarrowPlace, 40, 1, {{570, 140}, {630, 140}, {630, 260}, {570, 260}}},
         {nav::kZoneTrafficLight, 5, 2, {{840, 370}, {960, 370}, {960, 430}, {840, 430}}},
         {nav::kZoneThree, 0, 3, {{50, 600}, {250, 600}, {150, 750}}},
     };
