@@ -582,7 +582,7 @@ const std::vector<SimSegment>& DemoWorld() {
     // doorway between the halves and one between the right-hand rooms.
     static const std::vector<SimSegment> kWorld = {
         {0, 0, 1200, 0},    {1200, 0, 1200, 800}, {1200, 800, 0, 800},  {0, 800, 0, 0},
-        {600, 0, 600, 350}, {600, 450, 600, 800}, {600, 400, 850, 400}, {950, 400, 1200, 400},
+        {600, 0, 600, 150}, {600, 250, 600, 800}, {600, 400, 850, 400}, {950, 400, 1200, 400},
     };
     return kWorld;
 }

@@ -275,8 +275,7 @@ TEST_F(MapE2E, GoToDrivesAlongTheRouteAndRecords) {
     EXPECT_NEAR(map.robot.x, place->x, 1e-6);
 }
 
-// Fails: the planned route still crosses the wall between the halves (see the report).
-TEST(MapRoute, DISABLED_KeepsClearOfWallsAndPassesTheDoorway) {
+TEST(MapRoute, KeepsClearOfWallsAndPassesTheDoorway) {
     const auto& world = sim::DemoWorld();
     const auto route = sim::PlanRoute(world, {100, 100}, {1050, 650}, 50);
     ASSERT_GE(route.size(), 3u);
