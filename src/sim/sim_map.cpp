@@ -879,6 +879,78 @@ std::vector<NavVertex> PlanRoute(const std::vector<SimSegment>& world, NavVertex
     return Densify(corners, spacing);
 }
 
+const std::vector<msg::Type>& MapMessageTypes() {
+    static const std::vector<msg::Type> kTypes = {
+        msg::kMapPoll,        msg::kMapSubscribe,   msg::kMapChunkRequest, msg::kMapTransferEnd,
+        msg::kMapUploadBegin, msg::kMapUploadChunk, msg::kNavModeSet,      msg::kNavPermissionsSet,
+        msg::kGoToPlace,      msg::kRobotPoseSet,
+    };
+    return kTypes;
+}
+
+bool HandleMapMessage(CSimRobot& robot, msg::Type type, CStream& p, int32_t n) {
+    SimMapState& s = State(robot);
+    switch (type) {
+        case msg::kMapPoll:
+            OnPoll(robot, p, n);
+            return true;
+        case msg::kMapSubscribe:
+            // The console's subscription at connect carries the same stamp as
+            // a poll (or nothing, when it does not load the robot's map).
+            if (n >= 9) {
+                OnPoll(robot, p, n);
+            }
+            return true;
+        case msg::kMapChunkRequest:
+            OnChunkRequest(robot, p, n);
+            return true;
+        case msg::kMapTransferEnd:
+            s.offering = false;
+            s.offered.Clear();
+            return true;
+        case msg::kMapUploadBegin:
+            OnUploadBegin(robot, p, n);
+            return true;
+        case msg::kMapUploadChunk:
+            OnUploadChunk(robot, p, n);
+            return true;
+        case msg::kNavModeSet: {
+            if (n < 1) {
+                return true;
+            }
+            const uint8_t mode = ReadU8(p);
+            if (mode > static_cast<uint8_t>(NavMode::Recording)) {
+                return true;
+            }
+            s.mode = static_cast<NavMode>(mode);
+            s.sinceWall = s.sinceImage = 0;
+            SendNavStatus(robot);
+            if (s.mode == NavMode::Recording) {
+                robot.Send(msg::kMapLoadOn, {});
+            }
+            return true;
+        }
+        case msg::kNavPermissionsSet:
+            if (n >= 1) {
+                s.permissions = ReadU8(p) & nav::kNavPermissionMask;
+                SendNavStatus(robot);
+            }
+            return true;
+        case msg::kGoToPlace:
+            OnGoToPlace(robot, p, n);
+            return true;
+        case msg::kRobotPoseSet:
+            OnPoseSet(robot, p, n);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void AdvanceMap(CSimRobot& robot, uint32_t elapsedMs) {
+    Tick(robot, elapsedMs);
+}
+
 void InstallMap(CSimRobot& robot) {
     Seed(robot);
     robot.OnTick([&robot](uint32_t elapsedMs) { Tick(robot, elapsedMs); });
@@ -890,48 +962,10 @@ void InstallMap(CSimRobot& robot) {
         s.upload.active = false;
         s.upload.data.Clear();
     });
-    robot.On(msg::kMapPoll, [&robot](CStream& p, int32_t n) { OnPoll(robot, p, n); });
-    // The console's subscription at connect carries the same stamp as a poll
-    // (or nothing, when it does not load the robot's map).
-    robot.On(msg::kMapSubscribe, [&robot](CStream& p, int32_t n) {
-        if (n >= 9) {
-            OnPoll(robot, p, n);
-        }
-    });
-    robot.On(msg::kMapChunkRequest,
-             [&robot](CStream& p, int32_t n) { OnChunkRequest(robot, p, n); });
-    robot.On(msg::kMapTransferEnd, [&robot](CStream&, int32_t) {
-        SimMapState& s = State(robot);
-        s.offering = false;
-        s.offered.Clear();
-    });
-    robot.On(msg::kMapUploadBegin, [&robot](CStream& p, int32_t n) { OnUploadBegin(robot, p, n); });
-    robot.On(msg::kMapUploadChunk, [&robot](CStream& p, int32_t n) { OnUploadChunk(robot, p, n); });
-    robot.On(msg::kNavModeSet, [&robot](CStream& p, int32_t n) {
-        if (n < 1) {
-            return;
-        }
-        const uint8_t mode = ReadU8(p);
-        if (mode > static_cast<uint8_t>(NavMode::Recording)) {
-            return;
-        }
-        SimMapState& s = State(robot);
-        s.mode = static_cast<NavMode>(mode);
-        s.sinceWall = s.sinceImage = 0;
-        SendNavStatus(robot);
-        if (s.mode == NavMode::Recording) {
-            robot.Send(msg::kMapLoadOn, {});
-        }
-    });
-    robot.On(msg::kNavPermissionsSet, [&robot](CStream& p, int32_t n) {
-        if (n < 1) {
-            return;
-        }
-        State(robot).permissions = ReadU8(p) & nav::kNavPermissionMask;
-        SendNavStatus(robot);
-    });
-    robot.On(msg::kGoToPlace, [&robot](CStream& p, int32_t n) { OnGoToPlace(robot, p, n); });
-    robot.On(msg::kRobotPoseSet, [&robot](CStream& p, int32_t n) { OnPoseSet(robot, p, n); });
+    for (const msg::Type type : MapMessageTypes()) {
+        robot.On(type,
+                 [&robot, type](CStream& p, int32_t n) { HandleMapMessage(robot, type, p, n); });
+    }
 }
 
 }  // namespace velcora::sim

@@ -29,6 +29,13 @@ uint8_t MapPermissions(CSimRobot& robot);
 // True while a go-to is under way.
 bool MapDriving(CSimRobot& robot);
 
+// The console's map messages the robot handles, and the handling itself
+// (what InstallMap registers); false for a type the map does not handle.
+const std::vector<msg::Type>& MapMessageTypes();
+bool HandleMapMessage(CSimRobot& robot, msg::Type type, CStream& payload, int32_t length);
+// The map's share of the robot's tick.
+void AdvanceMap(CSimRobot& robot, uint32_t elapsedMs);
+
 // One straight piece of the world's walls.
 struct SimSegment {
     double x0, y0, x1, y1;
