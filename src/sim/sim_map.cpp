@@ -81,6 +81,15 @@ struct SimMapState {
     double sinceImage = 0;
 };
 
+// Poses from the console (set directly, in an uploaded map or as a place to
+// drive to) are taken only within 100 km of the origin, so that driving,
+// recording and planning stay in finite arithmetic.
+constexpr double kFarthest = 1e7;
+bool Sane(double x, double y, double angle) {
+    return std::isfinite(x) && std::isfinite(y) && std::isfinite(angle) &&
+           std::fabs(x) <= kFarthest && std::fabs(y) <= kFarthest && std::fabs(angle) <= kFarthest;
+}
+
 SimMapState& State(CSimRobot& robot) {
     return robot.Feature<SimMapState>();
 }
@@ -113,7 +122,7 @@ RobotNavStatus CurrentStatus(const SimMapState& s) {
             left += std::hypot(s.drive.points[i].x - at.x, s.drive.points[i].y - at.y);
             at = s.drive.points[i];
         }
-        status.difference = static_cast<int32_t>(std::lround(left));
+        status.difference = static_cast<int32_t>(std::min(left, 2e9));
         status.differenceMarked = 1;
     }
     return status;
@@ -267,7 +276,9 @@ bool AcceptUpload(CSimRobot& robot) {
         }
     }
     s.map.nextVersion = std::max(u.nextVersion, highest + 1);
-    s.pose = {s.map.robot.x, s.map.robot.y, s.map.robot.angle};
+    if (Sane(s.map.robot.x, s.map.robot.y, s.map.robot.angle)) {
+        s.pose = {s.map.robot.x, s.map.robot.y, s.map.robot.angle};
+    }
     s.published = s.pose;
     s.drive.active = false;
     s.offering = false;
@@ -326,8 +337,8 @@ void OnGoToPlace(CSimRobot& robot, CStream& payload, int32_t length) {
     }
     const auto number = static_cast<int32_t>(ReadU32(payload));
     const nav::CNavPlace* place = s.map.FindPlaceByNumber(number);
-    if (!place) {
-        robot.Log("map: no place %d", number);
+    if (!place || !Sane(place->x, place->y, place->angle)) {
+        robot.Log("map: no place %d to drive to", number);
         return;
     }
     s.drive.points =
@@ -359,7 +370,7 @@ void OnPoseSet(CSimRobot& robot, CStream& payload, int32_t length) {
     const double x = ReadDouble(payload);
     const double y = ReadDouble(payload);
     const double angle = ReadDouble(payload);
-    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(angle)) {
+    if (!Sane(x, y, angle)) {
         return;
     }
     s.pose = {x, y, angle};
@@ -550,7 +561,9 @@ void Seed(CSimRobot& robot) {
     std::error_code ec;
     if (!folder.empty() && std::filesystem::exists(path, ec) && nav::LoadFile(s.map, path)) {
         robot.Log("map: loaded %s", path.c_str());
-        s.pose = {s.map.robot.x, s.map.robot.y, s.map.robot.angle};
+        if (Sane(s.map.robot.x, s.map.robot.y, s.map.robot.angle)) {
+            s.pose = {s.map.robot.x, s.map.robot.y, s.map.robot.angle};
+        }
     } else {
         BuildDemoMap(s.map);
         s.pose = {s.map.robot.x, s.map.robot.y, s.map.robot.angle};
@@ -788,7 +801,12 @@ std::vector<NavVertex> PlanRoute(const std::vector<SimSegment>& world, NavVertex
     minX -= 100, minY -= 100, maxX += 100, maxY += 100;
     constexpr double kMaxCells = 200000;
     double cell = 10;
-    while ((maxX - minX) / cell * ((maxY - minY) / cell) > kMaxCells) {
+    // Far-off ends (the console may put the robot anywhere) coarsen the grid
+    // rather than grow it: neither side may run past the cap either.
+    auto cellCount = [&](double c) {
+        return std::max(1.0, (maxX - minX) / c) * std::max(1.0, (maxY - minY) / c);
+    };
+    while (cellCount(cell) > kMaxCells) {
         cell *= 2;
     }
     const int w = static_cast<int>(std::ceil((maxX - minX) / cell)) + 1;
