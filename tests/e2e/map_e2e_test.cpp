@@ -275,6 +275,72 @@ TEST_F(MapE2E, GoToDrivesAlongTheRouteAndRecords) {
     EXPECT_NEAR(map.robot.x, place->x, 1e-6);
 }
 
+// Recording marks walls only through the rangefinders it is allowed to use.
+struct RecordCase {
+    const char* name;
+    uint8_t permissions;
+    int side;  // the side every new wall carries; -1: no walls
+    bool images;
+};
+
+class RecordE2E : public MapE2E, public ::testing::WithParamInterface<RecordCase> {};
+
+TEST_P(RecordE2E, MarksWhatThePermissionsAllow) {
+    Start();
+    CNavProject& theirs = sim::RobotMap(*robot);
+    theirs.walls.DeleteAll();
+    const int images = theirs.images.Count();
+    transfer.SendNavMode(nav::NavMode::Recording);
+    transfer.SetPermissions(GetParam().permissions);
+    transfer.SendGoToPlace(3);
+    ASSERT_TRUE(Run([&] { return sim::MapDriving(*robot); }));
+    for (int i = 0; i < 60 && sim::MapDriving(*robot); ++i) {
+        Pass(1);
+    }
+    ASSERT_FALSE(sim::MapDriving(*robot));
+    if (GetParam().side < 0) {
+        EXPECT_EQ(theirs.walls.Count(), 0);
+    } else {
+        EXPECT_GT(theirs.walls.Count(), 0);
+        for (auto* w = theirs.walls.First(); w; w = nav::CNavWallList::Next(w)) {
+            EXPECT_EQ(w->side, GetParam().side);
+            // Every mark lies on a wall of the world.
+            double nearest = 1e9;
+            for (double a = 0; a < 6.3; a += 0.01) {
+                nearest = std::min(nearest, sim::CastRay(sim::DemoWorld(), w->x, w->y, a, 1e9));
+            }
+            EXPECT_LT(nearest, 0.5);
+        }
+    }
+    EXPECT_EQ(theirs.images.Count() > images, GetParam().images);
+}
+
+INSTANTIATE_TEST_SUITE_P(Permissions, RecordE2E,
+                         ::testing::Values(RecordCase{"Front", nav::kPermitWallsFront, 0, false},
+                                           RecordCase{"Left", nav::kPermitWallsLeft, 1, false},
+                                           RecordCase{"Right", nav::kPermitWallsRight, 2, false},
+                                           RecordCase{"ImagesOnly", nav::kPermitImages, -1, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MapE2E, PoseSetMovesTheRobotOnBothMaps) {
+    Start();
+    ASSERT_TRUE(Pull());
+    transfer.SendRobotPose(300, 500, 1.25);
+    ASSERT_TRUE(Run([&] { return sim::MapPose(*robot).x == 300; }));
+    EXPECT_EQ(sim::MapPose(*robot).y, 500);
+    // A pose far outside any floor is not taken.
+    transfer.SendRobotPose(1e300, 0, 0);
+    transfer.SendRobotPose(400, 500, 0);
+    ASSERT_TRUE(Run([&] { return sim::MapPose(*robot).x == 400; }));
+    transfer.SetLoadFromRobot(true);
+    for (int i = 0; i < 5 && map.robot.x != 400; ++i) {
+        reactor.AdvanceClock(2000);
+        reactor.RunUntil([&] { return map.robot.x == 400; }, 300);
+    }
+    EXPECT_EQ(map.robot.x, 400);
+    EXPECT_EQ(map.robot.y, 500);
+}
+
 TEST(MapRoute, KeepsClearOfWallsAndPassesTheDoorway) {
     const auto& world = sim::DemoWorld();
     const auto route = sim::PlanRoute(world, {100, 100}, {1050, 650}, 50);
