@@ -96,7 +96,7 @@ bool WriteListBlock(CStream& s, const CNavList& list, MapScope scope) {
     return true;
 }
 
-bool ReadListBlock(CStream& s, int32_t size, CNavList& list) {
+bool ReadListBlock(CStream& s, int32_t size, CNavList& list, MergeIds ids) {
     CNavProject& map = *list.Map();
     if (list.ReplaceOnLoad()) {
         list.DeleteAll();
@@ -131,6 +131,9 @@ bool ReadListBlock(CStream& s, int32_t size, CNavList& list) {
         }
         if (!item) {
             item = list.NewItem();
+            if (ids == MergeIds::Stored) {
+                item->id = id;
+            }
             byId.emplace(item->id, item);
         }
         if (!ReadItemRecord(s, size, *item)) {
@@ -391,7 +394,7 @@ bool WriteBody(const CNavProject& map, CStream& stream, MapScope scope) {
     return WriteListBlock(stream, *map.lists[5], scope);
 }
 
-bool ReadBody(CNavProject& map, CStream& stream) {
+bool ReadBody(CNavProject& map, CStream& stream, MergeIds ids) {
     const int32_t size = stream.GetSize();
     const uint32_t robotFlag = ReadU32(stream);
     if (robotFlag == 1) {
@@ -402,7 +405,7 @@ bool ReadBody(CNavProject& map, CStream& stream) {
         return false;
     }
     for (int i = 0; i < 5; ++i) {
-        if (!ReadListBlock(stream, size, *map.lists[i])) {
+        if (!ReadListBlock(stream, size, *map.lists[i], ids)) {
             return false;
         }
     }
@@ -416,7 +419,7 @@ bool ReadBody(CNavProject& map, CStream& stream) {
     }
     // Bodies written before floor lines existed end here.
     if (stream.GetPosition() < size) {
-        return ReadListBlock(stream, size, *map.lists[5]);
+        return ReadListBlock(stream, size, *map.lists[5], ids);
     }
     return true;
 }

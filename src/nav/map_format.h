@@ -13,9 +13,16 @@ enum class MapScope { Whole, SelectionOnly };
 
 // Writes a body at the stream's position. False when the stream refused a write.
 bool WriteBody(const CNavProject& map, CStream& stream, MapScope scope = MapScope::Whole);
+// How a record whose id the map does not hold becomes an item: with a fresh
+// id from the map's counter (files, which are renumbered after loading, and
+// pasted selections, which must not collide with the map's own items), or
+// keeping the stored id (the robot's map, whose items must be found again by
+// their ids when the robot sends the map the next time).
+enum class MergeIds { Fresh, Stored };
+
 // Merges a body read from the stream's position into the map. A failure
 // leaves whatever was merged before it.
-bool ReadBody(CNavProject& map, CStream& stream);
+bool ReadBody(CNavProject& map, CStream& stream, MergeIds ids = MergeIds::Fresh);
 
 // "NA2M" then a whole body.
 bool SaveFile(const CNavProject& map, const std::string& path);

@@ -208,7 +208,8 @@ void CMapTransfer::OnMapStatus(CStream& payload) {
 
 bool CMapTransfer::MergeBody(CStream& body) {
     map_.emptyImageRead = false;
-    const bool ok = ReadBody(map_, body);
+    // The robot's ids are kept: the next map it sends finds these items again.
+    const bool ok = ReadBody(map_, body, MergeIds::Stored);
     if (map_.emptyImageRead) {
         map_.emptyImageRead = false;
         SetEmptyImage(true);

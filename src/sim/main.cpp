@@ -49,11 +49,14 @@ int Usage(const char* error) {
                  "Chat-bot scripts:\n"
                  "  --chatbot-chunk N   serve script downloads in chunks of N bytes (default "
                  "8192)\n"
-                 "  --drop-ack N        lose the N-th script upload acknowledgement\n");
+                 "  --drop-ack N        lose the N-th script upload acknowledgement\n"
                  "Media:\n"
                  "  --video-size WxH    camera picture size (default 640x480)\n"
                  "  --video-fps N       camera pictures per second (default 25)\n"
-                 "  --mic-out FILE      write the operator's decoded microphone to a wave file\n");
+                 "  --mic-out FILE      write the operator's decoded microphone to a wave file\n"
+                 "Navigation maps:\n"
+                 "  --inline-maps       answer map polls with the packed map itself\n"
+                 "  --map-chunk BYTES   bytes per map chunk served (default 16384)\n");
     return error ? 2 : 0;
 }
 
@@ -166,6 +169,12 @@ int main(int argc, char** argv) {
             if (!value(v))
                 return Usage("--mic-out needs a file");
             options.micOut = v;
+        } else if (arg == "--inline-maps") {
+            options.inlineMaps = true;
+        } else if (arg == "--map-chunk") {
+            if (!value(v) || !ParseNumber(v, 1u << 24, n) || n == 0)
+                return Usage("--map-chunk needs a number of bytes 1..16777216");
+            options.mapChunkSize = static_cast<int32_t>(n);
         } else {
             return Usage(("unknown option " + arg).c_str());
         }

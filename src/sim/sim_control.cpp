@@ -11,6 +11,7 @@
 #include "link/text_codec.h"
 #include "sim/sim_control.h"
 #include "sim/sim_features.h"
+#include "sim/sim_map.h"
 #include "sim/sim_status.h"
 
 namespace velcora::sim {
@@ -22,10 +23,8 @@ constexpr double kTrayPercentPerSAtFull = 25.0;
 constexpr double kHeadPerSAtFull = 0.5;
 constexpr float kMinHeight = 0.0f;
 constexpr float kMaxHeight = 30.0f;
-constexpr uint32_t kReportEveryMs = 1000;
 
 struct ControlState {
-    uint32_t sinceReport = 0;
     uint32_t wanderMs = 0;
 };
 
@@ -33,10 +32,11 @@ double Axis(int8_t v) {
     return v / 127.0;
 }
 
-uint8_t Flags(CSimRobot& robot) {
+// The modes show in the navigation report, which the map sends.
+void ReportModes(CSimRobot& robot) {
     const SimBody& b = RobotBody(robot);
-    return static_cast<uint8_t>((b.autoMode ? 1 : 0) | (b.qrMode ? 2 : 0) |
-                                ((NavReport(robot).permissions & 0x3F) << 2));
+    SetMapModeBits(robot, static_cast<uint8_t>((b.autoMode ? 1 : 0) | (b.qrMode ? 2 : 0)));
+    SendMapNavStatus(robot);
 }
 
 std::string ReadRest(CStream& s, int32_t length) {
@@ -87,23 +87,10 @@ void HandleText(CSimRobot& robot, CStream& s, int32_t length) {
 }  // namespace
 
 SimPose& RobotPose(CSimRobot& robot) {
-    return robot.Feature<SimPose>();
+    return MapPose(robot);
 }
 SimBody& RobotBody(CSimRobot& robot) {
     return robot.Feature<SimBody>();
-}
-SimNavReport& NavReport(CSimRobot& robot) {
-    return robot.Feature<SimNavReport>();
-}
-
-void SendNavReport(CSimRobot& robot) {
-    const SimNavReport& r = NavReport(robot);
-    CStream& s = robot.BeginFrame(msg::kModeFlags);
-    WriteU8(s, r.navMode);
-    WriteU8(s, Flags(robot));
-    s.Write(r.record.data(), static_cast<int32_t>(r.record.size()));
-    robot.EndFrame();
-    robot.Feature<ControlState>().sinceReport = 0;
 }
 
 void IntegratePose(SimPose& pose, const SimBody& body, uint32_t elapsedMs) {
@@ -188,11 +175,11 @@ void InstallControl(CSimRobot& robot) {
              [&robot](CStream& s, int32_t) { RobotBody(robot).autobalance = ReadU8(s) != 0; });
     robot.On(msg::kAutoMode, [&robot](CStream& s, int32_t) {
         RobotBody(robot).autoMode = ReadU8(s) != 0;
-        SendNavReport(robot);
+        ReportModes(robot);
     });
     robot.On(msg::kQrMode, [&robot](CStream& s, int32_t) {
         RobotBody(robot).qrMode = ReadU8(s) != 0;
-        SendNavReport(robot);
+        ReportModes(robot);
     });
     robot.On(msg::kRandomWalk, [&robot](CStream& s, int32_t) {
         robot.Feature<SimStatus>().randomWalk = ReadU8(s) != 0;
@@ -229,7 +216,6 @@ void InstallControl(CSimRobot& robot) {
         RobotBody(robot).language = ReadTerminated(s, length);
     });
 
-    robot.OnSession([&robot] { SendNavReport(robot); });
     robot.OnTick([&robot](uint32_t elapsedMs) {
         SimBody& b = RobotBody(robot);
         SimStatus& status = robot.Feature<SimStatus>();
@@ -268,11 +254,6 @@ void InstallControl(CSimRobot& robot) {
                 kMinHeight, kMaxHeight);
         }
         b.tray = std::clamp(b.tray + b.traySpeed / 127.0 * kTrayPercentPerSAtFull * dt, 0.0, 100.0);
-
-        state.sinceReport += elapsedMs;
-        if (state.sinceReport >= kReportEveryMs && robot.Authorised()) {
-            SendNavReport(robot);
-        }
     });
 }
 

@@ -3,7 +3,6 @@
 // status) read and change it through these accessors.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 
@@ -37,20 +36,10 @@ struct SimBody {
     uint32_t gesturesRecorded = 0;
 };
 
-// The shared navigation report (0xBA85): the map feature fills the mode, the
-// permissions and the 44-byte record; the control feature owns bits 0 and 1
-// and sends it on every change and once a second.
-struct SimNavReport {
-    uint8_t navMode = 0;
-    uint8_t permissions = 0;  // six bits
-    std::array<uint8_t, 44> record{};
-};
-
+// The robot's pose lives with its map (which the pose changes); this is the
+// same pose.
 SimPose& RobotPose(CSimRobot& robot);
 SimBody& RobotBody(CSimRobot& robot);
-SimNavReport& NavReport(CSimRobot& robot);
-// Sends 0xBA85 now (a feature that changed the report calls it).
-void SendNavReport(CSimRobot& robot);
 
 // Full-speed rates of the simulated chassis.
 inline constexpr double kFullSpeedCmPerS = 50.0;

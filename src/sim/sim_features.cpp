@@ -9,6 +9,7 @@ void InstallFeatures(CSimRobot& robot) {
     InstallCyclogram(robot);
     InstallChatbot(robot);
     InstallMedia(robot);
+    InstallMap(robot);
 }
 
 }  // namespace velcora::sim

@@ -27,5 +27,7 @@ void InstallCyclogram(CSimRobot& robot);
 void InstallChatbot(CSimRobot& robot);
 // Camera streams, robot sound and the operator's microphone.
 void InstallMedia(CSimRobot& robot);
+// The navigation map, pose, navigation mode and go-to-place (sim_map.h).
+void InstallMap(CSimRobot& robot);
 
 }  // namespace velcora::sim

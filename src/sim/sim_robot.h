@@ -45,6 +45,9 @@ struct SimOptions {
     int32_t videoHeight = 480;
     int32_t videoFps = 25;
     std::string micOut;
+    // Navigation maps.
+    bool inlineMaps = false;       // answer polls with the packed map itself
+    int32_t mapChunkSize = 16384;  // bytes per map chunk served
 };
 
 class CSimRobot {

@@ -371,6 +371,22 @@ TEST_F(Download, SameStampMergesWithoutClearing) {
     EXPECT_EQ(mine->x, 3);
 }
 
+// The robot numbers its items its own way; the console must find them again
+// by those ids, or every download of an unchanged map would add copies.
+TEST_F(Download, RepeatedDownloadsOfOneMapKeepTheRobotsIds) {
+    robotMap.Renumber();  // ids 1..3, above the console's fresh counter
+    packed = Packed(robotMap);
+    for (uint32_t round = 1; round <= 3; ++round) {
+        Start(round);
+        link.Receive(msg::kMapChunk, Chunk(round, 0, packed));
+        ASSERT_TRUE(view.Saw("received download ok"));
+        ASSERT_EQ(WallsOf(map).size(), 2u) << round;
+        EXPECT_EQ(map.places.Count(), 1) << round;
+        EXPECT_EQ(map.walls.First()->id, robotMap.walls.First()->id);
+        EXPECT_EQ(map.places.First()->id, robotMap.places.First()->id);
+    }
+}
+
 TEST_F(Download, UnansweredRequestsRepeatEveryTenSeconds) {
     Start(7);
     Run(9980);

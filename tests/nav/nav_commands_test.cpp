@@ -82,5 +82,42 @@ TEST_F(NavmCommand, BadInputAndUsage) {
     EXPECT_EQ(Run({"info", "--fast", junk}), kExitUsage);
 }
 
+// Bad arguments are refused before any connection is tried: the port below
+// has nobody listening, so reaching it would end in "no connection".
+TEST_F(NavmCommand, MapArgumentsAreCheckedBeforeConnecting) {
+    const std::vector<std::string> connection = {"--host", "127.0.0.1",         "--port",
+                                                 "1",      "--connect-timeout", "200",
+                                                 "--ini",  Path("missing.ini")};
+    struct Case {
+        std::vector<std::string> words;
+        int code;
+    };
+    const Case cases[] = {
+        {{}, kExitUsage},
+        {{"fly"}, kExitUsage},
+        {{"pull"}, kExitUsage},
+        {{"push", "a.navm", "b.navm"}, kExitUsage},
+        {{"mode", "fast"}, kExitUsage},
+        {{"permissions", "64"}, kExitUsage},
+        {{"permissions", "-1"}, kExitUsage},
+        {{"goto", "x"}, kExitUsage},
+        {{"goto", "4294967296"}, kExitUsage},
+        {{"pose", "1", "2"}, kExitUsage},
+        {{"pose", "1", "2", "nan"}, kExitUsage},
+        {{"pull", "out.navm", "--timeout", "0"}, kExitUsage},
+        {{"push", Path("missing.navm")}, kExitFailed},
+        {{"mode", "nav"}, kExitNoConnection},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> words = c.words;
+        words.insert(words.end(), connection.begin(), connection.end());
+        Args args(words);
+        ::testing::internal::CaptureStderr();
+        const int code = registry.Find("map")->run(args);
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(code, c.code) << ::testing::PrintToString(c.words);
+    }
+}
+
 }  // namespace
 }  // namespace velcora::ctl

@@ -1,12 +1,21 @@
 // velcoractl commands for navigation maps: inspecting and converting .navm
-// files and packed maps offline.
+// files and packed maps offline, and exchanging the map, the navigation mode,
+// the recording permissions, go-to-place and the robot's pose with the robot.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <numbers>
 #include <string>
 
 #include "app/ctl/ctl.h"
+#include "app/ctl/session.h"
 #include "link/stream.h"
 #include "nav/map_format.h"
 #include "nav/map_json.h"
+#include "nav/map_transfer.h"
 #include "nav/nav_project.h"
 
 namespace velcora::ctl {
@@ -132,12 +141,272 @@ int Navm(Args& args) {
     return UsageError("unknown navm subcommand " + sub);
 }
 
+// ------------------------------------------------------------------ online
+
+constexpr uint32_t kTickMs = 20;
+constexpr uint32_t kDefaultTransferMs = 120000;
+constexpr uint32_t kConfirmMs = 10000;
+
+// What the map transfer shows, reduced to a terminal: progress on stderr and
+// the facts the commands wait for.
+class CtlMapView : public nav::IMapTransferView {
+  public:
+    void ShowNavMode(nav::NavMode mode) override {
+        mode_ = mode;
+        ++statuses;
+    }
+    void ShowRobotFlags(uint8_t flags) override { flags_ = flags; }
+    void ShowError(const std::u16string&, int32_t) override { error = true; }
+    void UploadOpened(uint32_t size) override {
+        total_ = size;
+        std::fprintf(stderr, "uploading %u bytes\n", size);
+    }
+    void UploadProgress(uint32_t value) override { Progress("uploaded", value); }
+    void UploadComplete() override {
+        uploaded = true;
+        std::fprintf(stderr, "upload complete\n");
+    }
+    void DownloadOpened(uint32_t size) override {
+        total_ = size;
+        std::fprintf(stderr, "downloading %u bytes\n", size);
+    }
+    void DownloadProgress(uint32_t value) override { Progress("downloaded", value); }
+    void DownloadClosed(nav::DownloadEnd end) override {
+        if (end != nav::DownloadEnd::Complete) {
+            std::fprintf(stderr, "download abandoned; waiting for the robot to offer it again\n");
+        }
+    }
+    void MapReceived(nav::MapArrival arrival, bool ok) override {
+        received = true;
+        receivedOk = ok;
+        std::fprintf(stderr, "%s map %s\n",
+                     arrival == nav::MapArrival::Inline ? "inline" : "downloaded",
+                     ok ? "read" : "could not be read");
+    }
+
+    nav::NavMode Mode() const { return mode_; }
+    uint8_t Permissions() const { return nav::PermissionsFromFlags(flags_); }
+
+    int statuses = 0;
+    bool error = false;
+    bool uploaded = false;
+    bool received = false;
+    bool receivedOk = false;
+
+  private:
+    void Progress(const char* what, uint32_t value) {
+        std::fprintf(stderr, "%s %u of %u bytes\n", what, value, total_);
+    }
+    nav::NavMode mode_ = nav::NavMode::Off;
+    uint8_t flags_ = 0;
+    uint32_t total_ = 0;
+};
+
+// One online map command: the session, the map, the transfer driven by the
+// session's reactor.
+struct MapSession {
+    explicit MapSession(const ConnectionOptions& options) : session(options) {}
+
+    int Open() {
+        if (const int rc = session.Open(); rc != kExitDone) {
+            return rc;
+        }
+        transfer = std::make_unique<nav::CMapTransfer>(session.Link(), map, view);
+        platform::Reactor& reactor = session.Reactor();
+        tick = platform::ScopedTimer(reactor, kTickMs,
+                                     [this, &reactor] { transfer->Tick(reactor.Now()); });
+        return kExitDone;
+    }
+    // Waits until the queued frames have gone out.
+    Session::Outcome Flush() {
+        return session.RunUntil([this] { return session.Link().QueuedBytes() == 0; }, kConfirmMs);
+    }
+
+    Session session;
+    nav::CNavProject map;
+    CtlMapView view;
+    std::unique_ptr<nav::CMapTransfer> transfer;
+    platform::ScopedTimer tick;
+};
+
+// One map subcommand with its arguments checked before connecting.
+struct MapRequest {
+    enum class Kind { Pull, Push, Mode, Permissions, GoTo, Pose } kind = Kind::Pull;
+    std::string path;
+    nav::NavMode mode = nav::NavMode::Off;
+    uint8_t permissions = 0;
+    int32_t place = 0;
+    double x = 0, y = 0, degrees = 0;
+};
+
+// Empty when the arguments are fine, else the usage text.
+std::string ParseMapRequest(const std::vector<std::string>& all, MapRequest& r) {
+    using Kind = MapRequest::Kind;
+    if (all.empty()) {
+        return "map needs a subcommand: pull, push, mode, permissions, goto or pose";
+    }
+    const std::string& sub = all[0];
+    const std::vector<std::string> rest(all.begin() + 1, all.end());
+    if (sub == "pull" || sub == "push") {
+        r.kind = sub == "pull" ? Kind::Pull : Kind::Push;
+        if (rest.size() != 1) {
+            return sub == "pull" ? "map pull needs OUT.navm" : "map push needs IN.navm";
+        }
+        r.path = rest[0];
+        return {};
+    }
+    if (sub == "mode") {
+        r.kind = Kind::Mode;
+        static const struct {
+            const char* name;
+            nav::NavMode mode;
+        } kModes[] = {{"off", nav::NavMode::Off},
+                      {"nav", nav::NavMode::Navigation},
+                      {"record", nav::NavMode::Recording}};
+        for (const auto& entry : kModes) {
+            if (rest.size() == 1 && rest[0] == entry.name) {
+                r.mode = entry.mode;
+                return {};
+            }
+        }
+        return "map mode needs off, nav or record";
+    }
+    if (sub == "permissions") {
+        r.kind = Kind::Permissions;
+        long long bits = 0;
+        if (rest.size() != 1 || !ParseInt(rest[0], bits) || bits < 0 ||
+            bits > nav::kNavPermissionMask) {
+            return "map permissions needs a number 0..63";
+        }
+        r.permissions = static_cast<uint8_t>(bits);
+        return {};
+    }
+    if (sub == "goto") {
+        r.kind = Kind::GoTo;
+        long long place = 0;
+        if (rest.size() != 1 || !ParseInt(rest[0], place) || place < INT32_MIN ||
+            place > INT32_MAX) {
+            return "map goto needs a place number";
+        }
+        r.place = static_cast<int32_t>(place);
+        return {};
+    }
+    if (sub == "pose") {
+        r.kind = Kind::Pose;
+        if (rest.size() != 3 || !ParseDouble(rest[0], r.x) || !ParseDouble(rest[1], r.y) ||
+            !ParseDouble(rest[2], r.degrees) || !std::isfinite(r.x) || !std::isfinite(r.y) ||
+            !std::isfinite(r.degrees)) {
+            return "map pose needs X Y DEGREES";
+        }
+        return {};
+    }
+    return "unknown map subcommand " + sub;
+}
+
+int Pull(MapSession& m, const std::string& path, uint32_t timeoutMs) {
+    m.transfer->SetLoadFromRobot(true);
+    const auto outcome = m.session.RunUntil([&] { return m.view.received; }, timeoutMs);
+    if (outcome != Session::Outcome::Done) {
+        return m.session.ExitFor(outcome, "velcoractl: the robot did not send its map");
+    }
+    if (!m.view.receivedOk) {
+        return Failed("the robot's map could not be read");
+    }
+    if (!nav::SaveFile(m.map, path)) {
+        return Failed("cannot write the map file " + path);
+    }
+    return kExitDone;
+}
+
+int Push(MapSession& m, uint32_t timeoutMs) {
+    if (!m.transfer->StartUpload()) {
+        return Failed(m.view.error ? "cannot pack the map" : "cannot start the upload");
+    }
+    const auto outcome = m.session.RunUntil([&] { return m.view.uploaded; }, timeoutMs);
+    if (outcome != Session::Outcome::Done) {
+        m.transfer->CancelUpload();
+        return m.session.ExitFor(outcome, "velcoractl: the robot did not take the whole map");
+    }
+    return kExitDone;
+}
+
+// Sends the new setting and waits for the robot's next status to show it.
+int Confirm(MapSession& m, const std::function<void()>& send, const std::function<bool()>& shown,
+            const char* timeoutText) {
+    const int before = m.view.statuses;
+    send();
+    const auto outcome =
+        m.session.RunUntil([&] { return m.view.statuses > before && shown(); }, kConfirmMs);
+    return m.session.ExitFor(outcome, timeoutText);
+}
+
+int Map(Args& args) {
+    ConnectionOptions options;
+    std::string error;
+    if (!TakeConnectionOptions(args, options, error)) {
+        return UsageError(error);
+    }
+    uint32_t timeoutMs = kDefaultTransferMs;
+    if (auto t = args.Option("--timeout")) {
+        long long value = 0;
+        if (!ParseInt(*t, value) || value <= 0 || value > 86400000) {
+            return UsageError("--timeout needs a number of milliseconds");
+        }
+        timeoutMs = static_cast<uint32_t>(value);
+    }
+    if (auto e = args.Error()) {
+        return UsageError(*e);
+    }
+    MapRequest r;
+    if (const std::string usage = ParseMapRequest(args.Rest(), r); !usage.empty()) {
+        return UsageError(usage);
+    }
+    using Kind = MapRequest::Kind;
+    MapSession m(options);
+    if (r.kind == Kind::Push && !Load(m.map, r.path)) {
+        return kExitFailed;
+    }
+    if (const int rc = m.Open(); rc != kExitDone) {
+        return rc;
+    }
+    switch (r.kind) {
+        case Kind::Pull:
+            return Pull(m, r.path, timeoutMs);
+        case Kind::Push:
+            return Push(m, timeoutMs);
+        case Kind::Mode:
+            return Confirm(
+                m, [&] { m.transfer->SendNavMode(r.mode); },
+                [&] { return m.view.Mode() == r.mode; },
+                "velcoractl: the robot did not report the new mode");
+        case Kind::Permissions:
+            return Confirm(
+                m, [&] { m.transfer->SetPermissions(r.permissions); },
+                [&] { return m.view.Permissions() == r.permissions; },
+                "velcoractl: the robot did not report the new permissions");
+        case Kind::GoTo:
+            m.transfer->SendGoToPlace(r.place);
+            return m.session.ExitFor(m.Flush());
+        case Kind::Pose:
+            m.transfer->SendRobotPose(r.x, r.y, r.degrees * std::numbers::pi / 180);
+            return m.session.ExitFor(m.Flush());
+    }
+    return kExitFailed;
+}
+
 }  // namespace
 
 void RegisterNavCommands(Registry& registry) {
     registry.Add({"navm",
                   "navm info FILE | dump FILE | resave IN OUT | pack IN OUT | unpack IN OUT",
                   "inspect a .navm map file, or convert it to and from a packed map", Navm});
+    registry.Add({"map",
+                  std::string("map pull OUT.navm | push IN.navm | mode off|nav|record | "
+                              "permissions N | goto PLACE | pose X Y DEGREES [--timeout MS] ") +
+                      kConnectionSynopsis,
+                  "exchange the navigation map with the robot, set its navigation mode, "
+                  "recording permissions or pose, or send it to a place",
+                  Map});
 }
 
 }  // namespace velcora::ctl
