@@ -4,6 +4,7 @@ namespace velcora::sim {
 
 void InstallFeatures(CSimRobot& robot) {
     InstallStatus(robot);
+    InstallFiles(robot);
 }
 
 }  // namespace velcora::sim

@@ -17,5 +17,6 @@ void InstallFeatures(CSimRobot& robot);
 
 // Battery, charging, body height, random walk and emotion (0xCC04).
 void InstallStatus(CSimRobot& robot);
+void InstallFiles(CSimRobot& robot);  // the robot's disk, C: and D: under <root>/files
 
 }  // namespace velcora::sim
