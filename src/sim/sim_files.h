@@ -64,7 +64,8 @@ class CSimDisk {
 
     // The host path of the file being written ("name_"), empty when none.
     const std::string& WritingTemp() const { return writeTemp_; }
-    // Paths refused so far for being malformed or leading outside.
+    // Paths refused so far: malformed, leading outside, or through a folder
+    // that does not exist.
     int Refused() const { return refused_; }
 
   private:
