@@ -18,22 +18,28 @@ class IEventPump {
     // with them the connection's own tick), waiting at most `maxWaitMs` for
     // the first one. It may return early and may handle nothing.
     virtual void RunOnce(uint32_t maxWaitMs) = 0;
+    // Runs the loop until `condition` holds (true) or `timeoutMs` have passed
+    // on the pump's clock (false). The condition is checked first, so a wait
+    // that is already over costs no event-loop step. A pump whose loop can
+    // wait on a condition itself does so, without a step's latency.
+    virtual bool WaitUntil(const std::function<bool()>& condition, uint32_t timeoutMs) {
+        const uint32_t start = Now();
+        while (!condition()) {
+            const uint32_t elapsed = Now() - start;  // wraps correctly
+            if (elapsed >= timeoutMs) {
+                return false;
+            }
+            RunOnce(timeoutMs - elapsed);
+        }
+        return true;
+    }
 };
 
 // Runs the pump until `condition` holds (true) or `timeoutMs` have passed on
-// the pump's clock (false). The condition is checked first, so a wait that is
-// already over costs no event-loop step.
+// the pump's clock (false).
 inline bool PumpUntil(IEventPump& pump, uint32_t timeoutMs,
                       const std::function<bool()>& condition) {
-    const uint32_t start = pump.Now();
-    while (!condition()) {
-        const uint32_t elapsed = pump.Now() - start;  // wraps correctly
-        if (elapsed >= timeoutMs) {
-            return false;
-        }
-        pump.RunOnce(timeoutMs - elapsed);
-    }
-    return true;
+    return pump.WaitUntil(condition, timeoutMs);
 }
 
 }  // namespace velcora

@@ -90,6 +90,37 @@ DirectoryListing ParseDirectoryListing(std::string_view payload) {
     return out;
 }
 
+std::string FailureReply() {
+    return std::string(1, '\0');
+}
+
+std::string StatusReply(int32_t value) {
+    CMemoryStream s;
+    WriteU8(s, 1);
+    WriteI32(s, value);
+    return std::string(s.View());
+}
+
+std::string DriveListReply(const std::vector<std::u16string>& drives) {
+    CMemoryStream s;
+    WriteU8(s, 1);
+    for (const auto& d : drives) {
+        WriteString(s, WideToAnsi(d));
+    }
+    return std::string(s.View());
+}
+
+std::string DirectoryListingReply(const std::vector<CDirEntry>& entries) {
+    CMemoryStream s;
+    WriteU8(s, 1);
+    for (const auto& e : entries) {
+        WriteString(s, WideToAnsi(e.name));
+        WriteU8(s, e.isDirectory ? 1 : 0);
+        WriteU64(s, e.size);
+    }
+    return std::string(s.View());
+}
+
 CRemoteFileSystem::CRemoteFileSystem(IRobotLink& link, IEventPump& pump, RemoteTiming timing)
     : CFileSystem(true), link_(link), pump_(pump), timing_(timing) {
     auto& d = link_.Dispatcher();

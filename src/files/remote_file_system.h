@@ -32,6 +32,13 @@ struct DirectoryListing {
 };
 DirectoryListing ParseDirectoryListing(std::string_view payload);
 
+// The robot's side of the replies, for the simulated robot: a failure of any
+// reply type is the single byte 0; names go out in the ANSI code page.
+std::string FailureReply();
+std::string StatusReply(int32_t value);
+std::string DriveListReply(const std::vector<std::u16string>& drives);
+std::string DirectoryListingReply(const std::vector<CDirEntry>& entries);
+
 struct RemoteTiming {
     uint32_t connectWaitMs = 3999;  // for the connection to be authorised, per attempt
     uint32_t replyWaitMs = 3000;    // for the reply, per attempt

@@ -10,6 +10,7 @@ void InstallFeatures(CSimRobot& robot) {
     InstallChatbot(robot);
     InstallMedia(robot);
     InstallMap(robot);
+    InstallFiles(robot);
 }
 
 }  // namespace velcora::sim

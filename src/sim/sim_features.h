@@ -29,5 +29,6 @@ void InstallChatbot(CSimRobot& robot);
 void InstallMedia(CSimRobot& robot);
 // The navigation map, pose, navigation mode and go-to-place (sim_map.h).
 void InstallMap(CSimRobot& robot);
+void InstallFiles(CSimRobot& robot);  // the robot's disk, C: and D: under <root>/files
 
 }  // namespace velcora::sim

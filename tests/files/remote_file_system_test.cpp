@@ -245,5 +245,29 @@ TEST(RemoteRestart, SentOnlyWhenConnected) {
     EXPECT_TRUE(link.sent[0].payload.empty());
 }
 
+// What the robot's side encodes reads back the same, sizes beyond 32 bits and
+// Cyrillic names included; a failure of any kind is a failure.
+TEST(ReplyEncoding, RobotRepliesReadBackWhole) {
+    const std::vector<CDirEntry> entries = {{u"..", true, 0, false},
+                                            {u"Отчёт.txt", false, 58, false},
+                                            {u"big", false, 1ull << 33, false}};
+    const auto listing = ParseDirectoryListing(DirectoryListingReply(entries));
+    ASSERT_TRUE(listing.ok);
+    ASSERT_EQ(listing.entries.size(), 3u);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(listing.entries[i].name, entries[i].name);
+        EXPECT_EQ(listing.entries[i].isDirectory, entries[i].isDirectory);
+        EXPECT_EQ(listing.entries[i].size, entries[i].size);
+    }
+    EXPECT_TRUE(ParseDirectoryListing(DirectoryListingReply({})).ok);
+    EXPECT_FALSE(ParseDirectoryListing(FailureReply()).ok);
+
+    const auto drives = ParseDriveList(DriveListReply({u"C:", u"D:"}));
+    ASSERT_TRUE(drives);
+    EXPECT_EQ(*drives, (std::vector<std::u16string>{u"C:", u"D:"}));
+    EXPECT_FALSE(ParseDriveList(FailureReply()));
+    EXPECT_EQ(StatusReply(-2).size(), 5u);
+}
+
 }  // namespace
 }  // namespace velcora
