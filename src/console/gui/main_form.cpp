@@ -386,6 +386,13 @@ void CMainForm::SetFields(const ConnectionFields& f) {
     password_->SetText(Q(f.password));
 }
 
+void CMainForm::SetTimerRunning(bool on) {
+    if (on)
+        timer_.start(CMainController::kTickMs);
+    else
+        timer_.stop();
+}
+
 void CMainForm::TickNow() {
     controller_->Tick(reactor_.Now());
 }

@@ -80,6 +80,8 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelLabel* HeightLabel() const { return heightLabel_; }
     // Runs one timer tick now (the 20 ms timer calls the same).
     void TickNow();
+    // Stops or restarts the 20 ms timer (tests tick by hand).
+    void SetTimerRunning(bool on);
 
     bool HandleEvent(const ui::VelEvent& e) override;
 
