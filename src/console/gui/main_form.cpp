@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QToolButton>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 #include "link/control_commands.h"
@@ -236,8 +237,8 @@ void CMainForm::BuildChassis(CVelContainer* column) {
     Bind(volume_, kCmdVolume);
     if (settings_.wheelMode) {
         g->FlowNewRow();
-        Bind(new CVelLabel(g, kPlaceFlow, 120, kRowH, QStringLiteral("Режим движения:")), 0);
-        moveMode_ = new CVelComboBox(g, kPlaceFlow, 140, kRowH);
+        Bind(new CVelLabel(g, kPlaceFlow, 128, kRowH, QStringLiteral("Режим движения:")), 0);
+        moveMode_ = new CVelComboBox(g, kPlaceFlow, 132, kRowH);
         moveMode_->SetItems(
             {QStringLiteral("Движение"), QStringLiteral("Поворот"), QStringLiteral("Стрейф")});
         moveMode_->SetItemIndex(0);
@@ -329,6 +330,7 @@ void CMainForm::BuildEmotions(CVelContainer* column) {
 void CMainForm::BuildWorkArea() {
     auto* area = new CVelPanel(this, kAlignClient, 0, 0);
     area->SetColor(kFormColor);
+    area->SetMargin(4);
     // Phrases along the bottom, the two cameras above them.
     auto* phrases = Group(area, kAlignBottom, 0, 96, QStringLiteral("Фразы"));
     phraseBox_ = phrases;
@@ -345,9 +347,10 @@ void CMainForm::BuildWorkArea() {
     }
     auto* videos = new CVelPanel(area, kAlignClient, 0, 0);
     videos->SetColor(kFormColor);
+    videos_ = videos;
     const QString note = QStringLiteral("нет изображения");
-    Placeholder(videos, kAlignTop, 0, 260, QStringLiteral("Видео %1").arg(settings_.camera[0] + 1),
-                note);
+    video1_ = Placeholder(videos, kAlignTop, 0, 260,
+                          QStringLiteral("Видео %1").arg(settings_.camera[0] + 1), note);
     Placeholder(videos, kAlignClient, 0, 0, QStringLiteral("Видео %1").arg(settings_.camera[1] + 1),
                 note);
 }
@@ -400,6 +403,13 @@ void CMainForm::TickNow() {
 bool CMainForm::HandleEvent(const VelEvent& e) {
     if (e.kind == VelEventKind::Command && Command(e))
         return true;
+    // The two cameras share their area equally.
+    if (e.kind == VelEventKind::Resized && e.control == videos_ && video1_) {
+        const int half = std::max(60, e.pos.y() / 2 - 3);
+        if (video1_->Geometry().height() != half)
+            video1_->SetSize(video1_->Geometry().width(), half);
+        return false;
+    }
     // Momentary lift and tray buttons act while held.
     if ((e.kind == VelEventKind::LeftDown || e.kind == VelEventKind::LeftUp) && e.control &&
         e.control->IsEnabled()) {

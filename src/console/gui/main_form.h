@@ -177,6 +177,8 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelCheckBox* autobalance_ = nullptr;
     std::array<ui::CVelSpdBtn*, kEmotionCount> emotions_{};
     ui::CVelControl* phraseBox_ = nullptr;
+    ui::CVelControl* videos_ = nullptr;
+    ui::CVelControl* video1_ = nullptr;
     std::unique_ptr<QObject> keyFilter_;
 };
 
