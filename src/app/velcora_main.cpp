@@ -31,6 +31,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// SIGINT and SIGTERM close the window the ordinary way, so that the settings
+// are saved and the demo's robot and folder are cleaned up.
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int) {
+    g_stop = 1;
+}
+
 struct Options {
     std::string ini;
     bool demo = false;
@@ -289,6 +297,14 @@ int main(int argc, char** argv) {
             });
         }
         QPointer<velcora::gui::CMainForm> alive(form);
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+        QTimer signalPoll;
+        QObject::connect(&signalPoll, &QTimer::timeout, &app, [&alive] {
+            if (g_stop && alive)
+                alive->Close(0);
+        });
+        signalPoll.start(100);
         const int loop = app.exec();
         if (rc == 0)
             rc = loop;
