@@ -199,6 +199,29 @@ TEST_F(MainFormTest, HoldingWRepeatsAndReleasingSendsZero) {
     EXPECT_EQ(drive[3].payload, DrivePayload(0, 0));
 }
 
+TEST_F(MainFormTest, DriveKeysFollowTheKeyPositionUnderACyrillicLayout) {
+    StartRobot();
+    Open();
+    ASSERT_TRUE(Connect());
+    form->SetTimerRunning(false);
+    uint32_t now = reactor.Now();
+    form->Controller().Tick(now += 20);
+    Pump();
+    frames.clear();
+    // "Ц" sits where W is; key code 25 is W's place (kernel code 17 + 8).
+    QKeyEvent down(QEvent::KeyPress, 0x0426, Qt::NoModifier, 25, 0, 0, QStringLiteral("ц"));
+    QApplication::sendEvent(form->DriveJoy()->Widget(), &down);
+    form->Controller().Tick(now += 20);
+    Pump();
+    const auto drive = Of(msg::kDriveChassis);
+    ASSERT_EQ(drive.size(), 1u);
+    EXPECT_EQ(drive[0].payload, DrivePayload(0, 0.3f));
+    // A key the console does not use is left alone whatever its place.
+    QKeyEvent other(QEvent::KeyPress, 0x042D, Qt::NoModifier, 60, 0, 0, QStringLiteral("э"));
+    QApplication::sendEvent(form->DriveJoy()->Widget(), &other);
+    EXPECT_FLOAT_EQ(form->Controller().Keys().DriveY(), 0.3f);
+}
+
 TEST_F(MainFormTest, EmotionKeyOnlyWhileConnected) {
     StartRobot();
     Open();

@@ -30,6 +30,24 @@ const QColor kVideoBottom(0x10, 0x16, 0x20);
 
 constexpr int kRowH = 26;
 
+// The Latin key at a hardware key position (X11 and Wayland key codes, which
+// are the kernel's codes plus 8), for the keys the console uses; 0 for others.
+char LatinAtScanCode(quint32 code) {
+    if (code < 8)
+        return 0;
+    static const char kRow1[] = "qwertyuiop";  // kernel codes 16..25
+    static const char kRow2[] = "asdfghjkl";   // 30..38
+    static const char kRow3[] = "zxcvbnm,.";   // 44..52
+    const quint32 k = code - 8;
+    if (k >= 16 && k <= 25)
+        return kRow1[k - 16];
+    if (k >= 30 && k <= 38)
+        return kRow2[k - 30];
+    if (k >= 44 && k <= 52)
+        return kRow3[k - 44];
+    return 0;
+}
+
 // Keys pressed on the drive joystick and the head controls go to the window
 // before the control sees them.
 class KeyFilter : public QObject {
@@ -38,7 +56,15 @@ class KeyFilter : public QObject {
     bool eventFilter(QObject* watched, QEvent* e) override {
         if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) {
             auto* k = static_cast<QKeyEvent*>(e);
-            if (form_->DriveKey(k->key(), k->modifiers(), k->isAutoRepeat(),
+            int key = k->key();
+            // With a Cyrillic layout the letters arrive as Cyrillic keys; the
+            // drive keys mean places on the keyboard, so take the Latin key
+            // at the same place.
+            if (key > 0x7F) {
+                if (const char latin = LatinAtScanCode(k->nativeScanCode()))
+                    key = latin;
+            }
+            if (form_->DriveKey(key, k->modifiers(), k->isAutoRepeat(),
                                 e->type() == QEvent::KeyPress))
                 return true;
         }
