@@ -1,0 +1,320 @@
+// velcora: the operator console.
+//   velcora [--ini PATH] [--demo] [--screenshot FILE.png [--after MS]]
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QWidget>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "console/gui/main_form.h"
+#include "link/handshake.h"
+#include "link/ini_file.h"
+#include "platform/qt_reactor.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// SIGINT and SIGTERM close the window the ordinary way, so that the settings
+// are saved and the demo's robot and folder are cleaned up.
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnSignal(int) {
+    g_stop = 1;
+}
+
+struct Options {
+    std::string ini;
+    bool demo = false;
+    std::string screenshot;
+    int afterMs = 2000;
+};
+
+int Usage(const char* error) {
+    if (error)
+        std::fprintf(stderr, "velcora: %s\n\n", error);
+    std::fprintf(error ? stderr : stdout,
+                 "usage: velcora [--ini PATH] [--demo] [--screenshot FILE.png [--after MS]]\n\n"
+                 "  --ini PATH          the settings file (default: velcora.ini beside the "
+                 "program)\n"
+                 "  --demo              start a simulated robot and connect to it\n"
+                 "  --screenshot FILE   save a picture of the main window and exit\n"
+                 "  --after MS          wait MS milliseconds before the picture (default 2000)\n");
+    return error ? 2 : 0;
+}
+
+bool ParseArgs(int argc, char** argv, Options& o, int& exitCode) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (a == "--ini") {
+            const char* v = value();
+            if (!v)
+                return exitCode = Usage("--ini needs a file"), false;
+            o.ini = v;
+        } else if (a == "--demo") {
+            o.demo = true;
+        } else if (a == "--screenshot") {
+            const char* v = value();
+            if (!v)
+                return exitCode = Usage("--screenshot needs a file"), false;
+            o.screenshot = v;
+        } else if (a == "--after") {
+            const char* v = value();
+            char* end = nullptr;
+            const long ms = v ? std::strtol(v, &end, 10) : -1;
+            if (!v || *end != '\0' || ms < 0 || ms > 600000)
+                return exitCode = Usage("--after needs milliseconds (0..600000)"), false;
+            o.afterMs = static_cast<int>(ms);
+        } else if (a == "-h" || a == "--help") {
+            return exitCode = Usage(nullptr), false;
+        } else {
+            const std::string msg = "unknown argument " + a;
+            return exitCode = Usage(msg.c_str()), false;
+        }
+    }
+    return true;
+}
+
+// Whether Qt will find somewhere to show windows.
+bool HaveDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform)
+        return true;  // the operator chose one (offscreen, vnc, ...)
+    const char* x = std::getenv("DISPLAY");
+    const char* w = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (w && *w);
+}
+
+fs::path ProgramFolder(const char* argv0) {
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        self = fs::absolute(argv0, ec);
+    return self.parent_path();
+}
+
+std::string RandomPassword() {
+    std::random_device rd;
+    static const char kDigits[] = "abcdefghjkmnpqrstuvwxyz23456789";
+    std::string p;
+    for (int i = 0; i < 12; ++i)
+        p += kDigits[rd() % (sizeof kDigits - 1)];
+    return p;
+}
+
+// The demo's settings show every panel the console has.
+void SeedDemoSettings(const std::string& path) {
+    velcora::IniFile ini(path);
+    ini.Load();
+    const char* c = velcora::kSectionControls;
+    for (const char* key : {"battery", "lift", "tray", "autobalans", "park", "wheelMode"})
+        ini.WriteInt(c, key, 1);
+    ini.WriteInt(c, "liftSpeed", 60);
+    ini.WriteInt(c, "traySpeed", 40);
+    ini.WriteString(velcora::kSectionAvatars, "avatar1", "Робот-гид");
+    ini.WriteString(velcora::kSectionAvatars, "model1", "guide");
+    ini.WriteString(velcora::kSectionAvatars, "avatar2", "Робот-официант");
+    ini.WriteString(velcora::kSectionAvatars, "model2", "waiter");
+    ini.Save();
+}
+
+// The simulated robot as a child process that dies with the console.
+class DemoRobot {
+  public:
+    ~DemoRobot() { Stop(); }
+
+    bool Start(const fs::path& programFolder, const fs::path& folder, std::string& error) {
+        fs::path sim;
+        for (const fs::path& p : {programFolder / "velcora-robot-sim",
+                                  programFolder / ".." / "sim" / "velcora-robot-sim"}) {
+            if (::access(p.c_str(), X_OK) == 0) {
+                sim = p;
+                break;
+            }
+        }
+        if (sim.empty()) {
+            error = "velcora-robot-sim is not beside the console (build it first)";
+            return false;
+        }
+        password_ = RandomPassword();
+        const fs::path passwordFile = folder / "robot-password";
+        {
+            std::ofstream out(passwordFile, std::ios::binary | std::ios::trunc);
+            out << password_ << '\n';
+            if (!out) {
+                error = "cannot write " + passwordFile.string();
+                return false;
+            }
+        }
+        fs::permissions(passwordFile, fs::perms::owner_read | fs::perms::owner_write,
+                        fs::perm_options::replace);
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        process_.start(
+            QString::fromStdString(sim.string()),
+            {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--password-file"),
+             QString::fromStdString(passwordFile.string())});
+        if (!process_.waitForStarted(5000)) {
+            error = "cannot start " + sim.string();
+            return false;
+        }
+        return true;
+    }
+
+    // Calls `ready(port)` once the robot says where it listens.
+    template <typename F>
+    void OnListening(F ready) {
+        QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this, ready] {
+            buffer_ += process_.readAllStandardOutput();
+            static const QRegularExpression re(QStringLiteral("listening on [0-9.]+:([0-9]+)"));
+            const auto m = re.match(QString::fromUtf8(buffer_));
+            if (port_ == 0 && m.hasMatch()) {
+                port_ = m.captured(1).toInt();
+                ready(port_);
+            }
+        });
+        QObject::connect(&process_, &QProcess::finished, [this] {
+            if (!stopping_)
+                std::fprintf(stderr, "velcora: the simulated robot ended\n");
+        });
+    }
+
+    void Stop() {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        stopping_ = true;
+        process_.terminate();
+        if (!process_.waitForFinished(3000)) {
+            process_.kill();
+            process_.waitForFinished(1000);
+        }
+    }
+
+    const std::string& Password() const { return password_; }
+
+  private:
+    QProcess process_;
+    QByteArray buffer_;
+    std::string password_;
+    int port_ = 0;
+    bool stopping_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "C.UTF-8");
+    Options o;
+    int exitCode = 0;
+    if (!ParseArgs(argc, argv, o, exitCode))
+        return exitCode;
+    if (!HaveDisplay()) {
+        std::fprintf(stderr,
+                     "velcora: no display found (DISPLAY and WAYLAND_DISPLAY are unset); run it "
+                     "on a desktop or with QT_QPA_PLATFORM=offscreen\n");
+        return 1;
+    }
+    if (!velcora::HandshakeKeyError().empty()) {
+        std::fprintf(stderr, "velcora: %s\n", velcora::HandshakeKeyError().c_str());
+        return 1;
+    }
+    std::srand(static_cast<unsigned>(std::clock() + 10 * std::time(nullptr)));
+
+    QApplication app(argc, argv);
+    const fs::path programFolder = ProgramFolder(argv[0]);
+
+    // The demo keeps its settings and the robot's password in a folder of its own.
+    fs::path demoFolder;
+    if (o.demo) {
+        std::string pattern = (fs::temp_directory_path() / "velcora-demo-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) {
+            std::fprintf(stderr, "velcora: cannot create a demo folder: %s\n",
+                         std::strerror(errno));
+            return 1;
+        }
+        demoFolder = pattern;
+        if (o.ini.empty()) {
+            o.ini = (demoFolder / "velcora.ini").string();
+            SeedDemoSettings(o.ini);
+        }
+    }
+    if (o.ini.empty())
+        o.ini = (programFolder / "velcora.ini").string();
+
+    int rc = 0;
+    {
+        velcora::platform::QtReactor reactor;
+        DemoRobot robot;
+        auto* form = new velcora::gui::CMainForm(reactor, o.ini);
+        if (o.demo) {
+            std::string error;
+            if (!robot.Start(programFolder, demoFolder, error)) {
+                std::fprintf(stderr, "velcora: %s\n", error.c_str());
+                form->Destroy();
+                std::error_code ec;
+                fs::remove_all(demoFolder, ec);
+                return 1;
+            }
+            QPointer<QWidget> window(form->Widget());
+            robot.OnListening([form, window, &robot](int port) {
+                if (!window)
+                    return;
+                velcora::ConnectionFields f;
+                f.host = "127.0.0.1";
+                f.port = port;
+                f.password = robot.Password();
+                form->SetFields(f);
+                if (!form->ConnectButton()->Down())
+                    form->ConnectButton()->Press();
+            });
+        }
+        form->Widget()->show();
+        if (!o.screenshot.empty()) {
+            const QString file = QString::fromLocal8Bit(o.screenshot.c_str());
+            QTimer::singleShot(o.afterMs, &app, [form, file, &rc] {
+                if (!form->Widget()->grab().save(file)) {
+                    std::fprintf(stderr, "velcora: cannot write %s\n", file.toLocal8Bit().data());
+                    rc = 1;
+                }
+                form->Close(0);
+            });
+        }
+        QPointer<velcora::gui::CMainForm> alive(form);
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+        QTimer signalPoll;
+        QObject::connect(&signalPoll, &QTimer::timeout, &app, [&alive] {
+            if (g_stop && alive)
+                alive->Close(0);
+        });
+        signalPoll.start(100);
+        const int loop = app.exec();
+        if (rc == 0)
+            rc = loop;
+        if (alive)
+            alive->Destroy();
+        robot.Stop();
+    }
+    if (!demoFolder.empty()) {
+        std::error_code ec;
+        fs::remove_all(demoFolder, ec);
+    }
+    return rc;
+}

@@ -1,0 +1,695 @@
+#include "console/gui/main_form.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QScreen>
+#include <QToolButton>
+#include <QWidget>
+#include <algorithm>
+#include <cmath>
+
+#include "link/control_commands.h"
+#include "link/text_codec.h"
+
+namespace velcora::gui {
+
+using namespace velcora::ui;
+
+namespace {
+
+QString Q(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+const QColor kFormColor(0xEE, 0xF1, 0xF5);
+const QColor kVideoTop(0x2B, 0x3A, 0x4F);
+const QColor kVideoBottom(0x10, 0x16, 0x20);
+
+constexpr int kRowH = 26;
+
+// The Latin key at a hardware key position (X11 and Wayland key codes, which
+// are the kernel's codes plus 8), for the keys the console uses; 0 for others.
+char LatinAtScanCode(quint32 code) {
+    if (code < 8)
+        return 0;
+    static const char kRow1[] = "qwertyuiop";  // kernel codes 16..25
+    static const char kRow2[] = "asdfghjkl";   // 30..38
+    static const char kRow3[] = "zxcvbnm,.";   // 44..52
+    const quint32 k = code - 8;
+    if (k >= 16 && k <= 25)
+        return kRow1[k - 16];
+    if (k >= 30 && k <= 38)
+        return kRow2[k - 30];
+    if (k >= 44 && k <= 52)
+        return kRow3[k - 44];
+    return 0;
+}
+
+// Keys pressed on the drive joystick and the head controls go to the window
+// before the control sees them.
+class KeyFilter : public QObject {
+  public:
+    explicit KeyFilter(CMainForm* form) : form_(form) {}
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) {
+            auto* k = static_cast<QKeyEvent*>(e);
+            int key = k->key();
+            // With a Cyrillic layout the letters arrive as Cyrillic keys; the
+            // drive keys mean places on the keyboard, so take the Latin key
+            // at the same place.
+            if (key > 0x7F) {
+                if (const char latin = LatinAtScanCode(k->nativeScanCode()))
+                    key = latin;
+            }
+            if (form_->DriveKey(key, k->modifiers(), k->isAutoRepeat(),
+                                e->type() == QEvent::KeyPress))
+                return true;
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+  private:
+    CMainForm* form_;
+};
+
+// A dark panel standing for a part of the console that comes later.
+CVelPaintBox* Placeholder(CVelContainer* owner, uint32_t place, int w, int h, const QString& title,
+                          const QString& note) {
+    auto* p = new CVelPaintBox(owner, place, w, h);
+    p->SetPaintHandler([title, note](QPainter& painter, const QRect& r) {
+        QLinearGradient g(r.topLeft(), r.bottomLeft());
+        g.setColorAt(0, kVideoTop);
+        g.setColorAt(1, kVideoBottom);
+        painter.fillRect(r, g);
+        painter.setPen(QColor(0x5A, 0x6A, 0x80));
+        painter.drawRect(r.adjusted(0, 0, -1, -1));
+        QFont f = painter.font();
+        f.setBold(true);
+        painter.setFont(f);
+        painter.setPen(QColor(0xE0, 0xE6, 0xEE));
+        painter.drawText(r.adjusted(0, 0, 0, -24), Qt::AlignCenter, title);
+        f.setBold(false);
+        painter.setFont(f);
+        painter.setPen(QColor(0x8A, 0x96, 0xA6));
+        painter.drawText(r.adjusted(0, 24, 0, 0), Qt::AlignCenter, note);
+    });
+    return p;
+}
+
+}  // namespace
+
+CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
+                     const std::vector<WindowRect>* screens)
+    : CVelForm(PackPosition(60, 40), kDefaultWidth, kDefaultHeight,
+               QStringLiteral("Velcora — пульт оператора")),
+      reactor_(reactor),
+      ini_(std::move(iniPath)),
+      connection_(reactor, dispatcher_, &relay_) {
+    // Settings first: they decide which panels exist.
+    ini_.Load();
+    LoadSettings(ini_, settings_);
+    connection_.SetPassword(Utf8ToWide(settings_.password));
+    controller_ = std::make_unique<CMainController>(connection_, connectionControl_, settings_,
+                                                    ini_, *this, reactor_.Now());
+    relay_.target = controller_.get();
+
+    AddAccelerator(QKeySequence(Qt::Key_F9), kCmdToggleConnect);
+    AddAccelerator(QKeySequence(Qt::Key_F3), kCmdFocusDrive);
+    AddAccelerator(QKeySequence(Qt::Key_F4), kCmdFocusPhrase);
+
+    font_ = CVelFont::Create(QStringLiteral("DejaVu Sans"), 13);
+    boldFont_ = CVelFont::Create(QStringLiteral("DejaVu Sans"), 13, true);
+    SetFont(font_);
+    SetColor(kFormColor);
+    SetMargin(6);
+
+    status_ = new CVelStatusBar(this, {{300, true}, {150}, {80}, {80}, {80}, {80}});
+    status_->SetPaneText(1, QStringLiteral("Вх.поток (кБит/сек):"));
+    status_->SetPaneText(2, QStringLiteral("0.00"));
+    status_->SetPaneText(3, QStringLiteral("Батарея:"));
+
+    keyFilter_ = std::make_unique<KeyFilter>(this);
+    BuildToolbar();
+    auto* column = new CVelPanel(this, kAlignLeft, 300, 0);
+    column->SetColor(kFormColor);
+    if (settings_.wheelPanel)
+        BuildChassis(column);
+    BuildModes(column);
+    BuildEmotions(column);
+    auto* second = new CVelPanel(this, kAlignLeft, 220, 0);
+    second->SetColor(kFormColor);
+    if (settings_.head)
+        BuildHead(second);
+    BuildLiftAndTray(second);
+    BuildWorkArea();
+    PlaceWindow(screens);
+
+    controller_->Refresh();
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { TickNow(); });
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.start(CMainController::kTickMs);
+}
+
+CMainForm::~CMainForm() {
+    timer_.stop();
+    relay_.target = nullptr;
+    connection_.Disconnect();
+    if (avatarMenu_)
+        avatarMenu_->Release();
+    if (font_)
+        font_->Release();
+    if (boldFont_)
+        boldFont_->Release();
+}
+
+CVelGroupBox* CMainForm::Group(CVelContainer* owner, uint32_t place, int w, int h,
+                               const QString& caption) {
+    auto* g = new CVelGroupBox(owner, place, w, h, caption);
+    g->SetFont(boldFont_);
+    g->SetMargin(2);
+    return g;
+}
+
+void CMainForm::Bind(CVelControl* c, int id) {
+    c->SetId(id);
+    c->SetFont(font_);
+}
+
+void CMainForm::BuildToolbar() {
+    auto* bar = Group(this, kAlignTop, 0, 64, QStringLiteral("Подключение"));
+    direct_ = new CVelRadio(bar, kPlaceFlow, 96, kRowH, QStringLiteral("Напрямую"));
+    tunnel_ = new CVelRadio(bar, kPlaceFlow, 126, kRowH, QStringLiteral("Через туннель"));
+    Bind(direct_, 0);
+    Bind(tunnel_, 0);
+    new CVelSeparator(bar, kPlaceFlow, 2, kRowH, Qt::Vertical);
+    Bind(new CVelLabel(bar, kPlaceFlow, 40, kRowH, QStringLiteral("Хост:")), 0);
+    host_ = new CVelEdit(bar, kPlaceFlow, 140, kRowH);
+    Bind(new CVelLabel(bar, kPlaceFlow, 38, kRowH, QStringLiteral("Порт:")), 0);
+    port_ = new CVelSpinEdit(bar, kPlaceFlow, 76, kRowH, 1, 65535, 5554);
+    Bind(new CVelLabel(bar, kPlaceFlow, 56, kRowH, QStringLiteral("Пароль:")), 0);
+    password_ = new CVelEdit(bar, kPlaceFlow, 110, kRowH);
+    password_->SetPassword(true);
+    for (CVelControl* c : std::initializer_list<CVelControl*>{host_, port_, password_})
+        Bind(c, 0);
+    connect_ = new CVelSpdBtn(bar, kPlaceFlow, 120, kRowH, QStringLiteral("Подключение"));
+    connect_->SetLatching(true);
+    connect_->SetHint(QStringLiteral("Установить подключение к роботу (F9)"));
+    Bind(connect_, kCmdConnect);
+    connect_->SetFont(boldFont_);
+    bar->Widget()->setFixedHeight(60);
+}
+
+void CMainForm::BuildModes(CVelContainer* column) {
+    const bool second = settings_.park || !settings_.avatars.empty();
+    auto* g = Group(column, kAlignTop, 0, second ? 100 : 66, QStringLiteral("Режимы робота"));
+    g->SetFlowRowCentred(true);
+    autoMode_ = new CVelSpdBtn(g, kPlaceFlow, 80, kRowH, QStringLiteral("Авто"));
+    autoMode_->SetLatching(true);
+    autoMode_->SetHint(QStringLiteral("Автоматический режим"));
+    Bind(autoMode_, kCmdAutoMode);
+    randomWalk_ = new CVelSpdBtn(g, kPlaceFlow, 100, kRowH, QStringLiteral("Блуждать"));
+    randomWalk_->SetLatching(true);
+    randomWalk_->SetHint(QStringLiteral("Режим случайных блужданий"));
+    Bind(randomWalk_, kCmdRandomWalk);
+    qrMode_ = new CVelSpdBtn(g, kPlaceFlow, 60, kRowH, QStringLiteral("QR"));
+    qrMode_->SetLatching(true);
+    qrMode_->SetHint(QStringLiteral("Режим \"Следуй за QR-кодом\""));
+    Bind(qrMode_, kCmdQrMode);
+
+    if (settings_.park) {
+        g->FlowNewRow();
+        parkStart_ = new CVelButton(g, kPlaceFlow, 100, kRowH, QStringLiteral("Парковка"));
+        parkStart_->SetHint(QStringLiteral("Начать парковку на зарядное устройство"));
+        Bind(parkStart_, kCmdParkStart);
+        parkStop_ = new CVelButton(g, kPlaceFlow, 60, kRowH, QStringLiteral("Стоп"));
+        parkStop_->SetHint(QStringLiteral("Остановить парковку на зарядное устройство"));
+        Bind(parkStop_, kCmdParkStop);
+    }
+    if (!settings_.avatars.empty()) {
+        avatar_ = new CVelButton(g, kPlaceFlow, 100, kRowH, QStringLiteral("Аватар ▾"));
+        avatar_->SetHint(QStringLiteral("Выбрать аватар робота"));
+        Bind(avatar_, kCmdAvatar);
+        avatarMenu_ = CVelPopupMenu::Create();
+        for (std::size_t i = 0; i < settings_.avatars.size(); ++i)
+            avatarMenu_->AddItem(kCmdAvatarFirst + static_cast<int>(i),
+                                 Q(settings_.avatars[i].name));
+        avatar_->SetPopupMenu(avatarMenu_);
+    }
+}
+
+void CMainForm::BuildChassis(CVelContainer* column) {
+    auto* g =
+        Group(column, kAlignTop, 0, settings_.wheelMode ? 268 : 236, QStringLiteral("Шасси:"));
+    g->SetFlowRowCentred(true);
+    driveJoy_ = new CVelJoy(g, kPlaceFlow, true, 130, 130);
+    driveJoy_->SetPercent(static_cast<int>(std::lround(controller_->Keys().SpeedScale() * 100)));
+    driveJoy_->SetHint(QStringLiteral("W/A/S/D — движение, «,» и «.» — скорость (F3)"));
+    driveJoy_->Widget()->installEventFilter(keyFilter_.get());
+    QObject::connect(driveJoy_, &CVelJoy::valuesChanged, this, [this](float x, float y, float r) {
+        controller_->Keys().SetDriveFromJoystick(x, y);
+        auto& d = controller_->Drive();
+        d.SetDrive(controller_->Keys().DriveX(), controller_->Keys().DriveY(), r);
+    });
+    g->FlowNewRow();
+    smooth_ = new CVelCheckBox(g, kPlaceFlow, 120, kRowH, QStringLiteral("Плавный ход"));
+    Bind(smooth_, kCmdSmoothRide);
+    g->FlowNewRow();
+    Bind(new CVelLabel(g, kPlaceFlow, 80, kRowH, QStringLiteral("Громкость:")), 0);
+    volume_ = new CVelTrackBar(g, kPlaceFlow, 180, kRowH, 0, 100);
+    volume_->SetPosition(75);
+    Bind(volume_, kCmdVolume);
+    if (settings_.wheelMode) {
+        g->FlowNewRow();
+        Bind(new CVelLabel(g, kPlaceFlow, 128, kRowH, QStringLiteral("Режим движения:")), 0);
+        moveMode_ = new CVelComboBox(g, kPlaceFlow, 132, kRowH);
+        moveMode_->SetItems(
+            {QStringLiteral("Движение"), QStringLiteral("Поворот"), QStringLiteral("Стрейф")});
+        moveMode_->SetItemIndex(0);
+        Bind(moveMode_, kCmdMoveMode);
+    }
+}
+
+void CMainForm::BuildHead(CVelContainer* column) {
+    auto* g =
+        Group(column, kAlignTop, 0, settings_.headAxis != 0 ? 200 : 210, QStringLiteral("Голова:"));
+    g->SetFlowRowCentred(true);
+    if (settings_.headAxis != 0) {
+        // Only the absolute head joystick has a third axis.
+        headJoy_ = new CVelJoy(g, kPlaceFlow, settings_.headDeltas == 0, 120, 120);
+        headJoy_->SetHint(QStringLiteral("I/K/J/L — голова, M — в исходное положение"));
+        headJoy_->Widget()->installEventFilter(keyFilter_.get());
+        QObject::connect(
+            headJoy_, &CVelJoy::valuesChanged, this,
+            [this](float x, float y, float r) { controller_->Drive().SetHead(x, y, r); });
+    } else {
+        headSlider_ = new CVelTrackBar(g, kPlaceFlow, 40, 130, -32767, 32767, Qt::Vertical);
+        headSlider_->SetHint(QStringLiteral("Голова: J/L, M — в исходное положение"));
+        headSlider_->Widget()->installEventFilter(keyFilter_.get());
+        Bind(headSlider_, kCmdHeadSlider);
+    }
+    g->FlowNewRow();
+    auto* home = new CVelButton(g, kPlaceFlow, 150, kRowH, QStringLiteral("Исходное (M)"));
+    Bind(home, kCmdHeadHome);
+}
+
+void CMainForm::BuildLiftAndTray(CVelContainer* column) {
+    if (settings_.lift) {
+        auto* g = Group(column, kAlignTop, 0, 130, QStringLiteral("Подъемик"));
+        liftUp_ = new CVelSpdBtn(g, kPlaceFlow, 90, kRowH, QStringLiteral("▲ Вверх"));
+        Bind(liftUp_, kCmdLiftUp);
+        liftDown_ = new CVelSpdBtn(g, kPlaceFlow, 90, kRowH, QStringLiteral("▼ Вниз"));
+        Bind(liftDown_, kCmdLiftDown);
+        for (auto* b : {liftUp_, liftDown_})
+            b->SetLatching(settings_.liftFixedMode);
+        g->FlowNewRow();
+        Bind(new CVelLabel(g, kPlaceFlow, 56, kRowH, QStringLiteral("Высота:")), 0);
+        height_ = new CVelEdit(g, kPlaceFlow, 56, kRowH, QStringLiteral("0.0"));
+        Bind(height_, 0);
+        sendHeight_ = new CVelButton(g, kPlaceFlow, 72, kRowH, QStringLiteral("Задать"));
+        sendHeight_->SetHint(QStringLiteral("Задать высоту корпуса"));
+        Bind(sendHeight_, kCmdSendHeight);
+        g->FlowNewRow();
+        Bind(new CVelLabel(g, kPlaceFlow, 72, kRowH, QStringLiteral("Сейчас:")), 0);
+        heightLabel_ = new CVelLabel(g, kPlaceFlow, 80, kRowH, QStringLiteral("—"));
+        heightLabel_->SetFont(boldFont_);
+    }
+    if (settings_.tray) {
+        auto* g =
+            Group(column, kAlignTop, 0, settings_.autobalans ? 98 : 66, QStringLiteral("Поднос"));
+        trayUp_ = new CVelSpdBtn(g, kPlaceFlow, 90, kRowH, QStringLiteral("▲ Вверх"));
+        Bind(trayUp_, kCmdTrayUp);
+        trayDown_ = new CVelSpdBtn(g, kPlaceFlow, 90, kRowH, QStringLiteral("▼ Вниз"));
+        Bind(trayDown_, kCmdTrayDown);
+        for (auto* b : {trayUp_, trayDown_})
+            b->SetLatching(settings_.trayFixedMode);
+        if (settings_.autobalans) {
+            g->FlowNewRow();
+            autobalance_ =
+                new CVelCheckBox(g, kPlaceFlow, 120, kRowH, QStringLiteral("Автобаланс"));
+            Bind(autobalance_, kCmdAutobalance);
+        }
+    }
+}
+
+void CMainForm::BuildEmotions(CVelContainer* column) {
+    static const char* const kHints[kEmotionCount] = {"Нейтральная эмоция (клавиша 4)",
+                                                      "Грусть (клавиша 5)",
+                                                      "Улыбка (клавиша 6)",
+                                                      "Глаза сердечками (клавиша 7)",
+                                                      "Подмигнуть влево (клавиша 9)",
+                                                      "Подмигнуть право (клавиша 0)"};
+    static const char* const kFaces[kEmotionCount] = {"😐", "☹", "☺", "♥", "◐", "◑"};
+    auto* g = Group(column, kAlignTop, 0, 64, QStringLiteral("Эмоции"));
+    g->SetFlowRowCentred(true);
+    for (int i = 0; i < kEmotionCount; ++i) {
+        auto* b = new CVelSpdBtn(g, kPlaceFlow, 36, 30, QString::fromUtf8(kFaces[i]));
+        b->SetLatching(true);
+        b->SetHint(QString::fromUtf8(kHints[i]));
+        Bind(b, kCmdEmotion0 + i);
+        emotions_[i] = b;
+    }
+}
+
+void CMainForm::BuildWorkArea() {
+    auto* area = new CVelPanel(this, kAlignClient, 0, 0);
+    area->SetColor(kFormColor);
+    area->SetMargin(4);
+    // Phrases along the bottom, the two cameras above them.
+    auto* phrases = Group(area, kAlignBottom, 0, 96, QStringLiteral("Фразы"));
+    phraseBox_ = phrases;
+    Bind(new CVelLabel(phrases, kPlaceFlow, 420, kRowH,
+                       QStringLiteral("Здесь появятся история фраз и кнопки языков.")),
+         0);
+    auto* maps = new CVelPanel(area, kAlignRight, 200, 0);
+    maps->SetColor(kFormColor);
+    auto* map = Group(maps, kAlignTop, 0, 90, QStringLiteral("Карта"));
+    Bind(new CVelLabel(map, kPlaceFlow, 180, kRowH, QStringLiteral("Окно карты — позже")), 0);
+    if (settings_.cyclograms) {
+        auto* cyc = Group(maps, kAlignTop, 0, 90, QStringLiteral("Циклограммы"));
+        Bind(new CVelLabel(cyc, kPlaceFlow, 180, kRowH, QStringLiteral("Редактор — позже")), 0);
+    }
+    auto* videos = new CVelPanel(area, kAlignClient, 0, 0);
+    videos->SetColor(kFormColor);
+    videos_ = videos;
+    const QString note = QStringLiteral("нет изображения");
+    video1_ = Placeholder(videos, kAlignTop, 0, 260,
+                          QStringLiteral("Видео %1").arg(settings_.camera[0] + 1), note);
+    Placeholder(videos, kAlignClient, 0, 0, QStringLiteral("Видео %1").arg(settings_.camera[1] + 1),
+                note);
+}
+
+void CMainForm::PlaceWindow(const std::vector<WindowRect>* screens) {
+    std::vector<WindowRect> monitors;
+    if (screens) {
+        monitors = *screens;
+    } else {
+        for (QScreen* s : QGuiApplication::screens()) {
+            const QRect g = s->geometry();
+            monitors.push_back({g.left(), g.top(), g.width(), g.height()});
+        }
+    }
+    const QRect g = Widget()->geometry();
+    if (auto r = StoredWindowRect(settings_, {g.left(), g.top(), g.width(), g.height()}, monitors))
+        Widget()->setGeometry(r->left, r->top, r->width, r->height);
+    if (settings_.windowMaximised)
+        Widget()->setWindowState(Widget()->windowState() | Qt::WindowMaximized);
+}
+
+ConnectionFields CMainForm::Fields() const {
+    ConnectionFields f;
+    f.connectionType = tunnel_->Checked() ? 1 : 0;
+    f.host = host_->Text().trimmed().toStdString();
+    f.port = port_->Value();
+    f.password = password_->Text().toStdString();
+    return f;
+}
+
+void CMainForm::SetFields(const ConnectionFields& f) {
+    direct_->SetChecked(f.connectionType != 1);
+    tunnel_->SetChecked(f.connectionType == 1);
+    host_->SetText(Q(f.host));
+    port_->SetValue(f.port);
+    password_->SetText(Q(f.password));
+}
+
+void CMainForm::SetTimerRunning(bool on) {
+    if (on)
+        timer_.start(CMainController::kTickMs);
+    else
+        timer_.stop();
+}
+
+void CMainForm::TickNow() {
+    controller_->Tick(reactor_.Now());
+}
+
+bool CMainForm::HandleEvent(const VelEvent& e) {
+    if (e.kind == VelEventKind::Command && Command(e))
+        return true;
+    // The two cameras share their area equally.
+    if (e.kind == VelEventKind::Resized && e.control == videos_ && video1_) {
+        const int half = std::max(60, e.pos.y() / 2 - 3);
+        if (video1_->Geometry().height() != half)
+            video1_->SetSize(video1_->Geometry().width(), half);
+        return false;
+    }
+    // Momentary lift and tray buttons act while held.
+    if ((e.kind == VelEventKind::LeftDown || e.kind == VelEventKind::LeftUp) && e.control &&
+        e.control->IsEnabled()) {
+        const ButtonEdge edge =
+            e.kind == VelEventKind::LeftDown ? ButtonEdge::Press : ButtonEdge::Release;
+        auto& d = controller_->Drive();
+        if (!settings_.liftFixedMode && (e.control == liftUp_ || e.control == liftDown_)) {
+            d.LiftButtonEdge(e.control == liftUp_ ? LiftButton::Raise : LiftButton::Lower, edge);
+            return true;
+        }
+        if (!settings_.trayFixedMode && (e.control == trayUp_ || e.control == trayDown_)) {
+            d.TrayButtonEdge(e.control == trayUp_ ? LiftButton::Raise : LiftButton::Lower, edge);
+            return true;
+        }
+    }
+    return CVelForm::HandleEvent(e);
+}
+
+bool CMainForm::Command(const VelEvent& e) {
+    auto& c = *controller_;
+    const int id = e.id;
+    if (id >= kCmdEmotion0 && id < kCmdEmotion0 + kEmotionCount) {
+        // Sent only while authorised; otherwise the button springs back.
+        if (!c.Drive().Emotion(id - kCmdEmotion0))
+            emotions_[id - kCmdEmotion0]->SetDown(false);
+        return true;
+    }
+    if (id >= kCmdAvatarFirst &&
+        id < kCmdAvatarFirst + static_cast<int>(settings_.avatars.size())) {
+        c.ChooseAvatar(static_cast<std::size_t>(id - kCmdAvatarFirst));
+        return true;
+    }
+    switch (id) {
+        case kCmdConnect:
+            if (connect_->Down())
+                c.PressConnect(Fields());
+            else
+                c.ReleaseConnect();
+            return true;
+        case kCmdToggleConnect:
+            c.ToggleConnect(Fields());
+            return true;
+        case kCmdFocusDrive:
+            FocusDriveJoystick();
+            return true;
+        case kCmdFocusPhrase:
+            if (phraseBox_)
+                phraseBox_->SetFocus();
+            return true;
+        case kCmdAutoMode:
+            c.SetAutoMode(autoMode_->Down());
+            return true;
+        case kCmdRandomWalk:
+            c.SetRandomWalk(randomWalk_->Down());
+            return true;
+        case kCmdQrMode:
+            c.SetQrMode(qrMode_->Down());
+            return true;
+        case kCmdParkStart:
+            c.Parking(true);
+            return true;
+        case kCmdParkStop:
+            c.Parking(false);
+            return true;
+        case kCmdAvatar:
+            if (avatar_)
+                avatar_->ShowPopupMenu(
+                    avatar_->Widget()->mapToGlobal(QPoint(0, avatar_->Widget()->height())));
+            return true;
+        case kCmdSmoothRide:
+            c.Keys().SetSmoothRide(smooth_->Checked());
+            return true;
+        case kCmdVolume:
+            if (e.notify == VelNotify::Changed)
+                c.SetVolume(volume_->Position());
+            return true;
+        case kCmdMoveMode:
+            if (moveMode_ && moveMode_->ItemIndex() >= 0)
+                c.Keys().SetMoveMode(static_cast<MoveMode>(moveMode_->ItemIndex()));
+            return true;
+        case kCmdHeadSlider:
+            c.Drive().SetHeadSlider(static_cast<int16_t>(headSlider_->Position()));
+            return true;
+        case kCmdHeadHome:
+            c.Keys().KeyDown(ConsoleKey::HeadHome);
+            return true;
+        case kCmdLiftUp:
+        case kCmdLiftDown:
+        case kCmdTrayUp:
+        case kCmdTrayDown: {
+            const bool lift = id == kCmdLiftUp || id == kCmdLiftDown;
+            const LiftButton which =
+                id == kCmdLiftUp || id == kCmdTrayUp ? LiftButton::Raise : LiftButton::Lower;
+            // Latching buttons act on the click; momentary ones while held.
+            const bool fixed = lift ? settings_.liftFixedMode : settings_.trayFixedMode;
+            if (fixed) {
+                if (lift)
+                    c.Drive().LiftButtonEdge(which, ButtonEdge::Press);
+                else
+                    c.Drive().TrayButtonEdge(which, ButtonEdge::Press);
+            }
+            return true;
+        }
+        case kCmdAutobalance:
+            c.Drive().SetAutobalance(autobalance_->Checked());
+            return true;
+        case kCmdSendHeight: {
+            bool ok = false;
+            const double h = height_->Text().trimmed().replace(',', '.').toDouble(&ok);
+            if (ok && std::isfinite(h))
+                c.SendHeight(h);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+bool CMainForm::DriveKey(int key, Qt::KeyboardModifiers modifiers, bool autoRepeat, bool down) {
+    if (modifiers & Qt::ControlModifier)
+        return false;
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        if (!down && phraseBox_)
+            phraseBox_->SetFocus();
+        return true;
+    }
+    if (key <= 0 || key > 0x7F)
+        return false;
+    const auto console = ConsoleKeyFor(static_cast<char32_t>(key));
+    if (!console)
+        return false;
+    // Qt repeats a held key as release and press pairs; only the press counts.
+    if (!down && autoRepeat)
+        return true;
+    if (down)
+        controller_->Keys().KeyDown(*console);
+    else
+        controller_->Keys().KeyUp(*console);
+    return true;
+}
+
+bool CMainForm::CanClose(int /*code*/) {
+    QWidget* w = Widget();
+    const QRect r = w->isMaximized() ? w->normalGeometry() : w->geometry();
+    controller_->Close({r.left(), r.top(), r.width(), r.height()}, w->isMaximized());
+    return true;
+}
+
+// ---- what the controller shows ---------------------------------------------------------
+
+void CMainForm::ShowConnectionStatus(const std::string& text) {
+    status_->SetPaneText(0, Q(text));
+}
+
+void CMainForm::ShowIncomingRate(const std::string& text) {
+    status_->SetPaneText(2, Q(text));
+}
+
+void CMainForm::ShowBattery(const std::u16string& text) {
+    status_->SetPaneText(4, QString::fromStdU16String(text));
+}
+
+void CMainForm::ShowHeight(const std::u16string& text) {
+    if (heightLabel_)
+        heightLabel_->SetText(QString::fromStdU16String(text));
+}
+
+void CMainForm::ShowRandomWalk(bool on) {
+    randomWalk_->SetDown(on);
+}
+
+void CMainForm::ShowAutoMode(bool on) {
+    autoMode_->SetDown(on);
+}
+
+void CMainForm::ShowQrMode(bool on) {
+    qrMode_->SetDown(on);
+}
+
+void CMainForm::ApplyEnabling(const MainEnabling& e) {
+    for (CVelControl* c :
+         std::initializer_list<CVelControl*>{direct_, tunnel_, host_, password_, port_})
+        c->SetEnabled(e.connectionFields);
+    connect_->SetDown(e.connectDown);
+    for (CVelControl* c : std::initializer_list<CVelControl*>{
+             volume_, autoMode_, randomWalk_, qrMode_, parkStart_, parkStop_, avatar_, headSlider_,
+             liftUp_, liftDown_, height_, sendHeight_, trayUp_, trayDown_, autobalance_}) {
+        if (c)
+            c->SetEnabled(e.robotControls);
+    }
+}
+
+void CMainForm::ShowErrorBox(const std::string& text) {
+    ShowError(Q(text));
+}
+
+void CMainForm::FocusDriveJoystick() {
+    if (driveJoy_)
+        driveJoy_->SetFocus();
+}
+
+void CMainForm::ShowLiftButtons(bool raiseDown, bool lowerDown) {
+    if (liftUp_) {
+        liftUp_->SetDown(raiseDown);
+        liftDown_->SetDown(lowerDown);
+    }
+}
+
+void CMainForm::ShowTrayButtons(bool raiseDown, bool lowerDown) {
+    if (trayUp_) {
+        trayUp_->SetDown(raiseDown);
+        trayDown_->SetDown(lowerDown);
+    }
+}
+
+void CMainForm::ShowAutobalance(bool on) {
+    if (autobalance_)
+        autobalance_->SetChecked(on);
+}
+
+void CMainForm::ShowEmotion(int emotion) {
+    for (int i = 0; i < kEmotionCount; ++i)
+        emotions_[i]->SetDown(i == emotion);
+}
+
+void CMainForm::ShowDrive(float x, float y) {
+    if (driveJoy_) {
+        const QSignalBlocker block(driveJoy_);
+        driveJoy_->SetValues(x, y, driveJoy_->R());
+        driveJoy_->SetPercent(
+            static_cast<int>(std::lround(controller_->Keys().SpeedScale() * 100)));
+    }
+}
+
+void CMainForm::ShowSmoothRide(bool on) {
+    if (smooth_)
+        smooth_->SetChecked(on);
+}
+
+void CMainForm::ShowMoveMode(MoveMode mode) {
+    if (moveMode_)
+        moveMode_->SetItemIndex(static_cast<int>(mode));
+}
+
+void CMainForm::ShowHead(float x, float y, float z) {
+    if (headJoy_) {
+        const QSignalBlocker block(headJoy_);
+        headJoy_->SetValues(x, y, z);
+    }
+}
+
+void CMainForm::ShowHeadSlider(int16_t value) {
+    if (headSlider_)
+        headSlider_->SetPosition(value);
+}
+
+}  // namespace velcora::gui

@@ -1,0 +1,324 @@
+#include "console/gui/main_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gui/gui_app.h"
+#include "link/control_commands.h"
+#include "link/text_codec.h"
+#include "platform/qt_reactor.h"
+#include "sim/sim_features.h"
+#include "sim/sim_robot.h"
+#include "sim/sim_status.h"
+#include "support/fake_link.h"
+
+namespace velcora::gui {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Frame {
+    msg::Type type;
+    std::string payload;
+};
+
+class MainFormTest : public ::testing::Test {
+  protected:
+    MainFormTest() {
+        dir = fs::temp_directory_path() /
+              ("velcora_form_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        iniPath = (dir / "velcora.ini").string();
+        previousSink = ui::SetErrorSink(
+            [this](const QString& text, int) { errors.push_back(text.toStdString()); });
+    }
+    ~MainFormTest() override {
+        if (form)
+            form->Destroy();
+        ui::test::Flush();
+        robot.reset();
+        ui::SetErrorSink(previousSink);
+        fs::remove_all(dir);
+    }
+
+    // Settings written before the window reads them.
+    void Ini(const char* section, const char* key, const std::string& value) {
+        IniFile ini(iniPath);
+        ini.Load();
+        ini.WriteString(section, key, value);
+        ini.Save();
+    }
+
+    void StartRobot(const std::string& password = "секрет") {
+        sim::SimOptions o;
+        o.port = 0;
+        o.password = Utf8ToAnsi(password);
+        robot = std::make_unique<sim::CSimRobot>(reactor, o);
+        sim::InstallFeatures(*robot);
+        ASSERT_TRUE(robot->Start());
+        robot->OnFrame([this](msg::Type type, std::string_view payload) {
+            frames.push_back({type, std::string(payload)});
+        });
+    }
+
+    void Open(const std::vector<WindowRect>& screens = {{0, 0, 1920, 1080}}) {
+        screens_ = screens;
+        form = new CMainForm(reactor, iniPath, &screens_);
+        form->Widget()->show();
+        QApplication::setActiveWindow(form->Widget());
+        form->DriveJoy()->SetFocus();
+    }
+
+    void Fill(const std::string& password) {
+        form->SetFields({0, "127.0.0.1", robot->Port(), password});
+    }
+
+    bool WaitFor(const std::function<bool()>& done, uint32_t ms = 5000) {
+        return reactor.RunUntil(done, ms);
+    }
+    QString Pane(int i) const { return form->StatusBar()->PaneText(i); }
+    void F9() { QTest::keyClick(form->Widget(), Qt::Key_F9); }
+
+    bool Connect() {
+        Fill("секрет");
+        F9();
+        return WaitFor([&] { return Pane(0) == QStringLiteral("Подключено"); });
+    }
+
+    std::vector<Frame> Of(msg::Type type) const {
+        std::vector<Frame> out;
+        for (const auto& f : frames) {
+            if (f.type == type)
+                out.push_back(f);
+        }
+        return out;
+    }
+    // Lets the robot read what the window sent.
+    void Pump() {
+        reactor.RunUntil([] { return false; }, 60);
+    }
+
+    static std::string DrivePayload(float x, float y) {
+        test::FakeLink link;
+        SendDrive(link, RobotStandard::Vel, MoveMode::Move, x, y, 0);
+        return link.sent.at(0).payload;
+    }
+
+    // The application exists before the reactor's socket notifiers.
+    QApplication& app = ui::test::App();
+    fs::path dir;
+    std::string iniPath;
+    platform::QtReactor reactor;
+    std::unique_ptr<sim::CSimRobot> robot;
+    std::vector<Frame> frames;
+    std::vector<WindowRect> screens_;
+    CMainForm* form = nullptr;
+    std::vector<std::string> errors;
+    ui::ErrorSink previousSink;
+};
+
+TEST_F(MainFormTest, F9ConnectsAndF9AgainDisconnects) {
+    StartRobot();
+    Open();
+    EXPECT_TRUE(form->HostEdit()->IsEnabled());
+    ASSERT_TRUE(Connect());
+    EXPECT_TRUE(form->ConnectButton()->Down());
+    EXPECT_FALSE(form->HostEdit()->IsEnabled());
+    EXPECT_FALSE(form->PasswordEdit()->IsEnabled());
+    Pump();
+    // The authorisation is followed by the map subscription.
+    EXPECT_GE(robot->Received(msg::kMapSubscribe), 1);
+
+    F9();
+    EXPECT_EQ(form->Connection().State(), kStateIdle);
+    EXPECT_EQ(Pane(0), QString());
+    EXPECT_FALSE(form->ConnectButton()->Down());
+    EXPECT_TRUE(form->HostEdit()->IsEnabled());
+    EXPECT_TRUE(form->PortEdit()->IsEnabled());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(MainFormTest, WrongPasswordIsShownAndBoxed) {
+    StartRobot();
+    Open();
+    Fill("не тот");
+    F9();
+    ASSERT_TRUE(WaitFor([&] { return Pane(0) == QStringLiteral("Неверный пароль!"); }));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Неверный пароль!");
+    EXPECT_FALSE(form->ConnectButton()->Down());
+    EXPECT_TRUE(form->HostEdit()->IsEnabled());
+}
+
+TEST_F(MainFormTest, HoldingWRepeatsAndReleasingSendsZero) {
+    StartRobot();
+    Open();
+    ASSERT_TRUE(Connect());
+    form->SetTimerRunning(false);
+    uint32_t now = reactor.Now();
+    auto tick = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            now += 20;
+            form->Controller().Tick(now);
+        }
+    };
+    tick(1);
+    Pump();
+    frames.clear();
+
+    QWidget* joy = form->DriveJoy()->Widget();
+    QTest::keyPress(joy, Qt::Key_W);
+    tick(1);
+    // Qt's auto-repeat arrives as release and press pairs; they change nothing.
+    QKeyEvent repeatUp(QEvent::KeyRelease, Qt::Key_W, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(joy, &repeatUp);
+    tick(1);  // the pair may straddle a tick
+    QKeyEvent repeatDown(QEvent::KeyPress, Qt::Key_W, Qt::NoModifier, QStringLiteral("w"), true);
+    QApplication::sendEvent(joy, &repeatDown);
+    tick(25);  // held: the value is said again every 250 ms
+    Pump();
+    auto drive = Of(msg::kDriveChassis);
+    ASSERT_EQ(drive.size(), 3u);
+    const std::string forward = DrivePayload(0, 0.3f);
+    for (const auto& f : drive)
+        EXPECT_EQ(f.payload, forward);
+
+    QKeyEvent up(QEvent::KeyRelease, Qt::Key_W, Qt::NoModifier, QStringLiteral("w"), false);
+    QApplication::sendEvent(joy, &up);
+    tick(30);  // zero is said once, not repeated
+    Pump();
+    drive = Of(msg::kDriveChassis);
+    ASSERT_EQ(drive.size(), 4u);
+    EXPECT_EQ(drive[3].payload, DrivePayload(0, 0));
+}
+
+TEST_F(MainFormTest, DriveKeysFollowTheKeyPositionUnderACyrillicLayout) {
+    StartRobot();
+    Open();
+    ASSERT_TRUE(Connect());
+    form->SetTimerRunning(false);
+    uint32_t now = reactor.Now();
+    form->Controller().Tick(now += 20);
+    Pump();
+    frames.clear();
+    // "Ц" sits where W is; key code 25 is W's place (kernel code 17 + 8).
+    QKeyEvent down(QEvent::KeyPress, 0x0426, Qt::NoModifier, 25, 0, 0, QStringLiteral("ц"));
+    QApplication::sendEvent(form->DriveJoy()->Widget(), &down);
+    form->Controller().Tick(now += 20);
+    Pump();
+    const auto drive = Of(msg::kDriveChassis);
+    ASSERT_EQ(drive.size(), 1u);
+    EXPECT_EQ(drive[0].payload, DrivePayload(0, 0.3f));
+    // A key the console does not use is left alone whatever its place.
+    QKeyEvent other(QEvent::KeyPress, 0x042D, Qt::NoModifier, 60, 0, 0, QStringLiteral("э"));
+    QApplication::sendEvent(form->DriveJoy()->Widget(), &other);
+    EXPECT_FLOAT_EQ(form->Controller().Keys().DriveY(), 0.3f);
+}
+
+TEST_F(MainFormTest, EmotionKeyOnlyWhileConnected) {
+    StartRobot();
+    Open();
+    QWidget* joy = form->DriveJoy()->Widget();
+    QTest::keyClick(joy, Qt::Key_7);
+    form->TickNow();
+    EXPECT_FALSE(form->EmotionButton(3)->Down());
+    ASSERT_TRUE(Connect());
+    Pump();
+    frames.clear();
+    QTest::keyClick(joy, Qt::Key_7);
+    form->TickNow();
+    Pump();
+    const auto texts = Of(msg::kTextCommand);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].payload, std::string("\x02\x00\x00\x00"
+                                            "3\0",
+                                            6));
+    EXPECT_TRUE(form->EmotionButton(3)->Down());
+    EXPECT_FALSE(form->EmotionButton(0)->Down());
+}
+
+TEST_F(MainFormTest, StatusReplyShowsBatteryWhenEnabled) {
+    Ini(kSectionControls, "battery", "1");
+    Ini(kSectionControls, "lift", "1");
+    StartRobot();
+    robot->Feature<sim::SimStatus>().charging = true;
+    robot->Feature<sim::SimStatus>().randomWalk = true;
+    Open();
+    ASSERT_TRUE(Connect());
+    form->SetTimerRunning(false);
+    // One tick 3000 ms late counts as 500 ms; seven of them pass the interval.
+    uint32_t now = reactor.Now();
+    for (int i = 0; i < 7; ++i) {
+        now += 3000;
+        form->Controller().Tick(now);
+        EXPECT_EQ(form->Controller().LastElapsed(), 500);
+    }
+    ASSERT_TRUE(WaitFor([&] { return Pane(4) == QStringLiteral("±87%"); }));
+    EXPECT_EQ(form->HeightLabel()->Text(), QStringLiteral("12.5"));
+    EXPECT_TRUE(form->RandomWalkButton()->Down());
+    Pump();
+    // Setting the toggle from the report sends nothing back.
+    EXPECT_EQ(robot->Received(msg::kRandomWalk), 0);
+}
+
+TEST_F(MainFormTest, LockedInterfaceKeepsConnectionFieldsDisabled) {
+    Ini(kSectionInterface, "locked", "1");
+    StartRobot();
+    Open();
+    for (ui::CVelControl* c : std::initializer_list<ui::CVelControl*>{
+             form->HostEdit(), form->PasswordEdit(), form->PortEdit(), form->DirectRadio(),
+             form->TunnelRadio()})
+        EXPECT_FALSE(c->IsEnabled());
+    ASSERT_TRUE(Connect());
+    F9();
+    EXPECT_EQ(form->Connection().State(), kStateIdle);
+    EXPECT_FALSE(form->HostEdit()->IsEnabled());
+    EXPECT_FALSE(form->PasswordEdit()->IsEnabled());
+}
+
+TEST_F(MainFormTest, StoredRectangleOffEveryScreenIsIgnored) {
+    Ini(kSectionMainWindow, "left", "4000");
+    Ini(kSectionMainWindow, "top", "100");
+    Ini(kSectionMainWindow, "width", "900");
+    Ini(kSectionMainWindow, "height", "650");
+    Open({{0, 0, 1920, 1080}});
+    const QRect g = form->Widget()->geometry();
+    EXPECT_NE(g.left(), 4000);
+    EXPECT_EQ(g.width(), CMainForm::kDefaultWidth);
+    form->Destroy();
+    form = nullptr;
+    ui::test::Flush();
+    // The same rectangle on a second monitor is taken.
+    Open({{0, 0, 1920, 1080}, {3840, 0, 1920, 1080}});
+    EXPECT_EQ(form->Widget()->geometry().left(), 4000);
+    EXPECT_EQ(form->Widget()->geometry().width(), 900);
+}
+
+TEST_F(MainFormTest, ClosingSavesTheSettings) {
+    Open();
+    form->SetFields({1, "relay.example", 8090, "пароль"});
+    form->Widget()->resize(1000, 700);
+    QPointer<ui::CVelControl> alive(form);
+    form->Close(0);
+    ASSERT_TRUE(WaitFor([&] { return alive.isNull(); }, 2000));
+    form = nullptr;
+    IniFile saved(iniPath);
+    ASSERT_TRUE(saved.Load());
+    CSettings s;
+    LoadSettings(saved, s);
+    EXPECT_EQ(s.windowWidth, 1000);
+    EXPECT_EQ(s.windowHeight, 700);
+    EXPECT_FALSE(s.windowMaximised);
+    EXPECT_EQ(s.port, 5554);
+    EXPECT_EQ(s.pipePort, 8081);
+}
+
+}  // namespace
+}  // namespace velcora::gui
