@@ -1,6 +1,7 @@
 #include "media/gui/sound_controls.h"
 
 #include "media/gui/sound_settings_dialog.h"
+#include "media/sound_settings.h"
 
 namespace velcora::media {
 
@@ -35,7 +36,14 @@ CSoundControls::CSoundControls(ui::CVelContainer* owner, uint32_t place, int w, 
       sound_(link, player),
       switch_(recorder),
       listDevices_(platform::CaptureDeviceNames),
-      runDialog_(CSoundSettingsDialog::Run) {
+      runDialog_([](SoundDirection direction, const std::vector<std::string>& devices,
+                    SoundSettingsValues& values) {
+          const auto chosen = CSoundSettingsDialog::Run(direction, devices, values);
+          if (chosen) {
+              values = *chosen;
+          }
+          return chosen.has_value();
+      }) {
     SetMargin(2);
     robotSound_ =
         new ui::CVelSpdBtn(this, ui::kPlaceFlow, 210, 24, U(kRobotSoundText), kCmdRobotSound);
@@ -58,10 +66,10 @@ CSoundControls::CSoundControls(ui::CVelContainer* owner, uint32_t place, int w, 
     if (SoundSettingsOffered(settings_.locked)) {
         menu_ = ui::CVelPopupMenu::Create();
         menu_->AddItem(kCmdSettings, U(kSoundMenuEntry));
-        for (ui::CVelControl* c : {static_cast<ui::CVelControl*>(this),
-                                   static_cast<ui::CVelControl*>(robotSound_),
-                                   static_cast<ui::CVelControl*>(microphone_),
-                                   static_cast<ui::CVelControl*>(voiceChanger_)}) {
+        for (ui::CVelControl* c :
+             {static_cast<ui::CVelControl*>(this), static_cast<ui::CVelControl*>(robotSound_),
+              static_cast<ui::CVelControl*>(microphone_),
+              static_cast<ui::CVelControl*>(voiceChanger_)}) {
             c->SetPopupMenu(menu_);
         }
     }
@@ -133,11 +141,12 @@ bool CSoundControls::OpenSoundSettings(SoundDirection direction) {
     current.code =
         static_cast<uint8_t>(incoming ? settings_.inAudioParamCode : settings_.outAudioParamCode);
     current.bitRate = incoming ? settings_.inBitRate : settings_.outBitRate;
-    const auto chosen =
-        runDialog_(direction, listDevices_ ? listDevices_() : std::vector<std::string>{}, current);
-    if (!chosen) {
+    SoundSettingsValues chosenValues = current;
+    if (!runDialog_(direction, listDevices_ ? listDevices_() : std::vector<std::string>{},
+                    chosenValues)) {
         return false;
     }
+    const SoundSettingsValues* chosen = &chosenValues;
     settings_.audioInDevice = chosen->device;
     if (incoming) {
         settings_.inAudioParamCode = chosen->code;

@@ -17,10 +17,14 @@
 #include "media/gui/level_meter_input.h"
 #include "media/microphone_switch.h"
 #include "media/recorder.h"
-#include "media/sound_settings.h"
 #include "ui/vel_controls.h"
 
 namespace velcora::media {
+
+// Declared here rather than included: the settings header's texts clash with
+// the video panel's, and a window includes both of these panels.
+enum class SoundDirection;
+struct SoundSettingsValues;
 
 inline constexpr std::string_view kRobotSoundText = "Передача звука от робота";
 
@@ -34,8 +38,9 @@ class CSoundControls : public ui::CVelPanel {
     // What the dialog needs from the outside: the system's recording devices,
     // and a way to show it (tests answer it themselves).
     using DeviceLister = std::function<std::vector<std::string>()>;
-    using DialogRunner = std::function<std::optional<SoundSettingsValues>(
-        SoundDirection, std::vector<std::string>, SoundSettingsValues)>;
+    // Shows the dialog for `values`; true with the chosen values on "OK".
+    using DialogRunner = std::function<bool(SoundDirection, const std::vector<std::string>& devices,
+                                            SoundSettingsValues& values)>;
 
     // `settings` is read now and updated by the dialog, which then calls
     // `save`. `meter` (optional) is the device the recorder records through.

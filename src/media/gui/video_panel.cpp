@@ -28,8 +28,8 @@ constexpr std::string_view kCameraCommandEntry = "Команда камере";
 
 }  // namespace
 
-CVideoPanel::CVideoPanel(ui::CVelContainer* owner, uint32_t place, int w, int h,
-                         IRobotLink& link, int camera, int32_t bitRate, bool locked)
+CVideoPanel::CVideoPanel(ui::CVelContainer* owner, uint32_t place, int w, int h, IRobotLink& link,
+                         int camera, int32_t bitRate, bool locked)
     : ui::CVelPanel(owner, place, w, h),
       link_(link),
       control_(camera, bitRate, locked),
@@ -56,9 +56,8 @@ CVideoPanel::CVideoPanel(ui::CVelContainer* owner, uint32_t place, int w, int h,
     SetBitRate(bitRate);
 
     area_ = new ui::CVelPaintBox(this, ui::kAlignClient, 0, 0);
-    area_->SetPaintHandler([this](QPainter& p, const QRect&) {
-        PaintArea(p, area_->Widget()->size());
-    });
+    area_->SetPaintHandler(
+        [this](QPainter& p, const QRect&) { PaintArea(p, area_->Widget()->size()); });
     menu_ = ui::CVelPopupMenu::Create();
     menu_->AddItem(kCmdCameraCommand, U(kCameraCommandEntry));
     area_->SetPopupMenu(menu_);
@@ -131,7 +130,8 @@ void CVideoPanel::PaintArea(QPainter& p, const QSize& size) const {
     for (int y = 0; y < areaH; ++y) {
         p.fillRect(0, y, areaW, 1, Q(GradientColour(y, areaH)));
     }
-    const RangefinderReadings readings = reception_ ? reception_->Readings() : RangefinderReadings{};
+    const RangefinderReadings readings =
+        reception_ ? reception_->Readings() : RangefinderReadings{};
     control_.Stream().WithCurrent([&](const VideoFrame* f) {
         if (!f || !f->picture.bgr) {
             return;
