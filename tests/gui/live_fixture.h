@@ -54,9 +54,14 @@ class LiveRobot : public ::testing::Test {
         form = new ui::CVelForm(ui::PackPosition(0, 0), 600, 320, QStringLiteral("Velcora"));
         build();
         form->Widget()->show();
+        lastTick = reactor->Now();
         tick = reactor->StartTimer(20, [this] {
+            // The time that really passed: a busy machine stretches the ticks.
+            const uint32_t now = reactor->Now();
+            const auto elapsed = static_cast<int32_t>(now - lastTick);
+            lastTick = now;
             if (onTick) {
-                onTick(20);
+                onTick(elapsed);
             }
             link->Tick();
         });
@@ -100,6 +105,7 @@ class LiveRobot : public ::testing::Test {
     ui::CVelForm* form = nullptr;
     std::function<void(int32_t)> onTick;
     platform::TimerId tick{};
+    uint32_t lastTick = 0;
 };
 
 }  // namespace velcora::test

@@ -23,6 +23,11 @@ QRect R(const PaintRect& r) {
     return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
 }
 
+// Said here rather than taken from the shared texts: another "bit rate" label
+// of the media texts carries the same name, and only one of the two survives
+// linking.
+constexpr std::string_view kPanelBitRateLabel = "кБит/сек:";
+
 // The menu entry that sends the camera command.
 constexpr std::string_view kCameraCommandEntry = "Команда камере";
 
@@ -45,7 +50,7 @@ CVideoPanel::CVideoPanel(ui::CVelContainer* owner, uint32_t place, int w, int h,
     for (int i = 0; i < kCameraCount; ++i) {
         cameras_->AddItem(U(CameraEntry(i)));
     }
-    new ui::CVelLabel(bar, ui::kPlaceFlow, 58, 24, U(kBitRateLabel));
+    new ui::CVelLabel(bar, ui::kPlaceFlow, 58, 24, U(kPanelBitRateLabel));
     bitRates_ = new ui::CVelComboBox(bar, ui::kPlaceFlow, 64, 24, kCmdBitRate);
     for (int32_t rate : kVideoBitRates) {
         bitRates_->AddItem(QString::number(rate / 1000));
@@ -164,15 +169,17 @@ void CVideoPanel::PaintArea(QPainter& p, const QSize& size) const {
         p.fillRect(R(l.leftStrip), Q(StripColour(readings.left)));
         p.fillRect(R(l.rightStrip), Q(StripColour(readings.right)));
 
-        // How old the picture is, in its top-left corner.
+        // How old the picture is, in its top-right corner (the robot marks
+        // its own pictures at the left).
         const QString text = QString::fromStdString(age_.Text());
         if (!text.isEmpty()) {
             QFont font = p.font();
             font.setPixelSize(11);
             p.setFont(font);
             const QRect box = p.fontMetrics().boundingRect(text).adjusted(-3, -1, 3, 1);
-            const QRect at(l.picture.left + 2, l.picture.top + 2, box.width(), box.height());
-            if (at.right() < l.picture.right && at.bottom() < l.picture.bottom) {
+            const QRect at(l.picture.right - 2 - box.width(), l.picture.top + 2, box.width(),
+                           box.height());
+            if (at.left() > l.picture.left && at.bottom() < l.picture.bottom) {
                 p.fillRect(at, QColor(0, 0, 0, 150));
                 p.setPen(age_.DelayMs() > 1000 ? QColor(255, 170, 60) : QColor(240, 240, 240));
                 p.drawText(at, Qt::AlignCenter, text);
