@@ -16,9 +16,10 @@ build-dev: deps
 	cmake --preset dev
 	cmake --build --preset dev -j $(JOBS)
 
+# The three programs only; `make bench` builds the benchmarks as well.
 build-release: deps
 	cmake --preset release
-	cmake --build --preset release -j $(JOBS)
+	cmake --build --preset release -j $(JOBS) --target velcora velcoractl velcora-robot-sim
 
 test: build-dev
 	cd build/dev && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
@@ -32,6 +33,7 @@ run: build-release
 	@scripts/run-console.sh build/release
 
 bench: build-release
+	cmake --build --preset release -j $(JOBS)
 	@scripts/run-benches.sh build/release
 
 fuzz: deps
