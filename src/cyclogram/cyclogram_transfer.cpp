@@ -48,6 +48,12 @@ int32_t Remaining(CMemoryStream& s) {
     return s.Size() - s.Position();
 }
 
+// The result byte of an upload reply: 0 is success. An empty reply carries no
+// result; it must not pass for success.
+bool Succeeded(CMemoryStream& p) {
+    return p.Size() >= 1 && ReadU8(p) == 0;
+}
+
 std::string Format(const char* pattern, const std::string& value) {
     std::string out(pattern);
     const auto at = out.find("%s");
@@ -66,9 +72,18 @@ bool CRequestCountdown::Advance(int32_t elapsedMs) {
     remaining_ -= std::max(elapsedMs, 0);
     if (remaining_ <= 0) {
         remaining_ = 0;
+        awaited_ = false;
         return true;
     }
     return false;
+}
+
+bool CRequestCountdown::Answer() {
+    if (!awaited_) {
+        return false;
+    }
+    Clear();
+    return true;
 }
 
 // ------------------------------------------------------------- cyclograms
@@ -101,7 +116,6 @@ bool CCyclogramTransfer::requestLoad(const std::string& name) {
     WriteString(link_.BeginFrame(msg::kLoadCyclogram), std::string_view(name));
     link_.EndFrame();
     load_.Start(kLoadTimeoutMs);
-    loadPending_ = true;
     return true;
 }
 
@@ -120,7 +134,6 @@ bool CCyclogramTransfer::upload(const std::string& name, const CCyclogram& doc, 
     WriteBytes(s, record.View());
     link_.EndFrame();
     upload_.Start(kUploadTimeoutMs);
-    uploadPending_ = true;
     runAfterUpload_ = after == AfterUpload::Run;
     uploadName_ = name;
     uploadMarks_ = marks;
@@ -164,11 +177,9 @@ void CCyclogramTransfer::Tick(int32_t elapsedMs) {
         view_.OnRequestFailed(CyclogramRequest::List, kListError);
     }
     if (load_.Advance(elapsedMs)) {
-        loadPending_ = false;
         view_.OnRequestFailed(CyclogramRequest::Load, kLoadError);
     }
     if (upload_.Advance(elapsedMs)) {
-        uploadPending_ = false;
         runAfterUpload_ = false;
         view_.OnRequestFailed(CyclogramRequest::Upload, kUploadError);
     }
@@ -205,11 +216,9 @@ void CCyclogramTransfer::onList(CStream& payload, int32_t length) {
 }
 
 void CCyclogramTransfer::onCyclogram(CStream& payload, int32_t length) {
-    if (!loadPending_) {
+    if (!load_.Answer()) {
         return;  // nobody asked: never overwrite the open document unasked
     }
-    loadPending_ = false;
-    load_.Clear();
     CMemoryStream p = TakePayload(payload, length);
     auto doc = std::make_unique<CCyclogram>();
     // Read into a fresh document so that a malformed reply leaves nothing half-read behind.
@@ -221,14 +230,11 @@ void CCyclogramTransfer::onCyclogram(CStream& payload, int32_t length) {
 }
 
 void CCyclogramTransfer::onUploadResult(CStream& payload, int32_t length) {
-    if (!uploadPending_) {
+    if (!upload_.Answer()) {
         return;
     }
-    uploadPending_ = false;
-    upload_.Clear();
     CMemoryStream p = TakePayload(payload, length);
-    // An empty reply carries no result; it must not pass for success.
-    if (p.Size() < 1 || ReadU8(p) != 0) {
+    if (!Succeeded(p)) {
         upload_.ExpireNextTick();
         return;
     }
@@ -269,7 +275,6 @@ bool CEnvironmentTransfer::requestEnvironment() {
     link_.BeginFrame(msg::kRequestEnvironmentProject);
     link_.EndFrame();
     download_.Start(kDownloadTimeoutMs);
-    downloadPending_ = true;
     requestedOnce_ = true;
     return true;
 }
@@ -289,7 +294,6 @@ bool CEnvironmentTransfer::uploadEnvironment() {
     WriteBytes(link_.BeginFrame(msg::kUploadEnvironmentProject), record.View());
     link_.EndFrame();
     upload_.Start(kUploadTimeoutMs);
-    uploadPending_ = true;
     return true;
 }
 
@@ -300,7 +304,6 @@ bool CEnvironmentTransfer::requestBackground() {
     link_.BeginFrame(msg::kRequestBackgroundPicture);
     link_.EndFrame();
     backgroundDownload_.Start(kBackgroundTimeoutMs);
-    backgroundPending_ = true;
     return true;
 }
 
@@ -344,19 +347,15 @@ void CEnvironmentTransfer::clearChanged() {
 
 void CEnvironmentTransfer::Tick(int32_t elapsedMs) {
     if (download_.Advance(elapsedMs)) {
-        downloadPending_ = false;
         view_.OnRequestFailed(EnvironmentRequest::Download, kEnvDownloadError);
     }
     if (upload_.Advance(elapsedMs)) {
-        uploadPending_ = false;
         view_.OnRequestFailed(EnvironmentRequest::Upload, kEnvUploadError);
     }
     if (backgroundDownload_.Advance(elapsedMs)) {
-        backgroundPending_ = false;
         view_.OnRequestFailed(EnvironmentRequest::BackgroundDownload, kBackgroundDownloadError);
     }
     if (backgroundUpload_.Advance(elapsedMs)) {
-        backgroundUploadPending_ = false;
         view_.OnRequestFailed(EnvironmentRequest::BackgroundUpload, kBackgroundUploadError);
     }
     if (online_ && link_.Authorised() && requestedOnce_ && env_.count() > 0) {
@@ -383,11 +382,9 @@ const CRequestCountdown& CEnvironmentTransfer::countdown(EnvironmentRequest whic
 }
 
 void CEnvironmentTransfer::onEnvironment(CStream& payload, int32_t length) {
-    if (!downloadPending_) {
+    if (!download_.Answer()) {
         return;
     }
-    downloadPending_ = false;
-    download_.Clear();
     CMemoryStream p = TakePayload(payload, length);
     // A malformed record must not leave the operator's project half-overwritten.
     CCyclogramEnv fresh;
@@ -412,11 +409,9 @@ void CEnvironmentTransfer::onEnvironment(CStream& payload, int32_t length) {
 }
 
 void CEnvironmentTransfer::onBackground(CStream& payload, int32_t length) {
-    if (!backgroundPending_) {
+    if (!backgroundDownload_.Answer()) {
         return;  // only a picture that was asked for may replace the file
     }
-    backgroundPending_ = false;
-    backgroundDownload_.Clear();
     CMemoryStream p = TakePayload(payload, length);
     if (!p.SaveToFile(files_.background)) {
         backgroundDownload_.ExpireNextTick();
@@ -432,18 +427,15 @@ bool CEnvironmentTransfer::sendBackground() {
     WriteBytes(link_.BeginFrame(msg::kSendBackgroundPicture), picture.View());
     link_.EndFrame();
     backgroundUpload_.Start(kBackgroundTimeoutMs);
-    backgroundUploadPending_ = true;
     return true;
 }
 
 void CEnvironmentTransfer::onUploadResult(CStream& payload, int32_t length) {
-    if (!uploadPending_) {
+    if (!upload_.Answer()) {
         return;
     }
-    uploadPending_ = false;
-    upload_.Clear();
     CMemoryStream p = TakePayload(payload, length);
-    if (p.Size() < 1 || ReadU8(p) != 0) {
+    if (!Succeeded(p)) {
         upload_.ExpireNextTick();
         return;
     }
@@ -460,13 +452,11 @@ void CEnvironmentTransfer::onUploadResult(CStream& payload, int32_t length) {
 }
 
 void CEnvironmentTransfer::onBackgroundUploadResult(CStream& payload, int32_t length) {
-    if (!backgroundUploadPending_) {
+    if (!backgroundUpload_.Answer()) {
         return;
     }
-    backgroundUploadPending_ = false;
-    backgroundUpload_.Clear();
     CMemoryStream p = TakePayload(payload, length);
-    if (p.Size() < 1 || ReadU8(p) != 0) {
+    if (!Succeeded(p)) {
         backgroundUpload_.ExpireNextTick();
         return;
     }
