@@ -49,39 +49,6 @@ std::string Json(float v) {
     return buffer;
 }
 
-std::string JsonString(const std::string& utf8) {
-    std::string out = "\"";
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char buffer[8];
-                    std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                    out += buffer;
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out + "\"";
-}
-
 std::string CyclogramJson(const CCyclogram& doc) {
     std::string out = "{\"loop\":" + Json(doc.loop != 0) + ",\"tracks\":[";
     for (int32_t i = 0; i < doc.trackCount(); ++i) {
@@ -143,25 +110,27 @@ std::string EnvironmentJson(const CCyclogramEnv& env) {
     return out;
 }
 
-int Failed(const std::string& text) {
-    std::fprintf(stderr, "velcoractl: %s\n", text.c_str());
-    return kExitFailed;
-}
-
 int ReadFailed(const std::string& path) {
     return Failed("Невозможно прочитать файл \"" + path + "\"!");
 }
 
-int CyclogramDump(const std::vector<std::string>& rest) {
+// "dump FILE": reads the one file named and prints it as JSON.
+template <typename Document>
+int DumpAsJson(const std::vector<std::string>& rest, const char* usage,
+               bool (*load)(const std::string&, Document&), std::string (*json)(const Document&)) {
     if (rest.size() != 1) {
-        return UsageError("cyclogram dump needs one FILE");
+        return UsageError(usage);
     }
-    CCyclogram doc;
-    if (!loadCyclogramFile(rest[0], doc)) {
+    Document document;
+    if (!load(rest[0], document)) {
         return ReadFailed(rest[0]);
     }
-    std::printf("%s\n", CyclogramJson(doc).c_str());
+    std::printf("%s\n", json(document).c_str());
     return kExitDone;
+}
+
+int CyclogramDump(const std::vector<std::string>& rest) {
+    return DumpAsJson(rest, "cyclogram dump needs one FILE", loadCyclogramFile, CyclogramJson);
 }
 
 int CyclogramValue(const std::vector<std::string>& rest) {
@@ -195,15 +164,7 @@ int CyclogramValue(const std::vector<std::string>& rest) {
 }
 
 int EnvDump(const std::vector<std::string>& rest) {
-    if (rest.size() != 1) {
-        return UsageError("env dump needs one FILE");
-    }
-    CCyclogramEnv env;
-    if (!loadEnvironmentFile(rest[0], env)) {
-        return ReadFailed(rest[0]);
-    }
-    std::printf("%s\n", EnvironmentJson(env).c_str());
-    return kExitDone;
+    return DumpAsJson(rest, "env dump needs one FILE", loadEnvironmentFile, EnvironmentJson);
 }
 
 // ------------------------------------------------------------------ online
@@ -217,7 +178,6 @@ struct Context {
 
 constexpr uint32_t kReplyWaitMs = 20000;     // beyond every request's own time-out
 constexpr uint32_t kUploadWaitMs = 3600000;  // a wave upload ends by itself on failure
-constexpr uint32_t kTickMs = 20;
 
 void Progress(const std::string& text) {
     std::fprintf(stderr, "velcoractl: %s\n", text.c_str());
@@ -226,27 +186,6 @@ void Progress(const std::string& text) {
 int WriteFailed(const std::string& path) {
     return Failed("Невозможно записать файл \"" + path + "\"!");
 }
-
-// Drives a controller's countdowns from the session's reactor.
-class Ticker {
-  public:
-    Ticker(platform::Reactor& reactor, std::function<void(int32_t)> tick)
-        : reactor_(reactor),
-          tick_(std::move(tick)),
-          last_(reactor.Now()),
-          timer_(reactor, kTickMs, [this] {
-              const uint32_t now = reactor_.Now();
-              const auto elapsed = static_cast<int32_t>(now - last_);
-              last_ = now;
-              tick_(elapsed);
-          }) {}
-
-  private:
-    platform::Reactor& reactor_;
-    std::function<void(int32_t)> tick_;
-    uint32_t last_;
-    platform::ScopedTimer timer_;
-};
 
 // A temporary folder for the files the environment controller keeps.
 class TempFolder {
@@ -297,14 +236,7 @@ struct CyclogramSession {
     }
     // Waits for `done` or a failure text; kExitDone when `done` came.
     int Wait(const std::function<bool()>& done) {
-        const auto outcome = session.RunUntil([&] { return done() || view.error; }, kReplyWaitMs);
-        if (outcome != Session::Outcome::Done)
-            return session.ExitFor(outcome, "velcoractl: the robot did not answer");
-        if (!done()) {
-            std::fprintf(stderr, "%s\n", view.error->c_str());
-            return kExitFailed;
-        }
-        return kExitDone;
+        return session.WaitForReply(done, view.error, kReplyWaitMs);
     }
     // The robot's cyclogram names; also tells that every earlier request was handled.
     int List(std::vector<std::string>& names) {
@@ -484,14 +416,7 @@ struct WaveSession {
         return rc;
     }
     int Wait(const std::function<bool()>& done, uint32_t ms = kReplyWaitMs) {
-        const auto outcome = session.RunUntil([&] { return done() || view.error; }, ms);
-        if (outcome != Session::Outcome::Done)
-            return session.ExitFor(outcome, "velcoractl: the robot did not answer");
-        if (view.error) {
-            std::fprintf(stderr, "%s\n", view.error->c_str());
-            return kExitFailed;
-        }
-        return kExitDone;
+        return session.WaitForReply(done, view.error, ms);
     }
     int List() {
         view.listed = false;
@@ -588,14 +513,7 @@ struct EnvironmentSession {
         return rc;
     }
     int Wait(const std::function<bool()>& done) {
-        const auto outcome = session.RunUntil([&] { return done() || view.error; }, kReplyWaitMs);
-        if (outcome != Session::Outcome::Done)
-            return session.ExitFor(outcome, "velcoractl: the robot did not answer");
-        if (view.error) {
-            std::fprintf(stderr, "%s\n", view.error->c_str());
-            return kExitFailed;
-        }
-        return kExitDone;
+        return session.WaitForReply(done, view.error, kReplyWaitMs);
     }
 
     Session session;

@@ -26,7 +26,6 @@ namespace velcora::ctl {
 
 namespace {
 
-constexpr uint32_t kTickMs = 20;
 // Give up when the robot sends no picture or sound for this long.
 constexpr uint32_t kSilenceLimitMs = 10000;
 constexpr int kWaitDecodeMs = 2000;
@@ -47,27 +46,6 @@ bool ParseRange(const std::optional<std::string>& text, long long lo, long long 
                 long long& value) {
     return text && ParseInt(*text, value) && value >= lo && value <= hi;
 }
-
-// Runs `tick` every 20 ms with the milliseconds that really passed.
-class Ticker {
-  public:
-    Ticker(platform::Reactor& reactor, std::function<void(int32_t)> tick)
-        : reactor_(reactor),
-          last_(reactor.Now()),
-          tick_(std::move(tick)),
-          timer_(reactor, kTickMs, [this] {
-              const uint32_t now = reactor_.Now();
-              const int32_t elapsed = static_cast<int32_t>(now - last_);
-              last_ = now;
-              tick_(elapsed);
-          }) {}
-
-  private:
-    platform::Reactor& reactor_;
-    uint32_t last_;
-    std::function<void(int32_t)> tick_;
-    platform::ScopedTimer timer_;
-};
 
 // Binary PPM, red-green-blue, top row first.
 bool WritePpm(const std::string& path, const media::Picture& p) {
@@ -312,7 +290,7 @@ int Listen(Args& args) {
     for (int i = 0; i < 2 * media::CAudioPlayer::kMaxBlocks && player.BlockCount() > 0; ++i) {
         player.Tick(0);
         if (play) {
-            session.RunUntil([] { return false; }, kTickMs);
+            session.RunUntil([] { return false; }, kControllerTickMs);
         }
     }
     player.Close();
