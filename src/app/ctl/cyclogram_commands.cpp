@@ -210,6 +210,21 @@ class TempFolder {
     std::string path_;
 };
 
+// Opens the session and, once the robot has let the console in, makes the
+// command's controller on its link and drives it from the session's reactor.
+template <typename Transfer, typename... Parts>
+int OpenController(Session& session, std::unique_ptr<Transfer>& transfer,
+                   std::unique_ptr<Ticker>& ticker, Parts&... parts) {
+    const int rc = session.Open();
+    if (rc == kExitDone) {
+        transfer = std::make_unique<Transfer>(session.Link(), parts...);
+        Transfer* driven = transfer.get();
+        ticker =
+            std::make_unique<Ticker>(session.Reactor(), [driven](int32_t ms) { driven->Tick(ms); });
+    }
+    return rc;
+}
+
 struct CyclogramView : ICyclogramTransferView {
     std::optional<std::vector<std::string>> names;
     std::unique_ptr<CCyclogram> loaded;
@@ -225,18 +240,15 @@ struct CyclogramView : ICyclogramTransferView {
 // One online cyclogram command: the session, the controller and its ticks.
 struct CyclogramSession {
     explicit CyclogramSession(const ConnectionOptions& options) : session(options) {}
-    int Open() {
-        const int rc = session.Open();
-        if (rc == kExitDone) {
-            transfer = std::make_unique<CCyclogramTransfer>(session.Link(), view);
-            ticker = std::make_unique<Ticker>(session.Reactor(),
-                                              [this](int32_t ms) { transfer->Tick(ms); });
-        }
-        return rc;
-    }
+    int Open() { return OpenController(session, transfer, ticker, view); }
     // Waits for `done` or a failure text; kExitDone when `done` came.
     int Wait(const std::function<bool()>& done) {
         return session.WaitForReply(done, view.error, kReplyWaitMs);
+    }
+    // Opens the session and lists the robot's cyclograms.
+    int OpenAndList(std::vector<std::string>& names) {
+        const int rc = Open();
+        return rc == kExitDone ? List(names) : rc;
     }
     // The robot's cyclogram names; also tells that every earlier request was handled.
     int List(std::vector<std::string>& names) {
@@ -264,9 +276,7 @@ int CyclogramList(const Context& c, const std::vector<std::string>& rest) {
         return UsageError("cyclogram ls takes no arguments");
     CyclogramSession s(c.connection);
     std::vector<std::string> names;
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(names); rc != kExitDone)
+    if (int rc = s.OpenAndList(names); rc != kExitDone)
         return rc;
     for (const auto& n : names)
         std::printf("%s\n", AnsiToUtf8(n).c_str());
@@ -314,9 +324,7 @@ int CyclogramRemove(const Context& c, const std::vector<std::string>& rest) {
     const std::string name = Utf8ToAnsi(rest[0]);
     CyclogramSession s(c.connection);
     std::vector<std::string> names;
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(names); rc != kExitDone)
+    if (int rc = s.OpenAndList(names); rc != kExitDone)
         return rc;
     if (!Contains(names, name))
         return Failed("the robot has no cyclogram \"" + rest[0] + "\"");
@@ -335,9 +343,7 @@ int CyclogramRename(const Context& c, const std::vector<std::string>& rest) {
     const std::string to = Utf8ToAnsi(rest[1]);
     CyclogramSession s(c.connection);
     std::vector<std::string> names;
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(names); rc != kExitDone)
+    if (int rc = s.OpenAndList(names); rc != kExitDone)
         return rc;
     if (!Contains(names, from))
         return Failed("the robot has no cyclogram \"" + rest[0] + "\"");
@@ -366,9 +372,7 @@ int CyclogramRun(const Context& c, const std::vector<std::string>& rest) {
     const std::string name = Utf8ToAnsi(rest[0]);
     CyclogramSession s(c.connection);
     std::vector<std::string> names;
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(names); rc != kExitDone)
+    if (int rc = s.OpenAndList(names); rc != kExitDone)
         return rc;
     if (!Contains(names, name))
         return Failed("the robot has no cyclogram \"" + rest[0] + "\"");
@@ -406,17 +410,14 @@ struct WaveView : IWaveTransferView {
 
 struct WaveSession {
     explicit WaveSession(const ConnectionOptions& options) : session(options) {}
-    int Open() {
-        const int rc = session.Open();
-        if (rc == kExitDone) {
-            transfer = std::make_unique<CWaveTransfer>(session.Link(), view, list);
-            ticker = std::make_unique<Ticker>(session.Reactor(),
-                                              [this](int32_t ms) { transfer->Tick(ms); });
-        }
-        return rc;
-    }
+    int Open() { return OpenController(session, transfer, ticker, view, list); }
     int Wait(const std::function<bool()>& done, uint32_t ms = kReplyWaitMs) {
         return session.WaitForReply(done, view.error, ms);
+    }
+    // Opens the session and lists the robot's wave files.
+    int OpenAndList() {
+        const int rc = Open();
+        return rc == kExitDone ? List() : rc;
     }
     int List() {
         view.listed = false;
@@ -440,9 +441,7 @@ int WaveList(const Context& c, const std::vector<std::string>& rest) {
     if (!rest.empty())
         return UsageError("wave ls takes no arguments");
     WaveSession s(c.connection);
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(); rc != kExitDone)
+    if (int rc = s.OpenAndList(); rc != kExitDone)
         return rc;
     for (const auto& e : s.list.entries)
         std::printf("%s\t%u\n", AnsiToUtf8(e.name).c_str(), e.lengthMs);
@@ -471,9 +470,7 @@ int WaveRemove(const Context& c, const std::vector<std::string>& rest) {
         return UsageError("wave rm needs NAME");
     const std::string name = Utf8ToAnsi(rest[0]);
     WaveSession s(c.connection);
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(); rc != kExitDone)
+    if (int rc = s.OpenAndList(); rc != kExitDone)
         return rc;
     if (!s.Has(name))
         return Failed("the robot has no wave file \"" + rest[0] + "\"");
@@ -503,12 +500,9 @@ struct EnvironmentSession {
     EnvironmentSession(const ConnectionOptions& options, EnvironmentFiles files)
         : session(options), files(std::move(files)) {}
     int Open() {
-        const int rc = session.Open();
+        const int rc = OpenController(session, transfer, ticker, view, env, files);
         if (rc == kExitDone) {
-            transfer = std::make_unique<CEnvironmentTransfer>(session.Link(), view, env, files);
             transfer->setOnlineMode(false);  // no motor polls
-            ticker = std::make_unique<Ticker>(session.Reactor(),
-                                              [this](int32_t ms) { transfer->Tick(ms); });
         }
         return rc;
     }
