@@ -54,6 +54,19 @@ bool Succeeded(CMemoryStream& p) {
     return p.Size() >= 1 && ReadU8(p) == 0;
 }
 
+// Sends a request that has no payload and starts its countdown; false,
+// sending nothing, while the robot is not connected.
+bool SendRequest(IRobotLink& link, msg::Type type, CRequestCountdown& countdown,
+                 int32_t timeoutMs) {
+    if (!link.Authorised()) {
+        return false;
+    }
+    link.BeginFrame(type);
+    link.EndFrame();
+    countdown.Start(timeoutMs);
+    return true;
+}
+
 std::string Format(const char* pattern, const std::string& value) {
     std::string out(pattern);
     const auto at = out.find("%s");
@@ -100,13 +113,7 @@ CCyclogramTransfer::CCyclogramTransfer(IRobotLink& link, ICyclogramTransferView&
 }
 
 bool CCyclogramTransfer::requestList() {
-    if (!link_.Authorised()) {
-        return false;
-    }
-    link_.BeginFrame(msg::kListCyclograms);
-    link_.EndFrame();
-    list_.Start(kListTimeoutMs);
-    return true;
+    return SendRequest(link_, msg::kListCyclograms, list_, kListTimeoutMs);
 }
 
 bool CCyclogramTransfer::requestLoad(const std::string& name) {
@@ -298,13 +305,8 @@ bool CEnvironmentTransfer::uploadEnvironment() {
 }
 
 bool CEnvironmentTransfer::requestBackground() {
-    if (!link_.Authorised()) {
-        return false;
-    }
-    link_.BeginFrame(msg::kRequestBackgroundPicture);
-    link_.EndFrame();
-    backgroundDownload_.Start(kBackgroundTimeoutMs);
-    return true;
+    return SendRequest(link_, msg::kRequestBackgroundPicture, backgroundDownload_,
+                       kBackgroundTimeoutMs);
 }
 
 bool CEnvironmentTransfer::pollMotorValues() {
@@ -507,13 +509,7 @@ CWaveTransfer::CWaveTransfer(IRobotLink& link, IWaveTransferView& view, CWaveLis
 }
 
 bool CWaveTransfer::requestWaveList() {
-    if (!link_.Authorised()) {
-        return false;
-    }
-    link_.BeginFrame(msg::kListWaveFiles);
-    link_.EndFrame();
-    listCountdown_.Start(kListTimeoutMs);
-    return true;
+    return SendRequest(link_, msg::kListWaveFiles, listCountdown_, kListTimeoutMs);
 }
 
 bool CWaveTransfer::uploadWaveFile(const std::string& path) {
