@@ -202,6 +202,20 @@ int Video(Args& args) {
 
 // ------------------------------------------------------------------ listen
 
+// The sound format options of listen and talk. Absent ones leave `code` 0 and
+// `bitRate` -1 (the settings then decide); kExitDone, or the usage error's code.
+int ParseSoundFormat(const std::optional<std::string>& formatText,
+                     const std::optional<std::string>& bitRateText, uint8_t& code,
+                     long long& bitRate) {
+    if (formatText && !ParseCode(*formatText, code)) {
+        return UsageError("--format needs a format code 0..255");
+    }
+    if (bitRateText && !ParseRange(bitRateText, 1000, 1000000, bitRate)) {
+        return UsageError("--bitrate needs a number of bit/s");
+    }
+    return kExitDone;
+}
+
 int Listen(Args& args) {
     ConnectionOptions options;
     std::string error;
@@ -224,12 +238,9 @@ int Listen(Args& args) {
         return UsageError("listen needs --out FILE.wav or --play");
     }
     uint8_t code = 0;
-    if (formatText && !ParseCode(*formatText, code)) {
-        return UsageError("--format needs a format code 0..255");
-    }
     long long bitRate = -1;
-    if (bitRateText && !ParseRange(bitRateText, 1000, 1000000, bitRate)) {
-        return UsageError("--bitrate needs a number of bit/s");
+    if (const int rc = ParseSoundFormat(formatText, bitRateText, code, bitRate); rc != kExitDone) {
+        return rc;
     }
     if (!args.Rest().empty()) {
         return UsageError("listen takes no other arguments");
@@ -335,12 +346,9 @@ int Talk(Args& args) {
         return UsageError("talk needs one wave file");
     }
     uint8_t code = 0;
-    if (formatText && !ParseCode(*formatText, code)) {
-        return UsageError("--format needs a format code 0..255");
-    }
     long long bitRate = -1;
-    if (bitRateText && !ParseRange(bitRateText, 1000, 1000000, bitRate)) {
-        return UsageError("--bitrate needs a number of bit/s");
+    if (const int rc = ParseSoundFormat(formatText, bitRateText, code, bitRate); rc != kExitDone) {
+        return rc;
     }
     const std::string path = args.Rest()[0];
     media::WavData wav;
