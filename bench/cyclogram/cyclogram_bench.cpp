@@ -37,7 +37,10 @@ CCyclogram BezierDocument(int tracks, int keys) {
     return doc;
 }
 
-void ValueAt_ours(benchmark::State& state) {
+// Samples every track every kSampleMs through `valueAt`: both curves run the
+// same loop over the same keys.
+template <typename ValueAt>
+void SampleTracks(benchmark::State& state, ValueAt valueAt) {
     const CCyclogram doc = BezierDocument(kTracks, kKeys);
     const int32_t end = doc.endTime();
     int64_t values = 0;
@@ -45,13 +48,17 @@ void ValueAt_ours(benchmark::State& state) {
         float sum = 0;
         for (int32_t t = 0; t <= end; t += kSampleMs) {
             for (int32_t i = 0; i < doc.trackCount(); ++i) {
-                sum += doc.track(i).valueAt(t);
+                sum += valueAt(doc.track(i), t);
             }
         }
         benchmark::DoNotOptimize(sum);
         values += static_cast<int64_t>(end / kSampleMs + 1) * doc.trackCount();
     }
     state.SetItemsProcessed(values);
+}
+
+void ValueAt_ours(benchmark::State& state) {
+    SampleTracks(state, [](const CCyclogramTrack& track, int32_t t) { return track.valueAt(t); });
 }
 
 // The cheapest curve through the same keys: find the segment, interpolate linearly.
@@ -78,20 +85,8 @@ float LinearAt(const std::vector<CyclogramKey>& keys, int32_t t) {
 }
 
 void ValueAt_reference(benchmark::State& state) {
-    const CCyclogram doc = BezierDocument(kTracks, kKeys);
-    const int32_t end = doc.endTime();
-    int64_t values = 0;
-    for (auto _ : state) {
-        float sum = 0;
-        for (int32_t t = 0; t <= end; t += kSampleMs) {
-            for (int32_t i = 0; i < doc.trackCount(); ++i) {
-                sum += LinearAt(doc.track(i).keys(), t);
-            }
-        }
-        benchmark::DoNotOptimize(sum);
-        values += static_cast<int64_t>(end / kSampleMs + 1) * doc.trackCount();
-    }
-    state.SetItemsProcessed(values);
+    SampleTracks(state,
+                 [](const CCyclogramTrack& track, int32_t t) { return LinearAt(track.keys(), t); });
 }
 
 void RecordRoundTrip_ours(benchmark::State& state) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "copy_bench_support.h"
 #include "files/copy_engine.h"
 #include "files/local_file_system.h"
 #include "link/text_codec.h"
@@ -18,26 +19,9 @@
 namespace {
 
 using namespace velcora;
+using bench::Quiet;
 
 constexpr int32_t kFileSize = 64 << 20;
-
-class Quiet : public IFilePrompts, public ICopyProgress {
-  public:
-    FailureAnswer AskFailure(const std::u16string&) override { return FailureAnswer::Cancel; }
-    bool AskYesNo(const std::u16string&, const std::u16string&) override { return false; }
-    bool AskRetry(const std::u16string&) override { return false; }
-    void ShowError(const std::u16string&, uint32_t) override {}
-    std::optional<std::u16string> AskText(const std::u16string&, const std::u16string&) override {
-        return std::nullopt;
-    }
-    void Skipped(const std::u16string&) override {}
-    void Begin(int32_t) override {}
-    void ItemsDone(int32_t) override {}
-    void FileStarted(const std::u16string&, int32_t) override {}
-    void FileProgress(int32_t) override {}
-    bool CancelRequested() override { return false; }
-    void End() override {}
-};
 
 // A source file and an empty destination folder, made once per process.
 struct Fixture {
@@ -50,13 +34,7 @@ struct Fixture {
         for (std::size_t i = 0; i < block.size(); ++i) {
             block[i] = static_cast<char>(i * 131 + 7);
         }
-        const int fd = open((root / "source.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        for (int32_t done = 0; done < kFileSize; done += static_cast<int32_t>(block.size())) {
-            if (write(fd, block.data(), block.size()) < 0) {
-                break;
-            }
-        }
-        close(fd);
+        bench::WriteRepeated(root / "source.bin", block, kFileSize);
     }
     ~Fixture() {
         std::error_code ec;

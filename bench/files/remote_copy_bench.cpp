@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "copy_bench_support.h"
 #include "files/copy_engine.h"
 #include "files/local_file_system.h"
 #include "files/reactor_pump.h"
@@ -33,27 +34,10 @@
 namespace {
 
 using namespace velcora;
+using bench::Quiet;
 namespace fs = std::filesystem;
 
 constexpr int32_t kFileSize = 200 << 20;
-
-class Quiet : public IFilePrompts, public ICopyProgress {
-  public:
-    FailureAnswer AskFailure(const std::u16string&) override { return FailureAnswer::Cancel; }
-    bool AskYesNo(const std::u16string&, const std::u16string&) override { return false; }
-    bool AskRetry(const std::u16string&) override { return false; }
-    void ShowError(const std::u16string&, uint32_t) override {}
-    std::optional<std::u16string> AskText(const std::u16string&, const std::u16string&) override {
-        return std::nullopt;
-    }
-    void Skipped(const std::u16string&) override {}
-    void Begin(int32_t) override {}
-    void ItemsDone(int32_t) override {}
-    void FileStarted(const std::u16string&, int32_t) override {}
-    void FileProgress(int32_t) override {}
-    bool CancelRequested() override { return false; }
-    void End() override {}
-};
 
 class Owner : public IRobotConnectionOwner {
   public:
@@ -69,15 +53,7 @@ bool WriteSource(const fs::path& path) {
         x ^= x << 5;
         c = static_cast<char>(x);
     }
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    bool ok = fd >= 0;
-    for (int32_t done = 0; ok && done < kFileSize; done += static_cast<int32_t>(block.size())) {
-        ok = write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size());
-    }
-    if (fd >= 0) {
-        close(fd);
-    }
-    return ok;
+    return bench::WriteRepeated(path, block, kFileSize);
 }
 
 // The robot (on its thread) with the source file on its C: drive, the same

@@ -7,36 +7,13 @@
 #include <filesystem>
 #include <string>
 
+#include "../sink_link.h"
 #include "cyclogram/cyclogram_transfer.h"
 
 namespace {
 
 using namespace velcora;
-
-class Link : public IRobotLink {
-  public:
-    CStream& BeginFrame(msg::Type) override {
-        body_.Clear();
-        return body_;
-    }
-    void EndFrame() override { body_.Clear(); }
-    int32_t State() const override { return kStateAuthorised; }
-    int32_t QueuedBytes() const override { return 0; }
-    CMessageDispatcher& Dispatcher() override { return dispatcher_; }
-
-    void Receive(msg::Type type, const uint8_t* data, size_t size) {
-        CMemoryStream frame;
-        WriteU16(frame, type);
-        WriteI32(frame, static_cast<int32_t>(size));
-        frame.Write(data, static_cast<int32_t>(size));
-        frame.Seek(0, kSeekSet);
-        dispatcher_.DispatchMessage(frame);
-    }
-
-  private:
-    CMemoryStream body_;
-    CMessageDispatcher dispatcher_;
-};
+using Link = fuzz::SinkLink;
 
 struct Views : ICyclogramTransferView, IEnvironmentTransferView, IWaveTransferView {
     void OnCyclogramList(const std::vector<std::string>&) override {}
@@ -115,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             length = size - at;  // the rest of the input
         }
         length = std::min(length, size - at);
-        link.Receive(kReplies[pick % (sizeof kReplies / sizeof kReplies[0])], data + at, length);
+        link.Receive(kReplies[pick % (sizeof kReplies / sizeof kReplies[0])],
+                     std::string_view(reinterpret_cast<const char*>(data + at), length));
         at += length;
         cyclograms.Tick(100);
         environment.Tick(100);

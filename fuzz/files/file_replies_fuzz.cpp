@@ -8,36 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "../sink_link.h"
 #include "files/remote_file_system.h"
 
 namespace {
 
 using namespace velcora;
-
-class Link : public IRobotLink {
-  public:
-    CStream& BeginFrame(msg::Type) override {
-        body_.Clear();
-        return body_;
-    }
-    void EndFrame() override {}
-    int32_t State() const override { return kStateAuthorised; }
-    int32_t QueuedBytes() const override { return 0; }
-    CMessageDispatcher& Dispatcher() override { return dispatcher_; }
-
-    void Deliver(msg::Type type, std::string_view payload) {
-        CMemoryStream frame;
-        WriteU16(frame, type);
-        WriteI32(frame, static_cast<int32_t>(payload.size()));
-        WriteBytes(frame, payload);
-        frame.Seek(0, kSeekSet);
-        dispatcher_.DispatchMessage(frame);
-    }
-
-  private:
-    CMemoryStream body_;
-    CMessageDispatcher dispatcher_;
-};
+using Link = fuzz::SinkLink;
 
 class Pump : public IEventPump {
   public:
@@ -47,7 +24,7 @@ class Pump : public IEventPump {
     void RunOnce(uint32_t maxWaitMs) override {
         if (next_ < replies_.size()) {
             const auto& r = replies_[next_++];
-            link_.Deliver(r.first, r.second);
+            link_.Receive(r.first, r.second);
             now_ += 1;
         } else {
             now_ += maxWaitMs;

@@ -5,37 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "../sink_link.h"
 #include "nav/map_transfer.h"
 
 namespace {
 
 using namespace velcora;
-
-// A link that accepts every frame and forgets it.
-class SinkLink : public IRobotLink {
-  public:
-    CStream& BeginFrame(msg::Type) override {
-        body_.Clear();
-        return body_;
-    }
-    void EndFrame() override { body_.Clear(); }
-    int32_t State() const override { return kStateAuthorised; }
-    int32_t QueuedBytes() const override { return 0; }
-    CMessageDispatcher& Dispatcher() override { return dispatcher_; }
-
-    void Receive(msg::Type type, std::string_view payload) {
-        CMemoryStream frame;
-        WriteU16(frame, type);
-        WriteI32(frame, static_cast<int32_t>(payload.size()));
-        WriteBytes(frame, payload);
-        frame.Seek(0, kSeekSet);
-        dispatcher_.DispatchMessage(frame);
-    }
-
-  private:
-    CMemoryStream body_;
-    CMessageDispatcher dispatcher_;
-};
+using fuzz::SinkLink;
 
 constexpr msg::Type kIncoming[] = {msg::kModeFlags,         msg::kMapStatus, msg::kNavStateMap,
                                    msg::kNavStatePackedMap, msg::kMapLoadOn, msg::kMapChunk,

@@ -1,5 +1,6 @@
 #include "chatbot/script_generator.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace velcora {
@@ -39,6 +40,21 @@ void QuotedList(std::u16string& out, const Texts& texts, Get get, std::u16string
     }
 }
 
+// The phrases said before the wait (or after it), one quoted text a line.
+void SpokenPhrases(std::u16string& out, const std::vector<CChatPhrase>& phrases, bool afterWait) {
+    bool first = true;
+    for (const CChatPhrase& p : phrases) {
+        if (p.afterWait != afterWait) {
+            continue;
+        }
+        if (!first) {
+            out += u",\r\n\t\t\t";
+        }
+        first = false;
+        Quoted(out, p.text);
+    }
+}
+
 void GenerateDialogs(const CChatScript& script, std::u16string& out) {
     out += u"function RobotDialog(inx)\r\n{\r\n";
     for (std::size_t i = 0; i < script.dialogues.size(); ++i) {
@@ -49,35 +65,15 @@ void GenerateDialogs(const CChatScript& script, std::u16string& out) {
         out += u"\tif (inx == ";
         Decimal(out, static_cast<int64_t>(i));
         out += u")\r\n\t{\r\n\t\tPlaySpeech(";
-        bool first = true;
-        bool anyAfter = false;
-        for (const CChatPhrase& p : d.phrases) {
-            if (p.afterWait) {
-                anyAfter = true;
-                continue;
-            }
-            if (!first) {
-                out += u",\r\n\t\t\t";
-            }
-            first = false;
-            Quoted(out, p.text);
-        }
+        SpokenPhrases(out, d.phrases, false);
         out += u");\r\n";
+        const bool anyAfter = std::any_of(d.phrases.begin(), d.phrases.end(),
+                                          [](const CChatPhrase& p) { return p.afterWait; });
         if (anyAfter) {
             out += u"\r\n\t\tif (!Wait(";
             Decimal(out, d.waitTime);
             out += u")) return;\r\n\r\n\t\tPlaySpeech(";
-            first = true;
-            for (const CChatPhrase& p : d.phrases) {
-                if (!p.afterWait) {
-                    continue;
-                }
-                if (!first) {
-                    out += u",\r\n\t\t\t";
-                }
-                first = false;
-                Quoted(out, p.text);
-            }
+            SpokenPhrases(out, d.phrases, true);
             out += u");\r\n";
         }
         out += u"\t}\r\n";

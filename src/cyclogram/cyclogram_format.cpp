@@ -45,23 +45,33 @@ bool WriteKey(CStream& s, const CyclogramKey& k, int32_t offset) {
     return ok;
 }
 
-// The first selected key of a track, or nullptr.
-const CyclogramKey* FirstSelected(const CCyclogramTrack& t) {
-    for (const auto& k : t.keys()) {
-        if (k.selected) {
-            return &k;
+// The first selected key or block of a track, or nullptr.
+template <typename Item>
+const Item* FirstSelectedOf(const std::vector<Item>& items) {
+    for (const Item& item : items) {
+        if (item.selected) {
+            return &item;
         }
     }
     return nullptr;
 }
 
+const CyclogramKey* FirstSelected(const CCyclogramTrack& t) {
+    return FirstSelectedOf(t.keys());
+}
+
 const AudioBlock* FirstSelected(const CCyclogramAudioTrack& t) {
-    for (const auto& b : t.blocks()) {
-        if (b.selected) {
-            return &b;
-        }
+    return FirstSelectedOf(t.blocks());
+}
+
+// How many of the items a record of this scope holds.
+template <typename Item>
+int32_t CountWritten(const std::vector<Item>& items, bool selectedOnly) {
+    int32_t n = 0;
+    for (const Item& item : items) {
+        n += (!selectedOnly || item.selected) ? 1 : 0;
     }
-    return nullptr;
+    return n;
 }
 
 // Tracks that take part in a selected-only record.
@@ -85,10 +95,7 @@ bool CopiedAudio(const CCyclogramAudioTrack* a) {
 
 bool writeTrack(const CCyclogramTrack& track, CStream& stream, WriteScope scope, int32_t offset) {
     const bool selectedOnly = scope == WriteScope::SelectedOnly;
-    int32_t n = 0;
-    for (const auto& k : track.keys()) {
-        n += (!selectedOnly || k.selected) ? 1 : 0;
-    }
+    const int32_t n = CountWritten(track.keys(), selectedOnly);
     bool ok = WriteMagic(stream, kTrackMagic, 2);
     ok = WriteI32(stream, track.motor) == 4 && ok;
     ok = WriteU8(stream, track.disabled) == 1 && ok;
@@ -105,10 +112,7 @@ bool writeTrack(const CCyclogramTrack& track, CStream& stream, WriteScope scope,
 bool writeAudioTrack(const CCyclogramAudioTrack& track, CStream& stream, WriteScope scope,
                      int32_t offset) {
     const bool selectedOnly = scope == WriteScope::SelectedOnly;
-    int32_t n = 0;
-    for (const auto& b : track.blocks()) {
-        n += (!selectedOnly || b.selected) ? 1 : 0;
-    }
+    const int32_t n = CountWritten(track.blocks(), selectedOnly);
     bool ok = WriteMagic(stream, kAudioMagic, 2);
     ok = WriteU8(stream, track.disabled) == 1 && ok;
     ok = WriteU8(stream, track.locked) == 1 && ok;

@@ -48,6 +48,25 @@ int32_t Remaining(CMemoryStream& s) {
     return s.Size() - s.Position();
 }
 
+// The result byte of an upload reply: 0 is success. An empty reply carries no
+// result; it must not pass for success.
+bool Succeeded(CMemoryStream& p) {
+    return p.Size() >= 1 && ReadU8(p) == 0;
+}
+
+// Sends a request that has no payload and starts its countdown; false,
+// sending nothing, while the robot is not connected.
+bool SendRequest(IRobotLink& link, msg::Type type, CRequestCountdown& countdown,
+                 int32_t timeoutMs) {
+    if (!link.Authorised()) {
+        return false;
+    }
+    link.BeginFrame(type);
+    link.EndFrame();
+    countdown.Start(timeoutMs);
+    return true;
+}
+
 std::string Format(const char* pattern, const std::string& value) {
     std::string out(pattern);
     const auto at = out.find("%s");
@@ -66,9 +85,18 @@ bool CRequestCountdown::Advance(int32_t elapsedMs) {
     remaining_ -= std::max(elapsedMs, 0);
     if (remaining_ <= 0) {
         remaining_ = 0;
+        awaited_ = false;
         return true;
     }
     return false;
+}
+
+bool CRequestCountdown::Answer() {
+    if (!awaited_) {
+        return false;
+    }
+    Clear();
+    return true;
 }
 
 // ------------------------------------------------------------- cyclograms
@@ -85,13 +113,7 @@ CCyclogramTransfer::CCyclogramTransfer(IRobotLink& link, ICyclogramTransferView&
 }
 
 bool CCyclogramTransfer::requestList() {
-    if (!link_.Authorised()) {
-        return false;
-    }
-    link_.BeginFrame(msg::kListCyclograms);
-    link_.EndFrame();
-    list_.Start(kListTimeoutMs);
-    return true;
+    return SendRequest(link_, msg::kListCyclograms, list_, kListTimeoutMs);
 }
 
 bool CCyclogramTransfer::requestLoad(const std::string& name) {
@@ -101,7 +123,6 @@ bool CCyclogramTransfer::requestLoad(const std::string& name) {
     WriteString(link_.BeginFrame(msg::kLoadCyclogram), std::string_view(name));
     link_.EndFrame();
     load_.Start(kLoadTimeoutMs);
-    loadPending_ = true;
     return true;
 }
 
@@ -120,7 +141,6 @@ bool CCyclogramTransfer::upload(const std::string& name, const CCyclogram& doc, 
     WriteBytes(s, record.View());
     link_.EndFrame();
     upload_.Start(kUploadTimeoutMs);
-    uploadPending_ = true;
     runAfterUpload_ = after == AfterUpload::Run;
     uploadName_ = name;
     uploadMarks_ = marks;
@@ -164,11 +184,9 @@ void CCyclogramTransfer::Tick(int32_t elapsedMs) {
         view_.OnRequestFailed(CyclogramRequest::List, kListError);
     }
     if (load_.Advance(elapsedMs)) {
-        loadPending_ = false;
         view_.OnRequestFailed(CyclogramRequest::Load, kLoadError);
     }
     if (upload_.Advance(elapsedMs)) {
-        uploadPending_ = false;
         runAfterUpload_ = false;
         view_.OnRequestFailed(CyclogramRequest::Upload, kUploadError);
     }
@@ -205,11 +223,9 @@ void CCyclogramTransfer::onList(CStream& payload, int32_t length) {
 }
 
 void CCyclogramTransfer::onCyclogram(CStream& payload, int32_t length) {
-    if (!loadPending_) {
+    if (!load_.Answer()) {
         return;  // nobody asked: never overwrite the open document unasked
     }
-    loadPending_ = false;
-    load_.Clear();
     CMemoryStream p = TakePayload(payload, length);
     auto doc = std::make_unique<CCyclogram>();
     // Read into a fresh document so that a malformed reply leaves nothing half-read behind.
@@ -221,14 +237,11 @@ void CCyclogramTransfer::onCyclogram(CStream& payload, int32_t length) {
 }
 
 void CCyclogramTransfer::onUploadResult(CStream& payload, int32_t length) {
-    if (!uploadPending_) {
+    if (!upload_.Answer()) {
         return;
     }
-    uploadPending_ = false;
-    upload_.Clear();
     CMemoryStream p = TakePayload(payload, length);
-    // An empty reply carries no result; it must not pass for success.
-    if (p.Size() < 1 || ReadU8(p) != 0) {
+    if (!Succeeded(p)) {
         upload_.ExpireNextTick();
         return;
     }
@@ -269,7 +282,6 @@ bool CEnvironmentTransfer::requestEnvironment() {
     link_.BeginFrame(msg::kRequestEnvironmentProject);
     link_.EndFrame();
     download_.Start(kDownloadTimeoutMs);
-    downloadPending_ = true;
     requestedOnce_ = true;
     return true;
 }
@@ -289,19 +301,12 @@ bool CEnvironmentTransfer::uploadEnvironment() {
     WriteBytes(link_.BeginFrame(msg::kUploadEnvironmentProject), record.View());
     link_.EndFrame();
     upload_.Start(kUploadTimeoutMs);
-    uploadPending_ = true;
     return true;
 }
 
 bool CEnvironmentTransfer::requestBackground() {
-    if (!link_.Authorised()) {
-        return false;
-    }
-    link_.BeginFrame(msg::kRequestBackgroundPicture);
-    link_.EndFrame();
-    backgroundDownload_.Start(kBackgroundTimeoutMs);
-    backgroundPending_ = true;
-    return true;
+    return SendRequest(link_, msg::kRequestBackgroundPicture, backgroundDownload_,
+                       kBackgroundTimeoutMs);
 }
 
 bool CEnvironmentTransfer::pollMotorValues() {
@@ -344,19 +349,15 @@ void CEnvironmentTransfer::clearChanged() {
 
 void CEnvironmentTransfer::Tick(int32_t elapsedMs) {
     if (download_.Advance(elapsedMs)) {
-        downloadPending_ = false;
         view_.OnRequestFailed(EnvironmentRequest::Download, kEnvDownloadError);
     }
     if (upload_.Advance(elapsedMs)) {
-        uploadPending_ = false;
         view_.OnRequestFailed(EnvironmentRequest::Upload, kEnvUploadError);
     }
     if (backgroundDownload_.Advance(elapsedMs)) {
-        backgroundPending_ = false;
         view_.OnRequestFailed(EnvironmentRequest::BackgroundDownload, kBackgroundDownloadError);
     }
     if (backgroundUpload_.Advance(elapsedMs)) {
-        backgroundUploadPending_ = false;
         view_.OnRequestFailed(EnvironmentRequest::BackgroundUpload, kBackgroundUploadError);
     }
     if (online_ && link_.Authorised() && requestedOnce_ && env_.count() > 0) {
@@ -383,11 +384,9 @@ const CRequestCountdown& CEnvironmentTransfer::countdown(EnvironmentRequest whic
 }
 
 void CEnvironmentTransfer::onEnvironment(CStream& payload, int32_t length) {
-    if (!downloadPending_) {
+    if (!download_.Answer()) {
         return;
     }
-    downloadPending_ = false;
-    download_.Clear();
     CMemoryStream p = TakePayload(payload, length);
     // A malformed record must not leave the operator's project half-overwritten.
     CCyclogramEnv fresh;
@@ -412,11 +411,9 @@ void CEnvironmentTransfer::onEnvironment(CStream& payload, int32_t length) {
 }
 
 void CEnvironmentTransfer::onBackground(CStream& payload, int32_t length) {
-    if (!backgroundPending_) {
+    if (!backgroundDownload_.Answer()) {
         return;  // only a picture that was asked for may replace the file
     }
-    backgroundPending_ = false;
-    backgroundDownload_.Clear();
     CMemoryStream p = TakePayload(payload, length);
     if (!p.SaveToFile(files_.background)) {
         backgroundDownload_.ExpireNextTick();
@@ -432,18 +429,15 @@ bool CEnvironmentTransfer::sendBackground() {
     WriteBytes(link_.BeginFrame(msg::kSendBackgroundPicture), picture.View());
     link_.EndFrame();
     backgroundUpload_.Start(kBackgroundTimeoutMs);
-    backgroundUploadPending_ = true;
     return true;
 }
 
 void CEnvironmentTransfer::onUploadResult(CStream& payload, int32_t length) {
-    if (!uploadPending_) {
+    if (!upload_.Answer()) {
         return;
     }
-    uploadPending_ = false;
-    upload_.Clear();
     CMemoryStream p = TakePayload(payload, length);
-    if (p.Size() < 1 || ReadU8(p) != 0) {
+    if (!Succeeded(p)) {
         upload_.ExpireNextTick();
         return;
     }
@@ -460,13 +454,11 @@ void CEnvironmentTransfer::onUploadResult(CStream& payload, int32_t length) {
 }
 
 void CEnvironmentTransfer::onBackgroundUploadResult(CStream& payload, int32_t length) {
-    if (!backgroundUploadPending_) {
+    if (!backgroundUpload_.Answer()) {
         return;
     }
-    backgroundUploadPending_ = false;
-    backgroundUpload_.Clear();
     CMemoryStream p = TakePayload(payload, length);
-    if (p.Size() < 1 || ReadU8(p) != 0) {
+    if (!Succeeded(p)) {
         backgroundUpload_.ExpireNextTick();
         return;
     }
@@ -517,13 +509,7 @@ CWaveTransfer::CWaveTransfer(IRobotLink& link, IWaveTransferView& view, CWaveLis
 }
 
 bool CWaveTransfer::requestWaveList() {
-    if (!link_.Authorised()) {
-        return false;
-    }
-    link_.BeginFrame(msg::kListWaveFiles);
-    link_.EndFrame();
-    listCountdown_.Start(kListTimeoutMs);
-    return true;
+    return SendRequest(link_, msg::kListWaveFiles, listCountdown_, kListTimeoutMs);
 }
 
 bool CWaveTransfer::uploadWaveFile(const std::string& path) {

@@ -33,16 +33,26 @@ extern const char* const kNoConnectionText;  // "Нет подключения �
 // clears it; a reply found unusable makes it expire on the next tick.
 class CRequestCountdown {
   public:
-    void Start(int32_t ms) { remaining_ = ms; }
-    void Clear() { remaining_ = 0; }
+    void Start(int32_t ms) {
+        remaining_ = ms;
+        awaited_ = true;
+    }
+    void Clear() {
+        remaining_ = 0;
+        awaited_ = false;
+    }
     void ExpireNextTick() { remaining_ = 1; }
     bool Running() const { return remaining_ > 0; }
     int32_t Remaining() const { return remaining_; }
     // True once, on the tick that runs it out.
     bool Advance(int32_t elapsedMs);
+    // A reply arrived: true (and cleared) when one was awaited, false for a
+    // reply nobody asked for or one that came after the request gave up.
+    bool Answer();
 
   private:
     int32_t remaining_ = 0;
+    bool awaited_ = false;
 };
 
 // ------------------------------------------------------------- cyclograms
@@ -100,8 +110,6 @@ class CCyclogramTransfer {
     IRobotLink& link_;
     ICyclogramTransferView& view_;
     CRequestCountdown list_, load_, upload_;
-    bool loadPending_ = false;
-    bool uploadPending_ = false;
     bool runAfterUpload_ = false;
     std::string uploadName_;
     FragmentMarks uploadMarks_;
@@ -180,10 +188,6 @@ class CEnvironmentTransfer {
     CCyclogramEnv& env_;
     EnvironmentFiles files_;
     CRequestCountdown download_, upload_, backgroundDownload_, backgroundUpload_;
-    bool downloadPending_ = false;
-    bool uploadPending_ = false;
-    bool backgroundPending_ = false;
-    bool backgroundUploadPending_ = false;
     bool changed_ = false;
     bool online_ = true;
     bool mouseDown_ = false;

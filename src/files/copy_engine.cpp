@@ -26,6 +26,33 @@ StepResult Retrying(IFilePrompts& prompts, const std::u16string& text, Step step
     return StepResult::Done;
 }
 
+// How the copy ends when a step was not done: a skipped step goes on with
+// the next item, a cancelled one stops; nullopt when the step was done.
+std::optional<Outcome> EndedBy(StepResult r) {
+    switch (r) {
+        case StepResult::Done:
+            break;
+        case StepResult::Skip:
+            return Outcome::GoOn;
+        case StepResult::Stop:
+            return Outcome::Stop;
+    }
+    return std::nullopt;
+}
+
+// The copy's path inside `destFolder`. A name that is not a plain name ("..",
+// or one with a separator) would put the copy somewhere else than the chosen
+// folder: such an item is reported as skipped and nullopt returned.
+std::optional<std::u16string> PlainTarget(IFilePrompts& prompts, const std::u16string& source,
+                                          const std::u16string& destFolder) {
+    const std::u16string name = LastComponent(source);
+    if (!IsPlainEntryName(name)) {
+        prompts.Skipped(source);
+        return std::nullopt;
+    }
+    return JoinSlash(destFolder, name);
+}
+
 bool IsSeparator(char16_t c) {
     return c == u'/' || c == u'\\';
 }
@@ -61,27 +88,20 @@ bool CCopyEngine::PollCancel() {
 
 Outcome CCopyEngine::CopyFile(CFileSystem& from, const std::u16string& source, CFileSystem& to,
                               const std::u16string& destFolder) {
-    const std::u16string name = LastComponent(source);
-    // A name that is not a plain name ("..", or one with a separator) would
-    // put the copy somewhere else than the chosen folder.
-    if (!IsPlainEntryName(name)) {
-        prompts_.Skipped(source);
+    const std::optional<std::u16string> plain = PlainTarget(prompts_, source, destFolder);
+    if (!plain) {
         return Outcome::GoOn;
     }
-    const std::u16string target = JoinSlash(destFolder, name);
+    const std::u16string& target = *plain;
     progress_.FileStarted(CopyLabel(source), 0);
 
     int32_t size = -1;
-    switch (Retrying(prompts_, Format1(u"Невозможно открыть файл \"%s\"!", source), [&] {
-        size = from.OpenRead(source);
-        return size >= 0;
-    })) {
-        case StepResult::Done:
-            break;
-        case StepResult::Skip:
-            return Outcome::GoOn;
-        case StepResult::Stop:
-            return Outcome::Stop;
+    if (auto end =
+            EndedBy(Retrying(prompts_, Format1(u"Невозможно открыть файл \"%s\"!", source), [&] {
+                size = from.OpenRead(source);
+                return size >= 0;
+            }))) {
+        return *end;
     }
     progress_.FileStarted(CopyLabel(source), size);
 
@@ -93,9 +113,7 @@ Outcome CCopyEngine::CopyFile(CFileSystem& from, const std::u16string& source, C
         from.CloseRead();
         return outcome;
     };
-    auto answer = [&](StepResult r, bool started) {
-        return abandon(started, r == StepResult::Stop ? Outcome::Stop : Outcome::GoOn);
-    };
+    auto answer = [&](StepResult r, bool started) { return abandon(started, *EndedBy(r)); };
 
     if (block_.empty()) {
         block_.resize(kBlockSize);
@@ -147,39 +165,28 @@ Outcome CCopyEngine::CopyFile(CFileSystem& from, const std::u16string& source, C
 
 Outcome CCopyEngine::CopyFolder(CFileSystem& from, const std::u16string& source, CFileSystem& to,
                                 const std::u16string& destFolder) {
-    const std::u16string name = LastComponent(source);
-    if (!IsPlainEntryName(name)) {
-        prompts_.Skipped(source);
+    const std::optional<std::u16string> plain = PlainTarget(prompts_, source, destFolder);
+    if (!plain) {
         return Outcome::GoOn;
     }
-    const std::u16string target = JoinSlash(destFolder, name);
+    const std::u16string& target = *plain;
     // A folder copied into itself or below itself on the same disk would
     // find its own copy in every listing and never end.
     const bool intoItself = &from == &to && IsWithin(destFolder, source);
-    switch (Retrying(prompts_, Format1(u"Невозможно создать папку \"%s\"!", target),
-                     [&] { return !intoItself && to.CreateDirectory(target); })) {
-        case StepResult::Done:
-            break;
-        case StepResult::Skip:
-            return Outcome::GoOn;
-        case StepResult::Stop:
-            return Outcome::Stop;
+    if (auto end = EndedBy(Retrying(prompts_, Format1(u"Невозможно создать папку \"%s\"!", target),
+                                    [&] { return !intoItself && to.CreateDirectory(target); }))) {
+        return *end;
     }
     if (PollCancel()) {
         return Outcome::Stop;
     }
     std::vector<CDirEntry> entries;
-    switch (
-        Retrying(prompts_, Format1(u"Невозможно получить оглавлении папки \"%s\"!", source), [&] {
-            entries.clear();
-            return from.EnumDir(source, [&](const CDirEntry& e) { entries.push_back(e); });
-        })) {
-        case StepResult::Done:
-            break;
-        case StepResult::Skip:
-            return Outcome::GoOn;
-        case StepResult::Stop:
-            return Outcome::Stop;
+    if (auto end = EndedBy(Retrying(
+            prompts_, Format1(u"Невозможно получить оглавлении папки \"%s\"!", source), [&] {
+                entries.clear();
+                return from.EnumDir(source, [&](const CDirEntry& e) { entries.push_back(e); });
+            }))) {
+        return *end;
     }
     for (const auto& rejected : from.RejectedNames()) {
         prompts_.Skipped(JoinSlash(source, rejected));

@@ -126,9 +126,12 @@ bool DeviceRemovable(const std::string& sysClassBlock, const std::string& device
     return false;
 }
 
-bool WriteAll(int fd, const uint8_t* data, int32_t count, off_t offset) {
+// Moves all `count` bytes at `offset` through pread or pwrite, going on after
+// short moves and interruptions; false on an error or an early end of file.
+template <typename Byte, typename Move>
+bool MoveAll(Move move, int fd, Byte* data, int32_t count, off_t offset) {
     while (count > 0) {
-        const ssize_t n = pwrite(fd, data, static_cast<size_t>(count), offset);
+        const ssize_t n = move(fd, data, static_cast<size_t>(count), offset);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -142,20 +145,12 @@ bool WriteAll(int fd, const uint8_t* data, int32_t count, off_t offset) {
     return true;
 }
 
+bool WriteAll(int fd, const uint8_t* data, int32_t count, off_t offset) {
+    return MoveAll(::pwrite, fd, data, count, offset);
+}
+
 bool ReadAll(int fd, uint8_t* data, int32_t count, off_t offset) {
-    while (count > 0) {
-        const ssize_t n = pread(fd, data, static_cast<size_t>(count), offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        count -= static_cast<int32_t>(n);
-        offset += n;
-    }
-    return true;
+    return MoveAll(::pread, fd, data, count, offset);
 }
 
 }  // namespace

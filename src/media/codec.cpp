@@ -48,6 +48,57 @@ bool IsAgain(int r) {
     return r == AVERROR(EAGAIN) || r == AVERROR_EOF;
 }
 
+// Looks up the codec and allocates its context; the caller fills the context
+// in before OpenContext. `kind` ("video", "audio") names it in the messages.
+AVCodecContext* NewContext(AVCodecID id, bool encoder, const char* kind, const AVCodec*& codec) {
+    InitCodecs();
+    codec = encoder ? avcodec_find_encoder(id) : avcodec_find_decoder(id);
+    if (!codec) {
+        std::fprintf(stderr, "Codec not found\n");
+        return nullptr;
+    }
+    AVCodecContext* context = avcodec_alloc_context3(codec);
+    if (!context) {
+        std::fprintf(stderr, "Could not allocate %s codec context\n", kind);
+    }
+    return context;
+}
+
+// Opens the filled-in context and allocates the frame and packet every codec
+// works through. On failure the caller closes, which frees whatever was made.
+bool OpenContext(AVCodecContext* context, const AVCodec* codec, const char* kind, AVFrame*& frame,
+                 AVPacket*& packet) {
+    if (avcodec_open2(context, codec, nullptr) < 0) {
+        std::fprintf(stderr, "Could not open codec\n");
+        return false;
+    }
+    frame = av_frame_alloc();
+    packet = av_packet_alloc();
+    if (!frame || !packet) {
+        std::fprintf(stderr, "Could not allocate %s frame\n", kind);
+        return false;
+    }
+    return true;
+}
+
+// Moves every packet the encoder has ready into `packets`: 1 when any came,
+// 0 when none, or the codec's negative error code.
+int ReceivePackets(AVCodecContext* context, AVPacket* packet, std::vector<Packet>& packets) {
+    int got = 0;
+    for (;;) {
+        const int r = avcodec_receive_packet(context, packet);
+        if (IsAgain(r)) {
+            return got;
+        }
+        if (r < 0) {
+            return r;
+        }
+        packets.emplace_back(packet->data, packet->data + packet->size);
+        av_packet_unref(packet);
+        got = 1;
+    }
+}
+
 }  // namespace
 
 int32_t Mp2FrameLength(const uint8_t* data, int32_t length) {
@@ -70,8 +121,6 @@ int32_t Mp2FrameLength(const uint8_t* data, int32_t length) {
     return 144000 * kbit / freq + ((data[2] >> 1) & 1);
 }
 
-namespace {}  // namespace
-
 // ------------------------------------------------------------------ decoder
 
 CVideoDecoder::~CVideoDecoder() {
@@ -86,29 +135,15 @@ void CVideoDecoder::Close() {
 
 bool CVideoDecoder::Open(int32_t width, int32_t height) {
     Close();
-    InitCodecs();
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MPEG4);
-    if (!codec) {
-        std::fprintf(stderr, "Codec not found\n");
-        return false;
-    }
-    context_ = avcodec_alloc_context3(codec);
+    const AVCodec* codec = nullptr;
+    context_ = NewContext(AV_CODEC_ID_MPEG4, false, "video", codec);
     if (!context_) {
-        std::fprintf(stderr, "Could not allocate video codec context\n");
         return false;
     }
     context_->width = width;
     context_->height = height;
     context_->pix_fmt = AV_PIX_FMT_YUV420P;
-    if (avcodec_open2(context_, codec, nullptr) < 0) {
-        std::fprintf(stderr, "Could not open codec\n");
-        Close();
-        return false;
-    }
-    frame_ = av_frame_alloc();
-    packet_ = av_packet_alloc();
-    if (!frame_ || !packet_) {
-        std::fprintf(stderr, "Could not allocate video frame\n");
+    if (!OpenContext(context_, codec, "video", frame_, packet_)) {
         Close();
         return false;
     }
@@ -191,19 +226,13 @@ void CVideoEncoder::Close() {
 
 bool CVideoEncoder::Open(int32_t width, int32_t height, double framesPerSecond, int32_t bitRate) {
     Close();
-    InitCodecs();
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
-    if (!codec) {
-        std::fprintf(stderr, "Codec not found\n");
-        return false;
-    }
     const double scaled = std::trunc(framesPerSecond * 1000.0);
     if (width <= 0 || height <= 0 || !(scaled >= 1.0 && scaled <= 2147483647.0)) {
         return false;
     }
-    context_ = avcodec_alloc_context3(codec);
+    const AVCodec* codec = nullptr;
+    context_ = NewContext(AV_CODEC_ID_MPEG4, true, "video", codec);
     if (!context_) {
-        std::fprintf(stderr, "Could not allocate video codec context\n");
         return false;
     }
     context_->bit_rate = bitRate;
@@ -216,15 +245,7 @@ bool CVideoEncoder::Open(int32_t width, int32_t height, double framesPerSecond, 
     context_->pix_fmt = AV_PIX_FMT_YUV420P;
     // Not every build of the codec knows the option; it only tunes speed.
     av_opt_set(context_->priv_data, "preset", "slow", 0);
-    if (avcodec_open2(context_, codec, nullptr) < 0) {
-        std::fprintf(stderr, "Could not open codec\n");
-        Close();
-        return false;
-    }
-    frame_ = av_frame_alloc();
-    packet_ = av_packet_alloc();
-    if (!frame_ || !packet_) {
-        std::fprintf(stderr, "Could not allocate video frame\n");
+    if (!OpenContext(context_, codec, "video", frame_, packet_)) {
         Close();
         return false;
     }
@@ -249,20 +270,12 @@ bool CVideoEncoder::Open(int32_t width, int32_t height, double framesPerSecond, 
 }
 
 int CVideoEncoder::Drain(std::vector<Packet>& packets) {
-    int got = 0;
-    for (;;) {
-        const int r = avcodec_receive_packet(context_, packet_);
-        if (IsAgain(r)) {
-            return got;
-        }
-        if (r < 0) {
-            std::fprintf(stderr, "Error %d encoding frame\n", r);
-            return -1;
-        }
-        packets.emplace_back(packet_->data, packet_->data + packet_->size);
-        av_packet_unref(packet_);
-        got = 1;
+    const int r = ReceivePackets(context_, packet_, packets);
+    if (r < 0) {
+        std::fprintf(stderr, "Error %d encoding frame\n", r);
+        return -1;
     }
+    return r;
 }
 
 int CVideoEncoder::Encode(const uint8_t* bgr, int32_t width, int32_t height, int32_t pitch,
@@ -307,18 +320,12 @@ void CAudioEncoder::Close() {
 
 bool CAudioEncoder::Open(int32_t sampleRate, int32_t bitsPerSample, int32_t bitRate) {
     Close();
-    InitCodecs();
     if ((bitsPerSample != 16 && bitsPerSample != 8) || sampleRate < 1000 || sampleRate > 96000) {
         return false;
     }
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MP2);
-    if (!codec) {
-        std::fprintf(stderr, "Codec not found\n");
-        return false;
-    }
-    context_ = avcodec_alloc_context3(codec);
+    const AVCodec* codec = nullptr;
+    context_ = NewContext(AV_CODEC_ID_MP2, true, "audio", codec);
     if (!context_) {
-        std::fprintf(stderr, "Could not allocate audio codec context\n");
         return false;
     }
     context_->bit_rate = bitRate;
@@ -336,15 +343,7 @@ bool CAudioEncoder::Open(int32_t sampleRate, int32_t bitsPerSample, int32_t bitR
     context_->sample_rate = sampleRate;
     const AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
     av_channel_layout_copy(&context_->ch_layout, &mono);
-    if (avcodec_open2(context_, codec, nullptr) < 0) {
-        std::fprintf(stderr, "Could not open codec\n");
-        Close();
-        return false;
-    }
-    frame_ = av_frame_alloc();
-    packet_ = av_packet_alloc();
-    if (!frame_ || !packet_) {
-        std::fprintf(stderr, "Could not allocate audio frame\n");
+    if (!OpenContext(context_, codec, "audio", frame_, packet_)) {
         Close();
         return false;
     }
@@ -370,20 +369,12 @@ int CAudioEncoder::Encode(const uint8_t* block, std::vector<Packet>& packets) {
         std::fprintf(stderr, "Error encoding audio frame\n");
         return -1;
     }
-    int got = 0;
-    for (;;) {
-        const int rr = avcodec_receive_packet(context_, packet_);
-        if (IsAgain(rr)) {
-            return got;
-        }
-        if (rr < 0) {
-            std::fprintf(stderr, "Error encoding audio frame\n");
-            return -1;
-        }
-        packets.emplace_back(packet_->data, packet_->data + packet_->size);
-        av_packet_unref(packet_);
-        got = 1;
+    const int got = ReceivePackets(context_, packet_, packets);
+    if (got < 0) {
+        std::fprintf(stderr, "Error encoding audio frame\n");
+        return -1;
     }
+    return got;
 }
 
 // ------------------------------------------------------------ audio decoder
@@ -400,28 +391,14 @@ void CAudioDecoder::Close() {
 
 bool CAudioDecoder::Open() {
     Close();
-    InitCodecs();
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MP2);
-    if (!codec) {
-        std::fprintf(stderr, "Codec not found\n");
-        return false;
-    }
-    context_ = avcodec_alloc_context3(codec);
+    const AVCodec* codec = nullptr;
+    context_ = NewContext(AV_CODEC_ID_MP2, false, "audio", codec);
     if (!context_) {
-        std::fprintf(stderr, "Could not allocate audio codec context\n");
         return false;
     }
     // The player hands 16-bit samples to the device.
     context_->request_sample_fmt = AV_SAMPLE_FMT_S16;
-    if (avcodec_open2(context_, codec, nullptr) < 0) {
-        std::fprintf(stderr, "Could not open codec\n");
-        Close();
-        return false;
-    }
-    frame_ = av_frame_alloc();
-    packet_ = av_packet_alloc();
-    if (!frame_ || !packet_) {
-        std::fprintf(stderr, "Could not allocate audio frame\n");
+    if (!OpenContext(context_, codec, "audio", frame_, packet_)) {
         Close();
         return false;
     }

@@ -27,6 +27,12 @@ class Writer {
             ok_ &= s_.Write(data, count) == count;
         }
     }
+    // The position and heading every point item starts with.
+    void Pose(const CNavPointItem& item) {
+        F64(item.x);
+        F64(item.y);
+        F64(item.angle);
+    }
     bool Ok() const { return ok_; }
 
   private:
@@ -201,9 +207,7 @@ bool ReadPose(CStream& s, CNavPointItem& item) {
 
 bool WritePose(CStream& s, const CNavPointItem& item) {
     Writer w(s);
-    w.F64(item.x);
-    w.F64(item.y);
-    w.F64(item.angle);
+    w.Pose(item);
     return w.Ok();
 }
 
@@ -223,9 +227,7 @@ bool CNavPointItem::ReadBody(CStream& stream, int32_t) {
 
 bool CNavImage::WriteBody(CStream& stream) const {
     Writer w(stream);
-    w.F64(x);
-    w.F64(y);
-    w.F64(angle);
+    w.Pose(*this);
     w.U16(width_);
     w.U16(height_);
     if (pixels_) {
@@ -278,9 +280,7 @@ bool CNavWall::ReadBody(CStream& stream, int32_t) {
 
 bool CNavPlace::WriteBody(CStream& stream) const {
     Writer w(stream);
-    w.F64(x);
-    w.F64(y);
-    w.F64(angle);
+    w.Pose(*this);
     w.I32(placeNumber);
     w.F32(bodyHeight);
     return w.Ok();
@@ -306,9 +306,7 @@ bool CNavObstacle::ReadBody(CStream& stream, int32_t) {
 
 bool CNavFloorLine::WriteBody(CStream& stream) const {
     Writer w(stream);
-    w.F64(x);
-    w.F64(y);
-    w.F64(angle);
+    w.Pose(*this);
     w.U8(kind);
     w.F64(position);
     w.F32(lift);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/audio_device.h"
+
 namespace velcora::platform {
 
 std::vector<std::string> CaptureDeviceNames() {
@@ -27,31 +29,16 @@ AudioInput::~AudioInput() {
 
 bool AudioInput::Open(int32_t device, int32_t rate, int32_t bits, Completion done) {
     Close();
-    if ((bits != 8 && bits != 16) || rate <= 0) {
-        return false;
-    }
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        return false;
-    }
-    subsystem_ = true;
-    const char* name = nullptr;
-    if (device >= 0) {
-        if (device >= SDL_GetNumAudioDevices(1)) {
-            Close();
-            return false;
-        }
-        name = SDL_GetAudioDeviceName(device, 1);
-    }
-    SDL_AudioSpec want{};
-    want.freq = rate;
-    want.format = bits == 8 ? AUDIO_U8 : AUDIO_S16SYS;
-    want.channels = 1;
-    want.samples = 512;
-    want.callback = &AudioInput::Callback;
-    want.userdata = this;
-    SDL_AudioSpec have{};
+    // The completion is in place before the device can call back.
     done_ = std::move(done);
-    device_ = SDL_OpenAudioDevice(name, 1, &want, &have, 0);
+    device_ = OpenMonoDevice({.capture = true,
+                              .index = device,
+                              .rate = rate,
+                              .bits = bits,
+                              .period = 512,
+                              .callback = &AudioInput::Callback,
+                              .self = this},
+                             subsystem_);
     if (device_ == 0) {
         Close();
         return false;
@@ -127,15 +114,8 @@ void AudioInput::Reset() {
 }
 
 void AudioInput::Close() {
-    if (device_ != 0) {
-        Reset();
-        SDL_CloseAudioDevice(device_);
-        device_ = 0;
-    }
-    if (subsystem_) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        subsystem_ = false;
-    }
+    Reset();
+    ReleaseMonoDevice(device_, subsystem_);
     done_ = nullptr;
 }
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/audio_device.h"
+
 namespace velcora::platform {
 
 AudioOutput::~AudioOutput() {
@@ -13,31 +15,20 @@ AudioOutput::~AudioOutput() {
 
 bool AudioOutput::Open(int32_t rate, int32_t bits, Completion done) {
     Close();
-    if ((bits != 8 && bits != 16) || rate <= 0) {
-        return false;
-    }
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        return false;
-    }
-    subsystem_ = true;
-    SDL_AudioSpec want{};
-    want.freq = rate;
-    want.format = bits == 8 ? AUDIO_U8 : AUDIO_S16SYS;
-    want.channels = 1;
-    want.samples = 1024;
-    want.callback = &AudioOutput::Callback;
-    want.userdata = this;
-    SDL_AudioSpec have{};
+    // The completion is in place before the device can call back.
     done_ = std::move(done);
-    // No changes allowed: SDL converts to whatever the hardware takes.
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    device_ = OpenMonoDevice({.capture = false,
+                              .index = -1,
+                              .rate = rate,
+                              .bits = bits,
+                              .period = 1024,
+                              .callback = &AudioOutput::Callback,
+                              .self = this},
+                             subsystem_, &silence_);
     if (device_ == 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        subsystem_ = false;
-        done_ = nullptr;
+        Close();
         return false;
     }
-    silence_ = have.silence;
     SDL_PauseAudioDevice(device_, 0);
     return true;
 }
@@ -103,15 +94,8 @@ void AudioOutput::Reset() {
 }
 
 void AudioOutput::Close() {
-    if (device_ != 0) {
-        Reset();
-        SDL_CloseAudioDevice(device_);
-        device_ = 0;
-    }
-    if (subsystem_) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        subsystem_ = false;
-    }
+    Reset();
+    ReleaseMonoDevice(device_, subsystem_);
     done_ = nullptr;
 }
 

@@ -159,10 +159,20 @@ std::vector<int32_t> Requests(const FakeLink& link) {
     return out;
 }
 
-TEST(Download, UnevenChunks) {
+// A download on a recording link; most cases begin with its first request out.
+class Download : public testing::Test {
+  protected:
+    void Begin() {
+        down.Start();
+        down.Tick(50);
+    }
+
     FakeLink link;
     RecordingView view;
-    CChatBotDownload down(link, view);
+    CChatBotDownload down{link, view};
+};
+
+TEST_F(Download, UnevenChunks) {
     down.Start();
     EXPECT_EQ(Requests(link), std::vector<int32_t>{-1});
     const std::string script = Pattern(10000);
@@ -189,35 +199,23 @@ TEST(Download, UnevenChunks) {
     EXPECT_EQ(Requests(link), expected);
 }
 
-TEST(Download, SilentRobotIsAskedAgainEveryFourSeconds) {
-    FakeLink link;
-    RecordingView view;
-    CChatBotDownload down(link, view);
-    down.Start();
-    down.Tick(50);
+TEST_F(Download, SilentRobotIsAskedAgainEveryFourSeconds) {
+    Begin();
     down.Tick(kChatBotRetryMs - 50);
     EXPECT_EQ(Requests(link), (std::vector<int32_t>{-1, 0}));
     down.Tick(50);
     EXPECT_EQ(Requests(link), (std::vector<int32_t>{-1, 0, 0}));
 }
 
-TEST(Download, EmptyScript) {
-    FakeLink link;
-    RecordingView view;
-    CChatBotDownload down(link, view);
-    down.Start();
-    down.Tick(50);
+TEST_F(Download, EmptyScript) {
+    Begin();
     link.Receive(msg::kChatBotDownloadChunk, Chunk(0, 0, ""));
     EXPECT_EQ(down.Result(), TransferResult::kSucceeded);
     EXPECT_TRUE(down.Bytes().empty());
 }
 
-TEST(Download, ChunksOutsideTheDeclaredTotalAreIgnored) {
-    FakeLink link;
-    RecordingView view;
-    CChatBotDownload down(link, view);
-    down.Start();
-    down.Tick(50);
+TEST_F(Download, ChunksOutsideTheDeclaredTotalAreIgnored) {
+    Begin();
     const std::string bad[] = {
         Chunk(-1, 10, "ab"),
         Chunk(9, 10, "ab"),
@@ -240,12 +238,8 @@ TEST(Download, ChunksOutsideTheDeclaredTotalAreIgnored) {
 
 // A chunk that does not continue what has come in would leave a hole of
 // zeros in a download that still completes.
-TEST(Download, ChunkBeyondWhatCameInIsNotStored) {
-    FakeLink link;
-    RecordingView view;
-    CChatBotDownload down(link, view);
-    down.Start();
-    down.Tick(50);
+TEST_F(Download, ChunkBeyondWhatCameInIsNotStored) {
+    Begin();
     link.Receive(msg::kChatBotDownloadChunk, Chunk(6, 10, "ghij"));
     EXPECT_EQ(down.Result(), TransferResult::kRunning);
     EXPECT_EQ(down.Offset(), 0);
@@ -262,12 +256,8 @@ TEST(Download, ChunkBeyondWhatCameInIsNotStored) {
 
 // The script replaced on the robot mid-download: the download starts over
 // instead of joining the head of one script to the tail of the other.
-TEST(Download, ChangedTotalStartsOver) {
-    FakeLink link;
-    RecordingView view;
-    CChatBotDownload down(link, view);
-    down.Start();
-    down.Tick(50);
+TEST_F(Download, ChangedTotalStartsOver) {
+    Begin();
     link.Receive(msg::kChatBotDownloadChunk, Chunk(0, 8, "old-"));
     link.Receive(msg::kChatBotDownloadChunk, Chunk(4, 6, "ne"));
     EXPECT_EQ(down.Result(), TransferResult::kRunning);
@@ -280,12 +270,8 @@ TEST(Download, ChangedTotalStartsOver) {
     EXPECT_EQ(down.Bytes(), "new-ok");
 }
 
-TEST(Download, OversizedTotalIsRefused) {
-    FakeLink link;
-    RecordingView view;
-    CChatBotDownload down(link, view);
-    down.Start();
-    down.Tick(50);
+TEST_F(Download, OversizedTotalIsRefused) {
+    Begin();
     link.Receive(msg::kChatBotDownloadChunk, Chunk(0, kChatBotMaxScript + 1, "abc"));
     EXPECT_EQ(down.Result(), TransferResult::kTooLarge);
     EXPECT_EQ(view.finished, std::vector<TransferResult>{TransferResult::kTooLarge});
@@ -293,12 +279,8 @@ TEST(Download, OversizedTotalIsRefused) {
     EXPECT_EQ(Requests(link), (std::vector<int32_t>{-1, 0, -1}));
 }
 
-TEST(Download, CancelSendsTheClosingRequestOnce) {
-    FakeLink link;
-    RecordingView view;
-    CChatBotDownload down(link, view);
-    down.Start();
-    down.Tick(50);
+TEST_F(Download, CancelSendsTheClosingRequestOnce) {
+    Begin();
     down.Cancel();
     down.Cancel();
     EXPECT_EQ(Requests(link), (std::vector<int32_t>{-1, 0, -1}));

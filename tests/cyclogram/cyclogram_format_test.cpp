@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cyclogram/cyclogram_format.h"
+#include "support/temp_folder.h"
 
 namespace velcora {
 namespace {
@@ -24,20 +25,7 @@ CyclogramKey Key(int32_t time, float value) {
     return k;
 }
 
-class TempDir {
-  public:
-    TempDir() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("cyc_fmt_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
+using TempDir = test::TempFolder;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     CMemoryStream s;

@@ -8,6 +8,7 @@
 #include "cyclogram/cyclogram_format.h"
 #include "cyclogram/cyclogram_transfer.h"
 #include "support/fake_link.h"
+#include "support/temp_folder.h"
 
 namespace velcora {
 namespace {
@@ -32,21 +33,7 @@ std::string Record(const CCyclogramEnv& env) {
     return std::string(s.View());
 }
 
-class TempDir {
-  public:
-    TempDir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::filesystem::temp_directory_path() /
-                (std::string("cyc_tr_") + info->test_suite_name() + "_" + info->name());
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    std::filesystem::path path_;
-};
+using TempDir = test::TempFolder;
 
 void WriteFile(const std::string& path, const std::string& bytes) {
     CMemoryStream s;

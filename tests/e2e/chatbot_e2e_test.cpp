@@ -13,6 +13,7 @@
 #include "chatbot/chatbot_document.h"
 #include "chatbot/chatbot_transfer.h"
 #include "chatbot/demo_script.h"
+#include "e2e/sim_thread.h"
 #include "platform/posix_reactor.h"
 #include "sim/sim_chatbot.h"
 #include "sim/sim_features.h"
@@ -318,43 +319,20 @@ TEST(ChatbotSim, SeedsOnlyAMissingFolder) {
 }
 
 // The commands themselves against a robot on a thread of its own.
-class RobotThread {
-  public:
-    explicit RobotThread(const std::string& root) {
-        thread_ = std::thread([this, root] {
-            platform::PollReactor reactor;
-            sim::SimOptions o;
-            o.port = 0;
-            o.password = "pw";
-            o.root = root;
-            o.chatbotChunk = 1000;
-            sim::CSimRobot robot(reactor, o);
-            sim::InstallFeatures(robot);
-            port_ = robot.Start() ? robot.Port() : 1;
-            while (!stop_)
-                reactor.RunUntil([&] { return stop_.load(); }, 50);
-        });
-        while (port_ == 0)
-            std::this_thread::yield();
-    }
-    ~RobotThread() {
-        stop_ = true;
-        thread_.join();
-    }
-    uint16_t Port() const { return port_; }
-
-  private:
-    std::atomic<bool> stop_{false};
-    std::atomic<uint16_t> port_{0};
-    std::thread thread_;
-};
+sim::SimOptions CommandRobot(const std::string& root) {
+    sim::SimOptions o;
+    o.password = "pw";
+    o.root = root;
+    o.chatbotChunk = 1000;
+    return o;
+}
 
 TEST(ChatbotCommandE2E, PullThenFormatPrintsTheDemoScriptAndPushIsPulledBack) {
     const std::string root = FreshFolder("velcora_chatbot_ctl");
     fs::create_directories(root);
     WriteAll(root + "/pw", "pw\n");
-    RobotThread robot(root + "/robot");
-    ASSERT_NE(robot.Port(), 1);
+    test::SimThread robot(CommandRobot(root + "/robot"));
+    ASSERT_TRUE(robot.Started());
     ctl::Registry registry;
     ctl::RegisterChatbotCommands(registry);
     const ctl::Command* chatbot = registry.Find("chatbot");

@@ -8,12 +8,13 @@
 #include <thread>
 
 #include "app/ctl/ctl.h"
+#include "e2e/sim_thread.h"
 #include "files/copy_engine.h"
 #include "files/local_file_system.h"
 #include "files/policy_prompts.h"
 #include "files/reactor_pump.h"
 #include "files/remote_file_system.h"
-#include "files/temp_folder.h"
+#include "support/temp_folder.h"
 #include "link/robot_connection.h"
 #include "link/text_codec.h"
 #include "platform/posix_reactor.h"
@@ -210,44 +211,16 @@ TEST_F(FilesE2E, WritingGoesThroughTheTemporaryName) {
 
 // ------------------------------------------------------- velcoractl fs
 
-// The simulated robot in a thread of its own, as a separate program would be.
-class RobotThread {
-  public:
-    explicit RobotThread(std::string rootFolder) {
-        thread_ = std::thread([this, rootFolder] {
-            platform::PollReactor reactor;
-            sim::SimOptions o;
-            o.port = 0;
-            o.root = rootFolder;
-            sim::CSimRobot robot(reactor, o);
-            sim::InstallFeatures(robot);
-            port_ = robot.Start() ? robot.Port() : 1;
-            while (!stop_) {
-                reactor.RunUntil([&] { return stop_.load(); }, 50);
-            }
-        });
-        while (port_ == 0) {
-            std::this_thread::yield();
-        }
-    }
-    ~RobotThread() {
-        stop_ = true;
-        thread_.join();
-    }
-    uint16_t Port() const { return port_; }
-
-  private:
-    std::atomic<bool> stop_{false};
-    std::atomic<uint16_t> port_{0};
-    std::thread thread_;
-};
-
+// The commands against the simulated robot in a thread of its own, as a
+// separate program would be.
 class FsCommandE2E : public ::testing::Test {
   protected:
     void SetUp() override {
         fs::create_directories(Robot());
-        robot = std::make_unique<RobotThread>(Robot().string());
-        ASSERT_NE(robot->Port(), 1);
+        sim::SimOptions o;
+        o.root = Robot().string();
+        robot = std::make_unique<test::SimThread>(o);
+        ASSERT_TRUE(robot->Started());
         ctl::RegisterFilesCommands(registry);
         unsetenv("VELCORA_PASSWORD");
     }
@@ -274,7 +247,7 @@ class FsCommandE2E : public ::testing::Test {
     }
 
     test::TempFolder root;
-    std::unique_ptr<RobotThread> robot;
+    std::unique_ptr<test::SimThread> robot;
     ctl::Registry registry;
 };
 

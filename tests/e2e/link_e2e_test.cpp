@@ -6,6 +6,7 @@
 
 #include "app/ctl/ctl.h"
 #include "app/ctl/session.h"
+#include "e2e/sim_thread.h"
 #include "link/robot_connection.h"
 #include "link/settings.h"
 #include "platform/posix_reactor.h"
@@ -252,38 +253,22 @@ TEST(SessionE2E, TunnelUsesRelayPairAndStoredPassword) {
 
 // The command itself, with the robot in a thread of its own.
 TEST(StatusCommandE2E, PrintsJson) {
-    std::atomic<bool> stop{false};
-    std::atomic<uint16_t> port{0};
-    std::thread robotThread([&] {
-        platform::PollReactor reactor;
-        sim::SimOptions o;
-        o.port = 0;
-        o.password = "pw";
-        sim::CSimRobot robot(reactor, o);
-        sim::InstallFeatures(robot);
-        if (robot.Start())
-            port = robot.Port();
-        else
-            port = 1;
-        while (!stop)
-            reactor.RunUntil([&] { return stop.load(); }, 50);
-    });
-    while (port == 0)
-        std::this_thread::yield();
-    ASSERT_NE(port.load(), 1);
+    sim::SimOptions o;
+    o.password = "pw";
+    test::SimThread robot(o);
+    ASSERT_TRUE(robot.Started());
     ctl::Registry registry;
     ctl::RegisterLinkCommands(registry);
     const ctl::Command* status = registry.Find("status");
     ASSERT_TRUE(status);
     setenv("VELCORA_PASSWORD", "pw", 1);
-    ctl::Args args({"--json", "--host", "127.0.0.1", "--port", std::to_string(port.load()), "--ini",
-                    ::testing::TempDir() + "velcora_e2e_missing.ini"});
+    ctl::Args args({"--json", "--host", "127.0.0.1", "--port", std::to_string(robot.Port()),
+                    "--ini", ::testing::TempDir() + "velcora_e2e_missing.ini"});
     testing::internal::CaptureStdout();
     const int rc = status->run(args);
     const std::string out = testing::internal::GetCapturedStdout();
     unsetenv("VELCORA_PASSWORD");
-    stop = true;
-    robotThread.join();
+    robot.Stop();
     EXPECT_EQ(rc, ctl::kExitDone);
     EXPECT_EQ(
         out,

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/ctl/ctl.h"
+#include "e2e/sim_thread.h"
 #include "link/robot_connection.h"
 #include "nav/map_format.h"
 #include "nav/map_json.h"
@@ -362,36 +363,20 @@ TEST(MapRoute, KeepsClearOfWallsAndPassesTheDoorway) {
 
 // The command line: `map pull` writes the robot's demo map to a file.
 TEST(MapCommandE2E, PullWritesTheDemoMap) {
-    std::atomic<bool> stop{false};
-    std::atomic<uint16_t> port{0};
-    std::thread robotThread([&] {
-        platform::PollReactor reactor;
-        sim::SimOptions o;
-        o.port = 0;
-        sim::CSimRobot robot(reactor, o);
-        sim::InstallFeatures(robot);
-        port = robot.Start() ? robot.Port() : 1;
-        while (!stop) {
-            reactor.RunUntil([&] { return stop.load(); }, 50);
-        }
-    });
-    while (port == 0) {
-        std::this_thread::yield();
-    }
-    ASSERT_NE(port.load(), 1);
+    test::SimThread robot({});
+    ASSERT_TRUE(robot.Started());
     ctl::Registry registry;
     ctl::RegisterNavCommands(registry);
     const ctl::Command* command = registry.Find("map");
     ASSERT_TRUE(command);
     const std::string out = ::testing::TempDir() + "velcora_map_e2e.navm";
     unsetenv("VELCORA_PASSWORD");
-    ctl::Args args({"pull", out, "--host", "127.0.0.1", "--port", std::to_string(port.load()),
+    ctl::Args args({"pull", out, "--host", "127.0.0.1", "--port", std::to_string(robot.Port()),
                     "--ini", ::testing::TempDir() + "velcora_map_e2e_missing.ini"});
     testing::internal::CaptureStderr();
     const int rc = command->run(args);
     const std::string progress = testing::internal::GetCapturedStderr();
-    stop = true;
-    robotThread.join();
+    robot.Stop();
     ASSERT_EQ(rc, ctl::kExitDone) << progress;
     EXPECT_NE(progress.find("downloaded map read"), std::string::npos);
 

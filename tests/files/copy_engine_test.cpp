@@ -10,7 +10,7 @@
 #include "files/transfer_list.h"
 #include "prompts.h"
 #include "scripted_robot.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace velcora {
 namespace {

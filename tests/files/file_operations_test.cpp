@@ -9,7 +9,7 @@
 #include "files/remote_file_system.h"
 #include "prompts.h"
 #include "scripted_robot.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace velcora {
 namespace {

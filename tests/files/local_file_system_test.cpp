@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <map>
 
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace velcora {
 namespace {

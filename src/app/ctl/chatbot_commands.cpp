@@ -135,13 +135,8 @@ class ProgressPrinter : public IChatBotTransferView {
 // the robot stops moving it on for `stallMs`.
 template <typename Transfer>
 int RunTransfer(Session& session, Transfer& transfer, ProgressPrinter& view, uint32_t stallMs) {
-    platform::Reactor& reactor = session.Reactor();
-    uint32_t last = reactor.Now();
-    platform::ScopedTimer timer(reactor, kTransferTickMs, [&] {
-        const uint32_t now = reactor.Now();
-        transfer.Tick(static_cast<int32_t>(now - last));
-        last = now;
-    });
+    Ticker ticker(
+        session.Reactor(), [&](int32_t elapsed) { transfer.Tick(elapsed); }, kTransferTickMs);
     transfer.Start();
     while (!view.finished) {
         const int before = view.moves;
@@ -152,7 +147,7 @@ int RunTransfer(Session& session, Transfer& transfer, ProgressPrinter& view, uin
             return session.ExitFor(outcome, "velcoractl: the robot stopped answering");
         }
     }
-    timer.Stop();
+    ticker.Stop();
     // The closing request of a download is still to go out.
     session.RunUntil([&] { return session.Link().QueuedBytes() == 0; }, 2000);
     return kExitDone;
@@ -168,6 +163,23 @@ bool TakeStall(Args& args, uint32_t& stallMs, std::string& error) {
         stallMs = static_cast<uint32_t>(ms);
     }
     return true;
+}
+
+// The options of an online transfer and its one file argument: kExitDone, or
+// the usage error's code with the error printed.
+int TakeTransferArgs(Args& args, ConnectionOptions& options, uint32_t& stallMs,
+                     const char* fileUsage) {
+    std::string error;
+    if (!TakeConnectionOptions(args, options, error) || !TakeStall(args, stallMs, error)) {
+        return UsageError(error);
+    }
+    if (auto e = args.Error()) {
+        return UsageError(*e);
+    }
+    if (args.Rest().size() != 1) {
+        return UsageError(fileUsage);
+    }
+    return kExitDone;
 }
 
 // Written beside the target first, so that a failed write leaves no half file.
@@ -192,16 +204,10 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 
 int Pull(Args& args) {
     ConnectionOptions options;
-    std::string error;
     uint32_t stallMs = kDefaultStallMs;
-    if (!TakeConnectionOptions(args, options, error) || !TakeStall(args, stallMs, error)) {
-        return UsageError(error);
-    }
-    if (auto e = args.Error()) {
-        return UsageError(*e);
-    }
-    if (args.Rest().size() != 1) {
-        return UsageError("chatbot pull needs one OUT file");
+    if (const int rc = TakeTransferArgs(args, options, stallMs, "chatbot pull needs one OUT file");
+        rc != kExitDone) {
+        return rc;
     }
     const std::string out = args.Rest()[0];
 
@@ -235,16 +241,10 @@ int Pull(Args& args) {
 
 int Push(Args& args) {
     ConnectionOptions options;
-    std::string error;
     uint32_t stallMs = kDefaultStallMs;
-    if (!TakeConnectionOptions(args, options, error) || !TakeStall(args, stallMs, error)) {
-        return UsageError(error);
-    }
-    if (auto e = args.Error()) {
-        return UsageError(*e);
-    }
-    if (args.Rest().size() != 1) {
-        return UsageError("chatbot push needs one IN file");
+    if (const int rc = TakeTransferArgs(args, options, stallMs, "chatbot push needs one IN file");
+        rc != kExitDone) {
+        return rc;
     }
     // What goes to the robot is the regenerated script in the file's encoding,
     // as the editor sends it.

@@ -227,15 +227,11 @@ int Drive(Args& args) {
     control.SetMoveMode(moveMode);
     control.SetSmoothRide(smooth);
     control.SetDrive(x, y, z);
-    platform::Reactor& reactor = cmd.S().Reactor();
-    const uint32_t start = reactor.Now();
-    uint32_t last = start;
+    uint32_t driven = 0;
     bool released = false;
-    platform::ScopedTimer timer(reactor, 20, [&] {
-        const uint32_t now = reactor.Now();
-        const int32_t elapsed = static_cast<int32_t>(now - last);
-        last = now;
-        if (!released && now - start >= static_cast<uint32_t>(duration)) {
+    Ticker ticker(cmd.S().Reactor(), [&](int32_t elapsed) {
+        driven += static_cast<uint32_t>(elapsed);
+        if (!released && driven >= static_cast<uint32_t>(duration)) {
             control.SetDrive(0, 0, 0);
             released = true;
         }
@@ -528,13 +524,7 @@ int Watch(Args& args) {
     // Ask at once, then at the console's own pace.
     SendStatusRequest(cmd.Link());
     CStatusPoller poller;
-    platform::Reactor& reactor = cmd.S().Reactor();
-    uint32_t last = reactor.Now();
-    platform::ScopedTimer timer(reactor, 20, [&] {
-        const uint32_t now = reactor.Now();
-        poller.Tick(cmd.Link(), static_cast<int32_t>(now - last));
-        last = now;
-    });
+    Ticker ticker(cmd.S().Reactor(), [&](int32_t elapsed) { poller.Tick(cmd.Link(), elapsed); });
     const uint32_t limit = secs > 0 ? static_cast<uint32_t>(secs * 1000) : 0xFFFFFFF0u;
     const auto outcome = cmd.S().RunUntil([] { return false; }, limit);
     return outcome == Session::Outcome::TimedOut ? kExitDone : cmd.S().ExitFor(outcome);

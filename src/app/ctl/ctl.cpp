@@ -76,6 +76,44 @@ int UsageError(const std::string& text) {
     return kExitUsage;
 }
 
+int Failed(const std::string& text) {
+    std::fprintf(stderr, "velcoractl: %s\n", text.c_str());
+    return kExitFailed;
+}
+
+std::string JsonString(std::string_view utf8) {
+    std::string out = "\"";
+    for (const char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char buffer[8];
+                    std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+                    out += buffer;
+                } else {
+                    out += ch;
+                }
+        }
+    }
+    return out + "\"";
+}
+
 bool ParseInt(std::string_view text, long long& value) {
     if (text.empty()) {
         return false;

@@ -61,6 +61,10 @@ class Registry {
 
 // Prints "velcoractl: TEXT" to stderr and returns kExitUsage.
 int UsageError(const std::string& text);
+// Prints "velcoractl: TEXT" to stderr and returns kExitFailed.
+int Failed(const std::string& text);
+// A UTF-8 text as a quoted JSON string.
+std::string JsonString(std::string_view utf8);
 // Parses a whole decimal number; false for anything else.
 bool ParseInt(std::string_view text, long long& value);
 bool ParseDouble(std::string_view text, double& value);

@@ -49,39 +49,6 @@ std::string Json(float v) {
     return buffer;
 }
 
-std::string JsonString(const std::string& utf8) {
-    std::string out = "\"";
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char buffer[8];
-                    std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                    out += buffer;
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out + "\"";
-}
-
 std::string CyclogramJson(const CCyclogram& doc) {
     std::string out = "{\"loop\":" + Json(doc.loop != 0) + ",\"tracks\":[";
     for (int32_t i = 0; i < doc.trackCount(); ++i) {
@@ -143,25 +110,27 @@ std::string EnvironmentJson(const CCyclogramEnv& env) {
     return out;
 }
 
-int Failed(const std::string& text) {
-    std::fprintf(stderr, "velcoractl: %s\n", text.c_str());
-    return kExitFailed;
-}
-
 int ReadFailed(const std::string& path) {
     return Failed("Невозможно прочитать файл \"" + path + "\"!");
 }
 
-int CyclogramDump(const std::vector<std::string>& rest) {
+// "dump FILE": reads the one file named and prints it as JSON.
+template <typename Document>
+int DumpAsJson(const std::vector<std::string>& rest, const char* usage,
+               bool (*load)(const std::string&, Document&), std::string (*json)(const Document&)) {
     if (rest.size() != 1) {
-        return UsageError("cyclogram dump needs one FILE");
+        return UsageError(usage);
     }
-    CCyclogram doc;
-    if (!loadCyclogramFile(rest[0], doc)) {
+    Document document;
+    if (!load(rest[0], document)) {
         return ReadFailed(rest[0]);
     }
-    std::printf("%s\n", CyclogramJson(doc).c_str());
+    std::printf("%s\n", json(document).c_str());
     return kExitDone;
+}
+
+int CyclogramDump(const std::vector<std::string>& rest) {
+    return DumpAsJson(rest, "cyclogram dump needs one FILE", loadCyclogramFile, CyclogramJson);
 }
 
 int CyclogramValue(const std::vector<std::string>& rest) {
@@ -195,15 +164,7 @@ int CyclogramValue(const std::vector<std::string>& rest) {
 }
 
 int EnvDump(const std::vector<std::string>& rest) {
-    if (rest.size() != 1) {
-        return UsageError("env dump needs one FILE");
-    }
-    CCyclogramEnv env;
-    if (!loadEnvironmentFile(rest[0], env)) {
-        return ReadFailed(rest[0]);
-    }
-    std::printf("%s\n", EnvironmentJson(env).c_str());
-    return kExitDone;
+    return DumpAsJson(rest, "env dump needs one FILE", loadEnvironmentFile, EnvironmentJson);
 }
 
 // ------------------------------------------------------------------ online
@@ -217,7 +178,6 @@ struct Context {
 
 constexpr uint32_t kReplyWaitMs = 20000;     // beyond every request's own time-out
 constexpr uint32_t kUploadWaitMs = 3600000;  // a wave upload ends by itself on failure
-constexpr uint32_t kTickMs = 20;
 
 void Progress(const std::string& text) {
     std::fprintf(stderr, "velcoractl: %s\n", text.c_str());
@@ -226,27 +186,6 @@ void Progress(const std::string& text) {
 int WriteFailed(const std::string& path) {
     return Failed("Невозможно записать файл \"" + path + "\"!");
 }
-
-// Drives a controller's countdowns from the session's reactor.
-class Ticker {
-  public:
-    Ticker(platform::Reactor& reactor, std::function<void(int32_t)> tick)
-        : reactor_(reactor),
-          tick_(std::move(tick)),
-          last_(reactor.Now()),
-          timer_(reactor, kTickMs, [this] {
-              const uint32_t now = reactor_.Now();
-              const auto elapsed = static_cast<int32_t>(now - last_);
-              last_ = now;
-              tick_(elapsed);
-          }) {}
-
-  private:
-    platform::Reactor& reactor_;
-    std::function<void(int32_t)> tick_;
-    uint32_t last_;
-    platform::ScopedTimer timer_;
-};
 
 // A temporary folder for the files the environment controller keeps.
 class TempFolder {
@@ -271,6 +210,21 @@ class TempFolder {
     std::string path_;
 };
 
+// Opens the session and, once the robot has let the console in, makes the
+// command's controller on its link and drives it from the session's reactor.
+template <typename Transfer, typename... Parts>
+int OpenController(Session& session, std::unique_ptr<Transfer>& transfer,
+                   std::unique_ptr<Ticker>& ticker, Parts&... parts) {
+    const int rc = session.Open();
+    if (rc == kExitDone) {
+        transfer = std::make_unique<Transfer>(session.Link(), parts...);
+        Transfer* driven = transfer.get();
+        ticker =
+            std::make_unique<Ticker>(session.Reactor(), [driven](int32_t ms) { driven->Tick(ms); });
+    }
+    return rc;
+}
+
 struct CyclogramView : ICyclogramTransferView {
     std::optional<std::vector<std::string>> names;
     std::unique_ptr<CCyclogram> loaded;
@@ -286,25 +240,15 @@ struct CyclogramView : ICyclogramTransferView {
 // One online cyclogram command: the session, the controller and its ticks.
 struct CyclogramSession {
     explicit CyclogramSession(const ConnectionOptions& options) : session(options) {}
-    int Open() {
-        const int rc = session.Open();
-        if (rc == kExitDone) {
-            transfer = std::make_unique<CCyclogramTransfer>(session.Link(), view);
-            ticker = std::make_unique<Ticker>(session.Reactor(),
-                                              [this](int32_t ms) { transfer->Tick(ms); });
-        }
-        return rc;
-    }
+    int Open() { return OpenController(session, transfer, ticker, view); }
     // Waits for `done` or a failure text; kExitDone when `done` came.
     int Wait(const std::function<bool()>& done) {
-        const auto outcome = session.RunUntil([&] { return done() || view.error; }, kReplyWaitMs);
-        if (outcome != Session::Outcome::Done)
-            return session.ExitFor(outcome, "velcoractl: the robot did not answer");
-        if (!done()) {
-            std::fprintf(stderr, "%s\n", view.error->c_str());
-            return kExitFailed;
-        }
-        return kExitDone;
+        return session.WaitForReply(done, view.error, kReplyWaitMs);
+    }
+    // Opens the session and lists the robot's cyclograms.
+    int OpenAndList(std::vector<std::string>& names) {
+        const int rc = Open();
+        return rc == kExitDone ? List(names) : rc;
     }
     // The robot's cyclogram names; also tells that every earlier request was handled.
     int List(std::vector<std::string>& names) {
@@ -332,9 +276,7 @@ int CyclogramList(const Context& c, const std::vector<std::string>& rest) {
         return UsageError("cyclogram ls takes no arguments");
     CyclogramSession s(c.connection);
     std::vector<std::string> names;
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(names); rc != kExitDone)
+    if (int rc = s.OpenAndList(names); rc != kExitDone)
         return rc;
     for (const auto& n : names)
         std::printf("%s\n", AnsiToUtf8(n).c_str());
@@ -382,9 +324,7 @@ int CyclogramRemove(const Context& c, const std::vector<std::string>& rest) {
     const std::string name = Utf8ToAnsi(rest[0]);
     CyclogramSession s(c.connection);
     std::vector<std::string> names;
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(names); rc != kExitDone)
+    if (int rc = s.OpenAndList(names); rc != kExitDone)
         return rc;
     if (!Contains(names, name))
         return Failed("the robot has no cyclogram \"" + rest[0] + "\"");
@@ -403,9 +343,7 @@ int CyclogramRename(const Context& c, const std::vector<std::string>& rest) {
     const std::string to = Utf8ToAnsi(rest[1]);
     CyclogramSession s(c.connection);
     std::vector<std::string> names;
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(names); rc != kExitDone)
+    if (int rc = s.OpenAndList(names); rc != kExitDone)
         return rc;
     if (!Contains(names, from))
         return Failed("the robot has no cyclogram \"" + rest[0] + "\"");
@@ -434,9 +372,7 @@ int CyclogramRun(const Context& c, const std::vector<std::string>& rest) {
     const std::string name = Utf8ToAnsi(rest[0]);
     CyclogramSession s(c.connection);
     std::vector<std::string> names;
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(names); rc != kExitDone)
+    if (int rc = s.OpenAndList(names); rc != kExitDone)
         return rc;
     if (!Contains(names, name))
         return Failed("the robot has no cyclogram \"" + rest[0] + "\"");
@@ -474,24 +410,14 @@ struct WaveView : IWaveTransferView {
 
 struct WaveSession {
     explicit WaveSession(const ConnectionOptions& options) : session(options) {}
-    int Open() {
-        const int rc = session.Open();
-        if (rc == kExitDone) {
-            transfer = std::make_unique<CWaveTransfer>(session.Link(), view, list);
-            ticker = std::make_unique<Ticker>(session.Reactor(),
-                                              [this](int32_t ms) { transfer->Tick(ms); });
-        }
-        return rc;
-    }
+    int Open() { return OpenController(session, transfer, ticker, view, list); }
     int Wait(const std::function<bool()>& done, uint32_t ms = kReplyWaitMs) {
-        const auto outcome = session.RunUntil([&] { return done() || view.error; }, ms);
-        if (outcome != Session::Outcome::Done)
-            return session.ExitFor(outcome, "velcoractl: the robot did not answer");
-        if (view.error) {
-            std::fprintf(stderr, "%s\n", view.error->c_str());
-            return kExitFailed;
-        }
-        return kExitDone;
+        return session.WaitForReply(done, view.error, ms);
+    }
+    // Opens the session and lists the robot's wave files.
+    int OpenAndList() {
+        const int rc = Open();
+        return rc == kExitDone ? List() : rc;
     }
     int List() {
         view.listed = false;
@@ -515,9 +441,7 @@ int WaveList(const Context& c, const std::vector<std::string>& rest) {
     if (!rest.empty())
         return UsageError("wave ls takes no arguments");
     WaveSession s(c.connection);
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(); rc != kExitDone)
+    if (int rc = s.OpenAndList(); rc != kExitDone)
         return rc;
     for (const auto& e : s.list.entries)
         std::printf("%s\t%u\n", AnsiToUtf8(e.name).c_str(), e.lengthMs);
@@ -546,9 +470,7 @@ int WaveRemove(const Context& c, const std::vector<std::string>& rest) {
         return UsageError("wave rm needs NAME");
     const std::string name = Utf8ToAnsi(rest[0]);
     WaveSession s(c.connection);
-    if (int rc = s.Open(); rc != kExitDone)
-        return rc;
-    if (int rc = s.List(); rc != kExitDone)
+    if (int rc = s.OpenAndList(); rc != kExitDone)
         return rc;
     if (!s.Has(name))
         return Failed("the robot has no wave file \"" + rest[0] + "\"");
@@ -578,24 +500,14 @@ struct EnvironmentSession {
     EnvironmentSession(const ConnectionOptions& options, EnvironmentFiles files)
         : session(options), files(std::move(files)) {}
     int Open() {
-        const int rc = session.Open();
+        const int rc = OpenController(session, transfer, ticker, view, env, files);
         if (rc == kExitDone) {
-            transfer = std::make_unique<CEnvironmentTransfer>(session.Link(), view, env, files);
             transfer->setOnlineMode(false);  // no motor polls
-            ticker = std::make_unique<Ticker>(session.Reactor(),
-                                              [this](int32_t ms) { transfer->Tick(ms); });
         }
         return rc;
     }
     int Wait(const std::function<bool()>& done) {
-        const auto outcome = session.RunUntil([&] { return done() || view.error; }, kReplyWaitMs);
-        if (outcome != Session::Outcome::Done)
-            return session.ExitFor(outcome, "velcoractl: the robot did not answer");
-        if (view.error) {
-            std::fprintf(stderr, "%s\n", view.error->c_str());
-            return kExitFailed;
-        }
-        return kExitDone;
+        return session.WaitForReply(done, view.error, kReplyWaitMs);
     }
 
     Session session;

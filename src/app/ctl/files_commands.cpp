@@ -158,38 +158,6 @@ class CtlProgress : public ICopyProgress {
     int shownPercent_ = -1;
 };
 
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof(buf), "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
-
 bool IsRootPath(std::u16string_view path) {
     if (IsDriveLetterPath(path)) {
         return path.size() == 2 || (path.size() == 3 && (path[2] == u'\\' || path[2] == u'/'));

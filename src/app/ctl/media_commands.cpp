@@ -26,7 +26,6 @@ namespace velcora::ctl {
 
 namespace {
 
-constexpr uint32_t kTickMs = 20;
 // Give up when the robot sends no picture or sound for this long.
 constexpr uint32_t kSilenceLimitMs = 10000;
 constexpr int kWaitDecodeMs = 2000;
@@ -47,27 +46,6 @@ bool ParseRange(const std::optional<std::string>& text, long long lo, long long 
                 long long& value) {
     return text && ParseInt(*text, value) && value >= lo && value <= hi;
 }
-
-// Runs `tick` every 20 ms with the milliseconds that really passed.
-class Ticker {
-  public:
-    Ticker(platform::Reactor& reactor, std::function<void(int32_t)> tick)
-        : reactor_(reactor),
-          last_(reactor.Now()),
-          tick_(std::move(tick)),
-          timer_(reactor, kTickMs, [this] {
-              const uint32_t now = reactor_.Now();
-              const int32_t elapsed = static_cast<int32_t>(now - last_);
-              last_ = now;
-              tick_(elapsed);
-          }) {}
-
-  private:
-    platform::Reactor& reactor_;
-    uint32_t last_;
-    std::function<void(int32_t)> tick_;
-    platform::ScopedTimer timer_;
-};
 
 // Binary PPM, red-green-blue, top row first.
 bool WritePpm(const std::string& path, const media::Picture& p) {
@@ -224,6 +202,20 @@ int Video(Args& args) {
 
 // ------------------------------------------------------------------ listen
 
+// The sound format options of listen and talk. Absent ones leave `code` 0 and
+// `bitRate` -1 (the settings then decide); kExitDone, or the usage error's code.
+int ParseSoundFormat(const std::optional<std::string>& formatText,
+                     const std::optional<std::string>& bitRateText, uint8_t& code,
+                     long long& bitRate) {
+    if (formatText && !ParseCode(*formatText, code)) {
+        return UsageError("--format needs a format code 0..255");
+    }
+    if (bitRateText && !ParseRange(bitRateText, 1000, 1000000, bitRate)) {
+        return UsageError("--bitrate needs a number of bit/s");
+    }
+    return kExitDone;
+}
+
 int Listen(Args& args) {
     ConnectionOptions options;
     std::string error;
@@ -246,12 +238,9 @@ int Listen(Args& args) {
         return UsageError("listen needs --out FILE.wav or --play");
     }
     uint8_t code = 0;
-    if (formatText && !ParseCode(*formatText, code)) {
-        return UsageError("--format needs a format code 0..255");
-    }
     long long bitRate = -1;
-    if (bitRateText && !ParseRange(bitRateText, 1000, 1000000, bitRate)) {
-        return UsageError("--bitrate needs a number of bit/s");
+    if (const int rc = ParseSoundFormat(formatText, bitRateText, code, bitRate); rc != kExitDone) {
+        return rc;
     }
     if (!args.Rest().empty()) {
         return UsageError("listen takes no other arguments");
@@ -312,7 +301,7 @@ int Listen(Args& args) {
     for (int i = 0; i < 2 * media::CAudioPlayer::kMaxBlocks && player.BlockCount() > 0; ++i) {
         player.Tick(0);
         if (play) {
-            session.RunUntil([] { return false; }, kTickMs);
+            session.RunUntil([] { return false; }, kControllerTickMs);
         }
     }
     player.Close();
@@ -357,12 +346,9 @@ int Talk(Args& args) {
         return UsageError("talk needs one wave file");
     }
     uint8_t code = 0;
-    if (formatText && !ParseCode(*formatText, code)) {
-        return UsageError("--format needs a format code 0..255");
-    }
     long long bitRate = -1;
-    if (bitRateText && !ParseRange(bitRateText, 1000, 1000000, bitRate)) {
-        return UsageError("--bitrate needs a number of bit/s");
+    if (const int rc = ParseSoundFormat(formatText, bitRateText, code, bitRate); rc != kExitDone) {
+        return rc;
     }
     const std::string path = args.Rest()[0];
     media::WavData wav;

@@ -24,11 +24,6 @@ namespace {
 
 using nav::CNavProject;
 
-int Failed(const std::string& text) {
-    std::fprintf(stderr, "velcoractl: %s\n", text.c_str());
-    return kExitFailed;
-}
-
 bool Load(CNavProject& map, const std::string& path) {
     if (!nav::LoadFile(map, path)) {
         Failed("cannot read the map file " + path);
@@ -143,7 +138,6 @@ int Navm(Args& args) {
 
 // ------------------------------------------------------------------ online
 
-constexpr uint32_t kTickMs = 20;
 constexpr uint32_t kDefaultTransferMs = 120000;
 constexpr uint32_t kConfirmMs = 10000;
 
@@ -213,7 +207,7 @@ struct MapSession {
         }
         transfer = std::make_unique<nav::CMapTransfer>(session.Link(), map, view);
         platform::Reactor& reactor = session.Reactor();
-        tick = platform::ScopedTimer(reactor, kTickMs,
+        tick = platform::ScopedTimer(reactor, kControllerTickMs,
                                      [this, &reactor] { transfer->Tick(reactor.Now()); });
         return kExitDone;
     }

@@ -12,8 +12,6 @@ namespace velcora::ctl {
 
 namespace {
 
-constexpr uint32_t kTickMs = 20;
-
 bool ReadPasswordFile(const std::string& path, std::string& password) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -53,6 +51,17 @@ bool TakeConnectionOptions(Args& args, ConnectionOptions& options, std::string& 
     options.verbose = args.Flag("-v") || args.Flag("--verbose") || options.verbose;
     return true;
 }
+
+Ticker::Ticker(platform::Reactor& reactor, std::function<void(int32_t)> tick, uint32_t periodMs)
+    : reactor_(reactor),
+      tick_(std::move(tick)),
+      last_(reactor.Now()),
+      timer_(reactor, periodMs, [this] {
+          const uint32_t now = reactor_.Now();
+          const auto elapsed = static_cast<int32_t>(now - last_);
+          last_ = now;
+          tick_(elapsed);
+      }) {}
 
 Session::Session(ConnectionOptions options, platform::Reactor* reactor)
     : options_(std::move(options)),
@@ -104,7 +113,7 @@ int Session::Open() {
         return UsageError("the port in " + ini.Path() + " is out of range");
     }
 
-    tick_ = platform::ScopedTimer(*reactor_, kTickMs, [this] { connection_->Tick(); });
+    tick_ = platform::ScopedTimer(*reactor_, kControllerTickMs, [this] { connection_->Tick(); });
     const bool started =
         connection_->Connect(Utf8ToWide(host), static_cast<uint16_t>(port), tunnel);
     if (!started && connection_->State() == kStateIdle) {
@@ -159,6 +168,18 @@ int Session::ExitFor(Outcome outcome, const char* timeoutText) {
             return kExitFailed;
     }
     return kExitFailed;
+}
+
+int Session::WaitForReply(const std::function<bool()>& done,
+                          const std::optional<std::string>& failure, uint32_t timeoutMs) {
+    const Outcome outcome = RunUntil([&] { return done() || failure.has_value(); }, timeoutMs);
+    if (outcome != Outcome::Done)
+        return ExitFor(outcome, "velcoractl: the robot did not answer");
+    if (failure) {
+        std::fprintf(stderr, "%s\n", failure->c_str());
+        return kExitFailed;
+    }
+    return kExitDone;
 }
 
 void Session::On(msg::Type type, CMessageDispatcher::Handler handler) {

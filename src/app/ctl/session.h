@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,27 @@ inline constexpr const char* kConnectionSynopsis =
 // malformed value.
 bool TakeConnectionOptions(Args& args, ConnectionOptions& options, std::string& error);
 
+// The console drives its controllers every 20 ms; commands do the same.
+inline constexpr uint32_t kControllerTickMs = 20;
+
+// Runs `tick` on the reactor every `periodMs` with the milliseconds that
+// really passed, for controllers driven by Tick(elapsedMs).
+class Ticker {
+  public:
+    Ticker(platform::Reactor& reactor, std::function<void(int32_t)> tick,
+           uint32_t periodMs = kControllerTickMs);
+    Ticker(const Ticker&) = delete;
+    Ticker& operator=(const Ticker&) = delete;
+    // No more ticks.
+    void Stop() { timer_.Stop(); }
+
+  private:
+    platform::Reactor& reactor_;
+    std::function<void(int32_t)> tick_;
+    uint32_t last_;
+    platform::ScopedTimer timer_;
+};
+
 class Session : public IRobotConnectionOwner {
   public:
     enum class Outcome { Done, Lost, TimedOut };
@@ -59,6 +81,12 @@ class Session : public IRobotConnectionOwner {
     // The exit code for an outcome; a lost link prints "Ошибка подключения!",
     // a time-out prints `timeoutText` (when given).
     int ExitFor(Outcome outcome, const char* timeoutText = nullptr);
+    // Waits for a controller's answer: handles events until `done` holds or a
+    // failure text arrives in `failure`. kExitDone when `done` came; a failure
+    // is printed and gives kExitFailed; a lost link or `timeoutMs` passing give
+    // ExitFor's code ("velcoractl: the robot did not answer").
+    int WaitForReply(const std::function<bool()>& done, const std::optional<std::string>& failure,
+                     uint32_t timeoutMs);
 
     // Registers a handler for an incoming type for the session's life.
     void On(msg::Type type, CMessageDispatcher::Handler handler);

@@ -14,7 +14,7 @@ namespace velcora::test {
 class TempFolder {
   public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velcora-files-XXXXXX");
+        std::string pattern = (std::filesystem::temp_directory_path() / "velcora-test-XXXXXX");
         if (char* made = mkdtemp(pattern.data())) {
             path_ = made;
         }
@@ -27,6 +27,8 @@ class TempFolder {
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& Path() const { return path_; }
+    // The full path of a file or folder inside, as a narrow string.
+    std::string File(const std::string& relative) const { return (path_ / relative).string(); }
     std::u16string Wide(const std::string& relative = {}) const {
         return Utf8ToWide((relative.empty() ? path_ : path_ / relative).string());
     }
