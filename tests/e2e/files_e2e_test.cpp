@@ -14,13 +14,13 @@
 #include "files/policy_prompts.h"
 #include "files/reactor_pump.h"
 #include "files/remote_file_system.h"
-#include "support/temp_folder.h"
 #include "link/robot_connection.h"
 #include "link/text_codec.h"
 #include "platform/posix_reactor.h"
 #include "sim/sim_features.h"
 #include "sim/sim_files.h"
 #include "sim/sim_robot.h"
+#include "support/temp_folder.h"
 
 namespace velcora {
 namespace {
