@@ -53,7 +53,8 @@ int Usage(const char* error) {
                  "usage: velcora [--ini PATH] [--demo] [--screenshot FILE.png [--after MS]]\n\n"
                  "  --ini PATH          the settings file (default: velcora.ini beside the "
                  "program)\n"
-                 "  --demo              start a simulated robot and connect to it\n"
+                 "  --demo              start a simulated robot, connect to it, and show its\n"
+                 "                      cameras and sound\n"
                  "  --screenshot FILE   save a picture of the main window and exit\n"
                  "  --after MS          wait MS milliseconds before the picture (default 2000)\n");
     return error ? 2 : 0;
@@ -128,6 +129,9 @@ void SeedDemoSettings(const std::string& path) {
         ini.WriteInt(c, key, 1);
     ini.WriteInt(c, "liftSpeed", 60);
     ini.WriteInt(c, "traySpeed", 40);
+    // Bit rates the panels offer, so that their lists show them.
+    ini.WriteInt(velcora::kSectionVideo, "bitrate1", 720000);
+    ini.WriteInt(velcora::kSectionVideo, "bitrate2", 360000);
     ini.WriteString(velcora::kSectionAvatars, "avatar1", "Робот-гид");
     ini.WriteString(velcora::kSectionAvatars, "model1", "guide");
     ini.WriteString(velcora::kSectionAvatars, "avatar2", "Робот-официант");
@@ -286,6 +290,24 @@ int main(int argc, char** argv) {
             });
         }
         form->Widget()->show();
+        // The demo shows the robot live: once it is connected, both cameras
+        // stream and its sound plays.
+        QTimer liveStart;
+        if (o.demo) {
+            QPointer<QWidget> window(form->Widget());
+            QObject::connect(&liveStart, &QTimer::timeout, &app, [form, window, &liveStart] {
+                if (!window || !form->Connection().Authorised())
+                    return;
+                liveStart.stop();
+                for (int i = 0; i < 2; ++i) {
+                    if (!form->VideoPanel(i)->VideoOn())
+                        form->VideoPanel(i)->VideoButton()->Press();
+                }
+                if (!form->Sound()->RobotSoundOn())
+                    form->Sound()->RobotSoundButton()->Press();
+            });
+            liveStart.start(100);
+        }
         if (!o.screenshot.empty()) {
             const QString file = QString::fromLocal8Bit(o.screenshot.c_str());
             QTimer::singleShot(o.afterMs, &app, [form, file, &rc] {

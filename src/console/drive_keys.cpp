@@ -260,6 +260,16 @@ void CDriveKeys::SetDriveFromJoystick(float x, float y) {
     control_.SetDrive(x_, y_, 0.0f);
 }
 
+void CDriveKeys::SetHead(float x, float y, float z) {
+    headX_ = std::clamp(x, -1.0f, 1.0f);
+    headY_ = std::clamp(y, -1.0f, 1.0f);
+    headZ_ = std::clamp(z, -1.0f, 1.0f);
+}
+
+void CDriveKeys::SetHeadSlider(int16_t value) {
+    slider_ = static_cast<int16_t>(std::clamp<int>(value, -32767, 32767));
+}
+
 void CDriveKeys::SetSmoothRide(bool on) {
     if (on && !smooth_) {
         targetX_ = x_;

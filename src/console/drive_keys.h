@@ -74,11 +74,20 @@ class CDriveKeys {
     void SetDriveFromJoystick(float x, float y);
     void SetSmoothRide(bool on);
     void SetMoveMode(MoveMode mode);
+    // The head was moved by other means (the mouse, the game controller's
+    // hat): the head keys go on from there, and any key that sends keeps it
+    // where it now stands. Nothing is sent or shown here.
+    void SetHead(float x, float y, float z);
+    void SetHeadSlider(int16_t value);
 
     float SpeedScale() const { return scale_; }
     float DriveX() const { return x_; }
     float DriveY() const { return y_; }
     bool SmoothRide() const { return smooth_; }
+    float HeadX() const { return headX_; }
+    float HeadY() const { return headY_; }
+    float HeadZ() const { return headZ_; }
+    int16_t HeadSlider() const { return slider_; }
 
   private:
     void Publish();

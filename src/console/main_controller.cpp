@@ -70,16 +70,74 @@ CMainController::CMainController(IRobotLink& link, IConnectionControl& connectio
       ini_(ini),
       view_(view),
       drive_(link, DriveOptionsFrom(settings), &view),
-      keys_(drive_, KeyOptionsFrom(settings), &view),
+      keys_(drive_, KeyOptionsFrom(settings), &keysRelay_),
+      mapping_(link, drive_, keys_, JoystickMappingFromSettings(settings), &mappingRelay_),
       lastTick_(now),
       rateStart_(now) {
+    joystick_.SetListener(&mapping_);
+    joystick_.SetNumber(settings_.joystickNumber);
     registrations_.Add(link_.Dispatcher().Register(
         msg::kStatus, [this](CStream& s, int32_t n) { OnStatus(s, n); }));
     registrations_.Add(link_.Dispatcher().Register(
         msg::kModeFlags, [this](CStream& s, int32_t n) { OnModeFlags(s, n); }));
 }
 
-CMainController::~CMainController() = default;
+CMainController::~CMainController() {
+    joystick_.SetListener(nullptr);
+}
+
+void CMainController::KeysRelay::ShowHead(float x, float y, float z) {
+    c_.mapping_.SyncHead(x, y, z);
+    c_.view_.ShowHead(x, y, z);
+}
+
+void CMainController::KeysRelay::ShowHeadSlider(int16_t value) {
+    c_.mapping_.SyncHeadSlider(value);
+    c_.view_.ShowHeadSlider(value);
+}
+
+void CMainController::MappingRelay::ShowHead(float x, float y) {
+    // The hat has no third axis; the keys' one stays.
+    const float z = c_.keys_.HeadZ();
+    c_.keys_.SetHead(x, y, z);
+    c_.view_.ShowHead(x, y, z);
+}
+
+void CMainController::MappingRelay::ShowHeadSlider(int16_t value) {
+    c_.keys_.SetHeadSlider(value);
+    c_.view_.ShowHeadSlider(value);
+}
+
+void CMainController::MoveHead(float x, float y, float z) {
+    drive_.SetHead(x, y, z);
+    keys_.SetHead(x, y, z);
+    mapping_.SyncHead(x, y, z);
+}
+
+void CMainController::MoveHeadSlider(int16_t value) {
+    drive_.SetHeadSlider(value);
+    keys_.SetHeadSlider(value);
+    mapping_.SyncHeadSlider(value);
+}
+
+std::vector<std::string> CMainController::JoystickEntries() {
+    std::vector<std::string> entries{std::string(kNoJoystickEntry)};
+    for (auto& name : joystick_.DeviceNames())
+        entries.push_back(std::move(name));
+    return entries;
+}
+
+int CMainController::JoystickEntry(std::size_t entryCount) const {
+    const int entry = joystick_.Number() + 1;
+    return static_cast<std::size_t>(entry) < entryCount ? entry : -1;
+}
+
+void CMainController::ChooseJoystick(int entry) {
+    const int number = entry > 0 ? entry - 1 : -1;
+    joystick_.SetNumber(number);
+    settings_.joystickNumber = number;
+    SaveSettingsNow();
+}
 
 void CMainController::Tick(uint32_t now) {
     // Unsigned difference: the millisecond counter may wrap.
@@ -88,6 +146,8 @@ void CMainController::Tick(uint32_t now) {
     lastTick_ = now;
     lastElapsed_ = elapsed;
 
+    // The game controller first, so that its stick counts in this tick.
+    joystick_.Tick(elapsed);
     keys_.Tick();
 
     if (focusCountdown_ > 0) {
@@ -107,6 +167,9 @@ void CMainController::Tick(uint32_t now) {
         view_.ShowIncomingRate(text);
         rateStart_ = now;
     }
+
+    if (panelTick_)
+        panelTick_(elapsed);
 
     // Drive, head joystick and head slider (they send only while authorised).
     drive_.Tick(elapsed);

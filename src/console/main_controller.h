@@ -14,11 +14,13 @@
 
 #include "console/drive_controller.h"
 #include "console/drive_keys.h"
+#include "console/joystick_mapping.h"
 #include "link/ini_file.h"
 #include "link/robot_connection.h"
 #include "link/robot_link.h"
 #include "link/robot_status.h"
 #include "link/settings.h"
+#include "platform/joystick.h"
 
 namespace velcora {
 
@@ -100,7 +102,12 @@ class IMainView : public IDriveControlView, public IDriveKeysView {
     virtual void ApplyEnabling(const MainEnabling& enabling) = 0;
     virtual void ShowErrorBox(const std::string& text) = 0;
     virtual void FocusDriveJoystick() = 0;
+    // The chassis joystick mirrors the game controller's stick (no sending).
+    virtual void ShowStick(float x, float y, float r) = 0;
 };
+
+// The first entry of the game controller drop-down.
+inline constexpr std::string_view kNoJoystickEntry = "<none>";
 
 class CMainController : public IRobotConnectionOwner {
   public:
@@ -118,6 +125,9 @@ class CMainController : public IRobotConnectionOwner {
 
     // The 20 ms timer.
     void Tick(uint32_t now);
+    // The live panels' part of the tick (video pictures and requests, robot
+    // sound, microphone): after the incoming rate, before drive sending.
+    void SetPanelTick(std::function<void(int32_t elapsedMs)> tick) { panelTick_ = std::move(tick); }
 
     // IRobotConnectionOwner
     void OnConnectionStateChanged() override;
@@ -147,6 +157,19 @@ class CMainController : public IRobotConnectionOwner {
     // An avatar menu entry (index into the settings' avatars).
     void ChooseAvatar(std::size_t index);
 
+    // The head moved by the mouse on the head joystick or the head slider:
+    // sent from there, and the keys and the controller's hat go on from there.
+    void MoveHead(float x, float y, float z);
+    void MoveHeadSlider(int16_t value);
+
+    // The game controller drop-down: "<none>", then the controllers present
+    // by name. The entry of the chosen controller, -1 when it is not listed
+    // (chosen earlier and not plugged in now).
+    std::vector<std::string> JoystickEntries();
+    int JoystickEntry(std::size_t entryCount) const;
+    // Entry 0 lets go of the controller; the choice is saved.
+    void ChooseJoystick(int entry);
+
     // Called with every authorisation report (the chat-bot editor resends).
     void AddAuthorisedHook(std::function<void()> hook) { authorisedHooks_.push_back(hook); }
 
@@ -156,10 +179,37 @@ class CMainController : public IRobotConnectionOwner {
 
     CDriveController& Drive() { return drive_; }
     CDriveKeys& Keys() { return keys_; }
+    CJoystickMapping& JoystickMapping() { return mapping_; }
+    platform::Joystick& Joystick() { return joystick_; }
     CSettings& Settings() { return settings_; }
     int32_t LastElapsed() const { return lastElapsed_; }
 
   private:
+    // What the keys show also moves the controller's hat origin.
+    class KeysRelay : public IDriveKeysView {
+      public:
+        explicit KeysRelay(CMainController& c) : c_(c) {}
+        void ShowDrive(float x, float y) override { c_.view_.ShowDrive(x, y); }
+        void ShowSmoothRide(bool on) override { c_.view_.ShowSmoothRide(on); }
+        void ShowMoveMode(MoveMode mode) override { c_.view_.ShowMoveMode(mode); }
+        void ShowHead(float x, float y, float z) override;
+        void ShowHeadSlider(int16_t value) override;
+
+      private:
+        CMainController& c_;
+    };
+    // What the game controller changed also moves the keys' head.
+    class MappingRelay : public IJoystickMappingView {
+      public:
+        explicit MappingRelay(CMainController& c) : c_(c) {}
+        void ShowStick(float x, float y, float r) override { c_.view_.ShowStick(x, y, r); }
+        void ShowHead(float x, float y) override;
+        void ShowHeadSlider(int16_t value) override;
+
+      private:
+        CMainController& c_;
+    };
+
     void OnStatus(CStream& payload, int32_t length);
     void OnModeFlags(CStream& payload, int32_t length);
 
@@ -168,8 +218,13 @@ class CMainController : public IRobotConnectionOwner {
     CSettings& settings_;
     IniFile& ini_;
     IMainView& view_;
+    KeysRelay keysRelay_{*this};
+    MappingRelay mappingRelay_{*this};
     CDriveController drive_;
     CDriveKeys keys_;
+    CJoystickMapping mapping_;
+    platform::Joystick joystick_;
+    std::function<void(int32_t)> panelTick_;
     CStatusPoller poller_;
     CRegistrationSet registrations_;
     std::vector<std::function<void()>> authorisedHooks_;

@@ -20,7 +20,7 @@ inline constexpr std::string_view kDeviceLabel = "Записывающее ус�
 inline constexpr std::string_view kDefaultDevice = "По умолчанию";
 inline constexpr std::string_view kRateLabel = "Частота звука:";
 inline constexpr std::string_view kBitsLabel = "Число бит:";
-inline constexpr std::string_view kBitRateLabel = "Вх.поток (кБит/сек):";
+inline constexpr std::string_view kSoundBitRateLabel = "Вх.поток (кБит/сек):";
 inline constexpr std::string_view kOkButton = "OK";
 inline constexpr std::string_view kCancelButton = "Отмена";
 

@@ -94,5 +94,44 @@ TEST(DriveKeys, HeadKeysByConfiguration) {
     EXPECT_EQ(s.link.Of(msg::kHeadHome).size(), 1u);
 }
 
+// The head moved by the mouse or the controller's hat stays where it was put
+// when a drive key is pressed, and the head keys go on from there.
+TEST(DriveKeys, KeysContinueFromAHeadMovedElsewhere) {
+    Rig a;
+    a.control.SetHead(0.5f, -0.5f, 0);
+    a.keys.SetHead(0.5f, -0.5f, 0);
+    a.control.Tick(20);
+    ASSERT_EQ(a.link.Of(msg::kHeadAbsolute).size(), 1u);
+    a.keys.KeyDown(ConsoleKey::Forward);
+    a.keys.KeyUp(ConsoleKey::Forward);
+    a.control.Tick(20);
+    EXPECT_EQ(a.link.Of(msg::kHeadAbsolute).size(), 1u);  // unchanged: nothing new
+    a.keys.KeyDown(ConsoleKey::HeadRight);
+    a.control.Tick(20);
+    ASSERT_EQ(a.link.Of(msg::kHeadAbsolute).size(), 2u);
+    EXPECT_EQ(a.link.Of(msg::kHeadAbsolute).back().payload,
+              std::string("\xcc\x4c\x01\xc0\0\0", 6));  // 0.6, -0.5, 0
+    // Out-of-range values from elsewhere are held within -1..1.
+    a.keys.SetHead(3.0f, -2.0f, 0.25f);
+    EXPECT_EQ(a.keys.HeadX(), 1.0f);
+    EXPECT_EQ(a.keys.HeadY(), -1.0f);
+    EXPECT_EQ(a.keys.HeadZ(), 0.25f);
+
+    DriveControlOptions slider;
+    slider.headJoystick = false;
+    Rig s(slider);
+    s.control.SetHeadSlider(12000);
+    s.keys.SetHeadSlider(12000);
+    s.control.Tick(200);
+    ASSERT_EQ(s.link.Of(msg::kHeadSliderVel).size(), 1u);
+    s.keys.KeyDown(ConsoleKey::Backward);
+    s.control.Tick(200);
+    EXPECT_EQ(s.link.Of(msg::kHeadSliderVel).size(), 1u);
+    s.keys.KeyDown(ConsoleKey::HeadUp);
+    s.control.Tick(200);
+    ASSERT_EQ(s.link.Of(msg::kHeadSliderVel).size(), 2u);
+    EXPECT_EQ(s.link.Of(msg::kHeadSliderVel).back().payload, std::string("\xe0\x36", 2));
+}
+
 }  // namespace
 }  // namespace velcora

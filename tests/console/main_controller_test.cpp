@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -70,8 +71,9 @@ class RecordingView : public IMainView {
     void ShowDrive(float, float) override {}
     void ShowSmoothRide(bool) override {}
     void ShowMoveMode(MoveMode) override {}
-    void ShowHead(float, float, float) override {}
+    void ShowHead(float x, float, float) override { headX = x; }
     void ShowHeadSlider(int16_t) override {}
+    void ShowStick(float x, float y, float r) override { stick = {x, y, r}; }
     void ShowConnectionStatus(const std::string& t) override { status = t; }
     void ShowIncomingRate(const std::string& t) override { rate = t; }
     void ShowBattery(const std::u16string& t) override { battery = t; }
@@ -94,6 +96,8 @@ class RecordingView : public IMainView {
     int applied = 0;
     std::vector<std::string> errors;
     int focus = 0;
+    float headX = 0;
+    std::array<float, 3> stick{};
 };
 
 class MainControllerTest : public ::testing::Test {
@@ -159,6 +163,74 @@ TEST_F(MainControllerTest, IncomingRateOncePerSecond) {
     link.received = 640;
     c.Tick(3000);  // a two-second window halves the rate
     EXPECT_EQ(view.rate, "2.50");
+}
+
+// The live panels tick after the rate display and before drive sending, with
+// the same capped elapsed time.
+TEST_F(MainControllerTest, PanelTickComesBeforeDriveSending) {
+    auto& c = Make(0);
+    link.state = kStateAuthorised;
+    std::vector<std::pair<int32_t, size_t>> seen;  // elapsed, drive frames so far
+    c.SetPanelTick([&](int32_t ms) { seen.push_back({ms, link.Of(msg::kDriveChassis).size()}); });
+    c.Drive().SetDrive(0, 0.5f, 0);
+    c.Tick(20);
+    c.Tick(3000);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], (std::pair<int32_t, size_t>{20, 0}));
+    EXPECT_EQ(seen[1].first, 500);
+    EXPECT_EQ(link.Of(msg::kDriveChassis).size(), 2u);
+}
+
+// Head keys, the mouse and the game controller's hat all move one head: each
+// goes on from where another left it, and a drive key leaves it alone.
+TEST_F(MainControllerTest, HeadFollowsKeysMouseAndHat) {
+    auto& c = Make(0);
+    link.state = kStateAuthorised;
+    uint32_t now = 0;
+    auto& hat = c.JoystickMapping();
+    hat.OnJoystickHat(9000);  // fine steps: +0.05
+    EXPECT_FLOAT_EQ(c.Keys().HeadX(), 0.05f);
+    EXPECT_FLOAT_EQ(view.headX, 0.05f);
+    c.Tick(now += 20);
+    const size_t sent = link.Of(msg::kHeadAbsolute).size();
+    ASSERT_GE(sent, 1u);
+    c.Keys().KeyDown(ConsoleKey::Forward);
+    c.Tick(now += 20);
+    EXPECT_EQ(link.Of(msg::kHeadAbsolute).size(), sent);  // the head did not jump back
+
+    c.MoveHead(0.4f, 0.2f, 0.1f);  // dragged by mouse
+    hat.OnJoystickHat(9000);
+    EXPECT_FLOAT_EQ(c.Keys().HeadX(), 0.45f);
+    EXPECT_FLOAT_EQ(c.Keys().HeadZ(), 0.1f);  // the hat keeps the third axis
+    c.Keys().KeyDown(ConsoleKey::HeadRight);
+    EXPECT_FLOAT_EQ(hat.HeadX(), 0.55f);
+    hat.OnJoystickHat(9000);
+    EXPECT_FLOAT_EQ(c.Keys().HeadX(), 0.6f);
+
+    c.MoveHeadSlider(9000);
+    EXPECT_EQ(hat.HeadSlider(), 9000);
+    EXPECT_EQ(c.Keys().HeadSlider(), 9000);
+
+    // The controller's stick shows on the chassis joystick.
+    hat.OnJoystickPolled(0.5f, -0.25f, 0);
+    EXPECT_EQ(view.stick, (std::array<float, 3>{0.5f, -0.25f, 0}));
+}
+
+TEST_F(MainControllerTest, JoystickChoiceIsSaved) {
+    settings.joystickNumber = 4;
+    auto& c = Make(0);
+    const auto entries = c.JoystickEntries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries[0], "<none>");
+    // Chosen earlier but not present: no entry stands for it.
+    EXPECT_EQ(c.JoystickEntry(1), -1);
+    EXPECT_EQ(c.JoystickEntry(6), 5);
+    c.ChooseJoystick(3);
+    EXPECT_EQ(c.Joystick().Number(), 2);
+    EXPECT_EQ(Reload().GetInt(kSectionJoystick, "number", -1), 2);
+    c.ChooseJoystick(0);
+    EXPECT_EQ(c.Joystick().Number(), -1);
+    EXPECT_EQ(Reload().GetInt(kSectionJoystick, "number", 7), -1);
 }
 
 struct StateCase {

@@ -1,8 +1,11 @@
 #include "console/gui/main_form.h"
 
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QTest>
 #include <filesystem>
 #include <memory>
@@ -12,6 +15,7 @@
 #include "gui/gui_app.h"
 #include "link/control_commands.h"
 #include "link/text_codec.h"
+#include "media/pcm_feed_input.h"
 #include "platform/qt_reactor.h"
 #include "sim/sim_features.h"
 #include "sim/sim_robot.h"
@@ -60,6 +64,9 @@ class MainFormTest : public ::testing::Test {
         sim::SimOptions o;
         o.port = 0;
         o.password = Utf8ToAnsi(password);
+        // Small pictures keep decoding cheap under the sanitizers.
+        o.videoWidth = 320;
+        o.videoHeight = 240;
         robot = std::make_unique<sim::CSimRobot>(reactor, o);
         sim::InstallFeatures(*robot);
         ASSERT_TRUE(robot->Start());
@@ -70,7 +77,7 @@ class MainFormTest : public ::testing::Test {
 
     void Open(const std::vector<WindowRect>& screens = {{0, 0, 1920, 1080}}) {
         screens_ = screens;
-        form = new CMainForm(reactor, iniPath, &screens_);
+        form = new CMainForm(reactor, iniPath, &screens_, &microphone);
         form->Widget()->show();
         QApplication::setActiveWindow(form->Widget());
         form->DriveJoy()->SetFocus();
@@ -119,6 +126,8 @@ class MainFormTest : public ::testing::Test {
     std::unique_ptr<sim::CSimRobot> robot;
     std::vector<Frame> frames;
     std::vector<WindowRect> screens_;
+    // Stands in for the system's microphone; outlives the window.
+    media::CPcmFeedInput microphone;
     CMainForm* form = nullptr;
     std::vector<std::string> errors;
     ui::ErrorSink previousSink;
@@ -276,6 +285,9 @@ TEST_F(MainFormTest, LockedInterfaceKeepsConnectionFieldsDisabled) {
              form->HostEdit(), form->PasswordEdit(), form->PortEdit(), form->DirectRadio(),
              form->TunnelRadio()})
         EXPECT_FALSE(c->IsEnabled());
+    // Neither the sound settings nor the video bit rate are offered.
+    EXPECT_EQ(form->Sound()->RobotSoundButton()->PopupMenu(), nullptr);
+    EXPECT_FALSE(form->VideoPanel(0)->BitRateList()->IsEnabled());
     ASSERT_TRUE(Connect());
     F9();
     EXPECT_EQ(form->Connection().State(), kStateIdle);
@@ -318,6 +330,145 @@ TEST_F(MainFormTest, ClosingSavesTheSettings) {
     EXPECT_FALSE(s.windowMaximised);
     EXPECT_EQ(s.port, 5554);
     EXPECT_EQ(s.pipePort, 8081);
+}
+
+TEST_F(MainFormTest, VideoToggleShowsPicturesAndReleaseStopsThem) {
+    StartRobot();
+    Open();
+    ASSERT_TRUE(Connect());
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        media::CVideoPanel* panel = form->VideoPanel(i);
+        EXPECT_EQ(panel->Camera(), i);
+        const uint32_t pressed = reactor.Now();
+        panel->VideoButton()->Press();
+        ASSERT_TRUE(WaitFor([&] { return panel->Age().HasPicture(); }, 1000));
+        EXPECT_LT(reactor.Now() - pressed, 1000u);
+        // Only the panel that was switched on shows anything.
+        EXPECT_FALSE(form->VideoPanel(1 - i)->Age().HasPicture());
+        panel->VideoButton()->Press();
+        EXPECT_FALSE(panel->Age().HasPicture());
+    }
+    Pump();
+    const size_t requests = Of(msg::kVideoRequest).size();
+    EXPECT_GE(requests, 2u);
+    Pump();
+    Pump();
+    EXPECT_EQ(Of(msg::kVideoRequest).size(), requests);
+}
+
+TEST_F(MainFormTest, RobotSoundButtonRequestsSoundWhileDown) {
+    StartRobot();
+    Open();
+    ASSERT_TRUE(Connect());
+    form->Sound()->RobotSoundButton()->Press();
+    ASSERT_TRUE(form->Sound()->RobotSoundOn());
+    // One request every 180 ms on the window's timer.
+    reactor.RunUntil([] { return false; }, 700);
+    Pump();
+    const size_t requests = Of(msg::kSoundRequest).size();
+    EXPECT_GE(requests, 3u);
+    EXPECT_LE(requests, 5u);
+    form->Sound()->RobotSoundButton()->Press();
+    reactor.RunUntil([] { return false; }, 400);
+    EXPECT_EQ(Of(msg::kSoundRequest).size(), requests);
+}
+
+// Shift on the drive joystick talks while held, unless Ctrl is held too; the
+// release reaches the microphone whatever else is held by then.
+TEST_F(MainFormTest, ShiftOnTheDriveJoystickIsPushToTalk) {
+    StartRobot();
+    Open();
+    QWidget* joy = form->DriveJoy()->Widget();
+    media::CSoundControls* sound = form->Sound();
+    // Key events as the system sends them (QTest would press the modifiers
+    // one by one first).
+    auto key = [joy](QEvent::Type type, int k, Qt::KeyboardModifiers m) {
+        QKeyEvent e(type, k, m);
+        QApplication::sendEvent(joy, &e);
+    };
+    key(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+    EXPECT_TRUE(sound->MicrophoneOn());
+    EXPECT_TRUE(microphone.IsOpen());
+    key(QEvent::KeyRelease, Qt::Key_Shift, Qt::ControlModifier);
+    EXPECT_FALSE(sound->MicrophoneOn());
+    EXPECT_FALSE(microphone.IsOpen());
+    key(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_FALSE(sound->MicrophoneOn());
+    key(QEvent::KeyRelease, Qt::Key_Shift, Qt::ControlModifier);
+    // Drive keys still work beside it.
+    key(QEvent::KeyPress, Qt::Key_W, Qt::ShiftModifier);
+    EXPECT_FLOAT_EQ(form->Controller().Keys().DriveY(), 0.3f);
+    key(QEvent::KeyRelease, Qt::Key_W, Qt::NoModifier);
+}
+
+// A controller plugged in after the window opened is offered when the list
+// opens; choosing it drives the robot and the on-screen joystick follows.
+TEST_F(MainFormTest, ChosenGameControllerDrivesTheRobot) {
+    StartRobot();
+    Open();
+    ASSERT_TRUE(Connect());
+    const int index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 12, 1);
+    ASSERT_GE(index, 0) << SDL_GetError();
+    SDL_Joystick* device = SDL_JoystickOpen(index);
+    ASSERT_NE(device, nullptr);
+    ui::CVelComboBox* list = form->JoystickList();
+    QTest::mouseClick(list->Widget(), Qt::LeftButton);
+    list->Combo()->hidePopup();
+    ASSERT_EQ(list->Count(), index + 2);
+    EXPECT_EQ(list->ItemText(0), QStringLiteral("<none>"));
+    EXPECT_EQ(list->ItemText(index + 1), QString::fromUtf8(SDL_JoystickName(device)));
+    list->SetItemIndex(index + 1);
+    emit list->Combo()->activated(index + 1);
+    EXPECT_EQ(form->Settings().joystickNumber, index);
+
+    Pump();
+    frames.clear();
+    SDL_JoystickSetVirtualAxis(device, 1, -32768);  // stick fully forward
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const auto drive = Of(msg::kDriveChassis);
+            return !drive.empty() && drive.back().payload == DrivePayload(0, 1.0f);
+        },
+        2000));
+    EXPECT_FLOAT_EQ(form->DriveJoy()->Y(), 1.0f);
+
+    // "<none>" lets go of it: the stick no longer reaches the robot.
+    list->SetItemIndex(0);
+    emit list->Combo()->activated(0);
+    SDL_JoystickSetVirtualAxis(device, 1, 0);
+    reactor.RunUntil([] { return false; }, 200);
+    EXPECT_FLOAT_EQ(form->DriveJoy()->Y(), 1.0f);
+    SDL_JoystickClose(device);
+    SDL_JoystickDetachVirtual(index);
+    IniFile saved(iniPath);
+    ASSERT_TRUE(saved.Load());
+    EXPECT_EQ(saved.GetInt(kSectionJoystick, "number", 7), -1);
+}
+
+TEST_F(MainFormTest, ClosingKeepsThePanelsChoices) {
+    Ini(kSectionCameras, "camera1", "2");
+    Ini(kSectionVideo, "bitrate2", "50000");
+    Open();
+    EXPECT_EQ(form->VideoPanel(0)->Camera(), 2);
+    ASSERT_NE(form->Sound()->MicrophoneButton()->PopupMenu(), nullptr);
+    EXPECT_NE(
+        form->Sound()->MicrophoneButton()->PopupMenu()->Item(media::CSoundControls::kCmdSettings),
+        nullptr);
+    EXPECT_EQ(form->VideoPanel(1)->BitRateList()->ItemIndex(), 1);
+    form->VideoPanel(0)->SetCamera(3);
+    form->VideoPanel(1)->SetBitRate(1400000);
+    QPointer<ui::CVelControl> alive(form);
+    form->Close(0);
+    ASSERT_TRUE(WaitFor([&] { return alive.isNull(); }, 2000));
+    form = nullptr;
+    IniFile saved(iniPath);
+    ASSERT_TRUE(saved.Load());
+    CSettings s;
+    LoadSettings(saved, s);
+    EXPECT_EQ(s.camera[0], 3);
+    EXPECT_EQ(s.camera[1], 1);
+    EXPECT_EQ(s.bitrate[1], 1400000);
 }
 
 }  // namespace

@@ -25,8 +25,6 @@ QString Q(const std::string& utf8) {
 }
 
 const QColor kFormColor(0xEE, 0xF1, 0xF5);
-const QColor kVideoTop(0x2B, 0x3A, 0x4F);
-const QColor kVideoBottom(0x10, 0x16, 0x20);
 
 constexpr int kRowH = 26;
 
@@ -75,39 +73,36 @@ class KeyFilter : public QObject {
     CMainForm* form_;
 };
 
-// A dark panel standing for a part of the console that comes later.
-CVelPaintBox* Placeholder(CVelContainer* owner, uint32_t place, int w, int h, const QString& title,
-                          const QString& note) {
-    auto* p = new CVelPaintBox(owner, place, w, h);
-    p->SetPaintHandler([title, note](QPainter& painter, const QRect& r) {
-        QLinearGradient g(r.topLeft(), r.bottomLeft());
-        g.setColorAt(0, kVideoTop);
-        g.setColorAt(1, kVideoBottom);
-        painter.fillRect(r, g);
-        painter.setPen(QColor(0x5A, 0x6A, 0x80));
-        painter.drawRect(r.adjusted(0, 0, -1, -1));
-        QFont f = painter.font();
-        f.setBold(true);
-        painter.setFont(f);
-        painter.setPen(QColor(0xE0, 0xE6, 0xEE));
-        painter.drawText(r.adjusted(0, 0, 0, -24), Qt::AlignCenter, title);
-        f.setBold(false);
-        painter.setFont(f);
-        painter.setPen(QColor(0x8A, 0x96, 0xA6));
-        painter.drawText(r.adjusted(0, 24, 0, 0), Qt::AlignCenter, note);
-    });
-    return p;
-}
+// The game controller list is filled as it opens, so that a controller
+// plugged in meanwhile is offered.
+class OpeningFilter : public QObject {
+  public:
+    explicit OpeningFilter(CMainForm* form) : form_(form) {}
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::MouseButtonPress ||
+            (e->type() == QEvent::KeyPress &&
+             (static_cast<QKeyEvent*>(e)->key() == Qt::Key_F4 ||
+              static_cast<QKeyEvent*>(e)->key() == Qt::Key_Space ||
+              (static_cast<QKeyEvent*>(e)->modifiers() & Qt::AltModifier))))
+            form_->RefillJoysticks();
+        return QObject::eventFilter(watched, e);
+    }
+
+  private:
+    CMainForm* form_;
+};
 
 }  // namespace
 
 CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
-                     const std::vector<WindowRect>* screens)
+                     const std::vector<WindowRect>* screens, platform::IAudioInput* microphone)
     : CVelForm(PackPosition(60, 40), kDefaultWidth, kDefaultHeight,
                QStringLiteral("Velcora — пульт оператора")),
       reactor_(reactor),
       ini_(std::move(iniPath)),
-      connection_(reactor, dispatcher_, &relay_) {
+      connection_(reactor, dispatcher_, &relay_),
+      meter_(microphone ? *microphone : systemMicrophone_),
+      recorder_(meter_) {
     // Settings first: they decide which panels exist.
     ini_.Load();
     LoadSettings(ini_, settings_);
@@ -122,6 +117,7 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
 
     font_ = CVelFont::Create(QStringLiteral("DejaVu Sans"), 13);
     boldFont_ = CVelFont::Create(QStringLiteral("DejaVu Sans"), 13, true);
+    smallFont_ = CVelFont::Create(QStringLiteral("DejaVu Sans"), 12);
     SetFont(font_);
     SetColor(kFormColor);
     SetMargin(6);
@@ -139,6 +135,7 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
         BuildChassis(column);
     BuildModes(column);
     BuildEmotions(column);
+    BuildSound(column);
     auto* second = new CVelPanel(this, kAlignLeft, 220, 0);
     second->SetColor(kFormColor);
     if (settings_.head)
@@ -147,6 +144,7 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
     BuildWorkArea();
     PlaceWindow(screens);
 
+    controller_->SetPanelTick([this](int32_t elapsed) { TickPanels(elapsed); });
     controller_->Refresh();
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { TickNow(); });
     timer_.setTimerType(Qt::PreciseTimer);
@@ -155,6 +153,20 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
 
 CMainForm::~CMainForm() {
     timer_.stop();
+    controller_->SetPanelTick(nullptr);
+    // The reception hands pictures to the panels: it goes first. The panels
+    // and the sound controls use the connection, which goes before the
+    // window's children would.
+    reception_.reset();
+    for (auto*& p : videoPanels_) {
+        if (p)
+            p->Destroy();
+        p = nullptr;
+    }
+    if (sound_)
+        sound_->Destroy();
+    sound_ = nullptr;
+    player_.Close();
     relay_.target = nullptr;
     connection_.Disconnect();
     if (avatarMenu_)
@@ -163,6 +175,8 @@ CMainForm::~CMainForm() {
         font_->Release();
     if (boldFont_)
         boldFont_->Release();
+    if (smallFont_)
+        smallFont_->Release();
 }
 
 CVelGroupBox* CMainForm::Group(CVelContainer* owner, uint32_t place, int w, int h,
@@ -242,7 +256,7 @@ void CMainForm::BuildModes(CVelContainer* column) {
 
 void CMainForm::BuildChassis(CVelContainer* column) {
     auto* g =
-        Group(column, kAlignTop, 0, settings_.wheelMode ? 268 : 236, QStringLiteral("Шасси:"));
+        Group(column, kAlignTop, 0, settings_.wheelMode ? 298 : 266, QStringLiteral("Шасси:"));
     g->SetFlowRowCentred(true);
     driveJoy_ = new CVelJoy(g, kPlaceFlow, true, 130, 130);
     driveJoy_->SetPercent(static_cast<int>(std::lround(controller_->Keys().SpeedScale() * 100)));
@@ -270,6 +284,25 @@ void CMainForm::BuildChassis(CVelContainer* column) {
         moveMode_->SetItemIndex(0);
         Bind(moveMode_, kCmdMoveMode);
     }
+    g->FlowNewRow();
+    Bind(new CVelLabel(g, kPlaceFlow, 80, kRowH, QStringLiteral("Джойстик:")), 0);
+    joystickList_ = new CVelComboBox(g, kPlaceFlow, 180, kRowH);
+    joystickList_->SetHint(QStringLiteral("Игровой контроллер для управления роботом"));
+    Bind(joystickList_, kCmdJoystick);
+    joystickListFilter_ = std::make_unique<OpeningFilter>(this);
+    joystickList_->Widget()->installEventFilter(joystickListFilter_.get());
+    RefillJoysticks();
+}
+
+void CMainForm::RefillJoysticks() {
+    if (!joystickList_)
+        return;
+    const std::vector<std::string> entries = controller_->JoystickEntries();
+    QStringList items;
+    for (const auto& e : entries)
+        items << Q(e);
+    joystickList_->SetItems(items);
+    joystickList_->SetItemIndex(controller_->JoystickEntry(entries.size()));
 }
 
 void CMainForm::BuildHead(CVelContainer* column) {
@@ -281,9 +314,8 @@ void CMainForm::BuildHead(CVelContainer* column) {
         headJoy_ = new CVelJoy(g, kPlaceFlow, settings_.headDeltas == 0, 120, 120);
         headJoy_->SetHint(QStringLiteral("I/K/J/L — голова, M — в исходное положение"));
         headJoy_->Widget()->installEventFilter(keyFilter_.get());
-        QObject::connect(
-            headJoy_, &CVelJoy::valuesChanged, this,
-            [this](float x, float y, float r) { controller_->Drive().SetHead(x, y, r); });
+        QObject::connect(headJoy_, &CVelJoy::valuesChanged, this,
+                         [this](float x, float y, float r) { controller_->MoveHead(x, y, r); });
     } else {
         headSlider_ = new CVelTrackBar(g, kPlaceFlow, 40, 130, -32767, 32767, Qt::Vertical);
         headSlider_->SetHint(QStringLiteral("Голова: J/L, M — в исходное положение"));
@@ -374,11 +406,48 @@ void CMainForm::BuildWorkArea() {
     auto* videos = new CVelPanel(area, kAlignClient, 0, 0);
     videos->SetColor(kFormColor);
     videos_ = videos;
-    const QString note = QStringLiteral("нет изображения");
-    video1_ = Placeholder(videos, kAlignTop, 0, 260,
-                          QStringLiteral("Видео %1").arg(settings_.camera[0] + 1), note);
-    Placeholder(videos, kAlignClient, 0, 0, QStringLiteral("Видео %1").arg(settings_.camera[1] + 1),
-                note);
+    // The two cameras one above the other; the resize handler shares the
+    // height between them.
+    for (int i = 0; i < 2; ++i) {
+        videoPanels_[i] = new media::CVideoPanel(
+            videos, i == 0 ? kAlignTop : kAlignClient, media::CVideoPanel::kDefaultWidth,
+            media::CVideoPanel::kDefaultHeight, connection_, settings_.camera[i],
+            settings_.bitrate[i], settings_.locked);
+        videoPanels_[i]->SetFont(smallFont_);
+    }
+    reception_ = std::make_unique<media::CVideoReception>(
+        connection_,
+        std::vector<media::CVideoPanelControl*>{&videoPanels_[0]->Control(),
+                                                &videoPanels_[1]->Control()},
+        media::RangefinderLimits{settings_.rangeNear, settings_.rangeFar, settings_.forwardNear,
+                                 settings_.forwardFar});
+    for (auto* p : videoPanels_)
+        p->SetReception(reception_.get());
+}
+
+void CMainForm::BuildSound(CVelContainer* column) {
+    auto* g = Group(column, kAlignTop, 0, 126, QStringLiteral("Звук"));
+    sound_ = new media::CSoundControls(
+        g, kAlignClient, 0, 0, connection_, player_, recorder_, settings_,
+        [this] { controller_->SaveSettingsNow(); }, &meter_);
+    sound_->SetFont(smallFont_);
+    // The settings entry is in each button's menu; say so where it exists.
+    if (!settings_.locked) {
+        sound_->RobotSoundButton()->SetHint(
+            QStringLiteral("Передача звука от робота (правая кнопка — «Настройка звука...»)"));
+        sound_->MicrophoneButton()->SetHint(QStringLiteral(
+            "Включить локальный микрофон, Shift — пока нажата (правая кнопка — «Настройка "
+            "звука...»)"));
+    }
+}
+
+void CMainForm::TickPanels(int32_t elapsedMs) {
+    for (auto* p : videoPanels_) {
+        if (p)
+            p->Tick(elapsedMs);
+    }
+    if (sound_)
+        sound_->Tick(elapsedMs);
 }
 
 void CMainForm::PlaceWindow(const std::vector<WindowRect>* screens) {
@@ -430,10 +499,11 @@ bool CMainForm::HandleEvent(const VelEvent& e) {
     if (e.kind == VelEventKind::Command && Command(e))
         return true;
     // The two cameras share their area equally.
-    if (e.kind == VelEventKind::Resized && e.control == videos_ && video1_) {
+    if (e.kind == VelEventKind::Resized && e.control == videos_ && videoPanels_[0]) {
+        auto* top = videoPanels_[0];
         const int half = std::max(60, e.pos.y() / 2 - 3);
-        if (video1_->Geometry().height() != half)
-            video1_->SetSize(video1_->Geometry().width(), half);
+        if (top->Geometry().height() != half)
+            top->SetSize(top->Geometry().width(), half);
         return false;
     }
     // Momentary lift and tray buttons act while held.
@@ -517,7 +587,7 @@ bool CMainForm::Command(const VelEvent& e) {
                 c.Keys().SetMoveMode(static_cast<MoveMode>(moveMode_->ItemIndex()));
             return true;
         case kCmdHeadSlider:
-            c.Drive().SetHeadSlider(static_cast<int16_t>(headSlider_->Position()));
+            c.MoveHeadSlider(static_cast<int16_t>(headSlider_->Position()));
             return true;
         case kCmdHeadHome:
             c.Keys().KeyDown(ConsoleKey::HeadHome);
@@ -539,6 +609,9 @@ bool CMainForm::Command(const VelEvent& e) {
             }
             return true;
         }
+        case kCmdJoystick:
+            c.ChooseJoystick(joystickList_->ItemIndex());
+            return true;
         case kCmdAutobalance:
             c.Drive().SetAutobalance(autobalance_->Checked());
             return true;
@@ -555,6 +628,11 @@ bool CMainForm::Command(const VelEvent& e) {
 }
 
 bool CMainForm::DriveKey(int key, Qt::KeyboardModifiers modifiers, bool autoRepeat, bool down) {
+    // Shift is push-to-talk; the sound controls tell Ctrl apart themselves,
+    // and a release always reaches them so that the microphone closes.
+    if (sound_ &&
+        (down ? sound_->KeyDown(key, modifiers, autoRepeat) : sound_->KeyUp(key, autoRepeat)))
+        return true;
     if (modifiers & Qt::ControlModifier)
         return false;
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -578,6 +656,12 @@ bool CMainForm::DriveKey(int key, Qt::KeyboardModifiers modifiers, bool autoRepe
 }
 
 bool CMainForm::CanClose(int /*code*/) {
+    for (int i = 0; i < 2; ++i) {
+        if (videoPanels_[i]) {
+            settings_.camera[i] = videoPanels_[i]->Camera();
+            settings_.bitrate[i] = videoPanels_[i]->BitRate();
+        }
+    }
     QWidget* w = Widget();
     const QRect r = w->isMaximized() ? w->normalGeometry() : w->geometry();
     controller_->Close({r.left(), r.top(), r.width(), r.height()}, w->isMaximized());
@@ -690,6 +774,13 @@ void CMainForm::ShowHead(float x, float y, float z) {
 void CMainForm::ShowHeadSlider(int16_t value) {
     if (headSlider_)
         headSlider_->SetPosition(value);
+}
+
+void CMainForm::ShowStick(float x, float y, float r) {
+    if (driveJoy_) {
+        const QSignalBlocker block(driveJoy_);
+        driveJoy_->SetValues(x, y, r);
+    }
 }
 
 }  // namespace velcora::gui

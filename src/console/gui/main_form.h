@@ -15,6 +15,13 @@
 #include "link/ini_file.h"
 #include "link/robot_connection.h"
 #include "link/settings.h"
+#include "media/audio_player.h"
+#include "media/gui/level_meter_input.h"
+#include "media/gui/sound_controls.h"
+#include "media/gui/video_panel.h"
+#include "media/recorder.h"
+#include "platform/audio_input.h"
+#include "platform/audio_output.h"
 #include "platform/reactor.h"
 #include "ui/vel.h"
 
@@ -43,6 +50,7 @@ enum MainCommand : int {
     kCmdTrayDown,
     kCmdAutobalance,
     kCmdSendHeight,
+    kCmdJoystick,
     kCmdEmotion0,  // .. kCmdEmotion0 + 5
     kCmdAvatarFirst = 0x200,
 };
@@ -54,8 +62,10 @@ class CMainForm : public ui::CVelForm, public IMainView {
 
     // Loads the settings from `iniPath` and builds the window; `screens`
     // overrides the monitors the stored placement is checked against (tests).
+    // `microphone` replaces the system's recording device (tests).
     CMainForm(platform::Reactor& reactor, std::string iniPath,
-              const std::vector<WindowRect>* screens = nullptr);
+              const std::vector<WindowRect>* screens = nullptr,
+              platform::IAudioInput* microphone = nullptr);
     ~CMainForm() override;
 
     // The connection fields as shown.
@@ -78,6 +88,12 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelSpdBtn* EmotionButton(int i) const { return emotions_[i]; }
     ui::CVelSpdBtn* RandomWalkButton() const { return randomWalk_; }
     ui::CVelLabel* HeightLabel() const { return heightLabel_; }
+    media::CVideoPanel* VideoPanel(int i) const { return videoPanels_[i]; }
+    media::CSoundControls* Sound() const { return sound_; }
+    ui::CVelComboBox* JoystickList() const { return joystickList_; }
+    media::CAudioPlayer& Player() { return player_; }
+    // Fills the game controller drop-down with the controllers present now.
+    void RefillJoysticks();
     // Runs one timer tick now (the 20 ms timer calls the same).
     void TickNow();
     // Stops or restarts the 20 ms timer (tests tick by hand).
@@ -105,6 +121,7 @@ class CMainForm : public ui::CVelForm, public IMainView {
     void ShowMoveMode(MoveMode mode) override;
     void ShowHead(float x, float y, float z) override;
     void ShowHeadSlider(int16_t value) override;
+    void ShowStick(float x, float y, float r) override;
 
     // A key on the drive joystick or a head control; returns whether taken.
     bool DriveKey(int key, Qt::KeyboardModifiers modifiers, bool autoRepeat, bool down);
@@ -128,6 +145,8 @@ class CMainForm : public ui::CVelForm, public IMainView {
     void BuildHead(ui::CVelContainer* column);
     void BuildLiftAndTray(ui::CVelContainer* column);
     void BuildEmotions(ui::CVelContainer* column);
+    void BuildSound(ui::CVelContainer* column);
+    void TickPanels(int32_t elapsedMs);
     void BuildWorkArea();
     void PlaceWindow(const std::vector<WindowRect>* screens);
     bool Command(const ui::VelEvent& e);
@@ -143,9 +162,18 @@ class CMainForm : public ui::CVelForm, public IMainView {
     CRobotConnection connection_;
     CConnectionControl connectionControl_{connection_};
     std::unique_ptr<CMainController> controller_;
+    // The program's sound devices: the robot's sound plays through the
+    // output, the microphone records through the level meter.
+    platform::AudioOutput speaker_;
+    media::CAudioPlayer player_{speaker_};
+    platform::AudioInput systemMicrophone_;
+    media::CLevelMeterInput meter_;
+    media::CRecorder recorder_;
+    std::unique_ptr<media::CVideoReception> reception_;
     QTimer timer_;
     ui::CVelFont* font_ = nullptr;
     ui::CVelFont* boldFont_ = nullptr;
+    ui::CVelFont* smallFont_ = nullptr;
     ui::CVelPopupMenu* avatarMenu_ = nullptr;
 
     ui::CVelStatusBar* status_ = nullptr;
@@ -178,7 +206,10 @@ class CMainForm : public ui::CVelForm, public IMainView {
     std::array<ui::CVelSpdBtn*, kEmotionCount> emotions_{};
     ui::CVelControl* phraseBox_ = nullptr;
     ui::CVelControl* videos_ = nullptr;
-    ui::CVelControl* video1_ = nullptr;
+    std::array<media::CVideoPanel*, 2> videoPanels_{};
+    media::CSoundControls* sound_ = nullptr;
+    ui::CVelComboBox* joystickList_ = nullptr;
+    std::unique_ptr<QObject> joystickListFilter_;
     std::unique_ptr<QObject> keyFilter_;
 };
 

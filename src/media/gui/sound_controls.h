@@ -17,14 +17,10 @@
 #include "media/gui/level_meter_input.h"
 #include "media/microphone_switch.h"
 #include "media/recorder.h"
+#include "media/sound_settings.h"
 #include "ui/vel_controls.h"
 
 namespace velcora::media {
-
-// Declared here rather than included: the settings header's texts clash with
-// the video panel's, and a window includes both of these panels.
-enum class SoundDirection;
-struct SoundSettingsValues;
 
 inline constexpr std::string_view kRobotSoundText = "Передача звука от робота";
 

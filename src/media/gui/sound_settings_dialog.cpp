@@ -6,10 +6,6 @@ namespace velcora::media {
 
 namespace {
 
-// Said here rather than taken from the shared texts: the video panel's label
-// carries the same name, and only one of the two survives linking.
-constexpr std::string_view kDialogBitRateLabel = "Вх.поток (кБит/сек):";
-
 QString U(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -38,7 +34,7 @@ CSoundSettingsDialog::CSoundSettingsDialog(SoundDirection direction,
     devices_ = Row(this, kDeviceLabel, model_.DeviceEntries(), model_.DeviceIndex(), 220);
     rates_ = Row(this, kRateLabel, model_.RateEntries(), model_.RateIndex(), 100);
     bits_ = Row(this, kBitsLabel, model_.BitsEntries(), model_.BitsIndex(), 100);
-    bitRates_ = Row(this, kDialogBitRateLabel, model_.BitRateEntries(), model_.BitRateIndex(), 100);
+    bitRates_ = Row(this, kSoundBitRateLabel, model_.BitRateEntries(), model_.BitRateIndex(), 100);
     FlowNewRow();
     ok_ = new ui::CVelButton(this, ui::kPlaceFlow, 90, 26, U(kOkButton), kCmdOk);
     cancel_ = new ui::CVelButton(this, ui::kPlaceFlow, 90, 26, U(kCancelButton), kCmdCancel);

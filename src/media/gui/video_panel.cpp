@@ -23,11 +23,6 @@ QRect R(const PaintRect& r) {
     return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
 }
 
-// Said here rather than taken from the shared texts: another "bit rate" label
-// of the media texts carries the same name, and only one of the two survives
-// linking.
-constexpr std::string_view kPanelBitRateLabel = "кБит/сек:";
-
 // The menu entry that sends the camera command.
 constexpr std::string_view kCameraCommandEntry = "Команда камере";
 
@@ -50,7 +45,7 @@ CVideoPanel::CVideoPanel(ui::CVelContainer* owner, uint32_t place, int w, int h,
     for (int i = 0; i < kCameraCount; ++i) {
         cameras_->AddItem(U(CameraEntry(i)));
     }
-    new ui::CVelLabel(bar, ui::kPlaceFlow, 58, 24, U(kPanelBitRateLabel));
+    new ui::CVelLabel(bar, ui::kPlaceFlow, 58, 24, U(kBitRateLabel));
     bitRates_ = new ui::CVelComboBox(bar, ui::kPlaceFlow, 64, 24, kCmdBitRate);
     for (int32_t rate : kVideoBitRates) {
         bitRates_->AddItem(QString::number(rate / 1000));
