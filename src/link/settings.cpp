@@ -176,6 +176,10 @@ void SaveSettings(IniFile& ini, const CSettings& s) {
     ini.WriteInt(kSectionVideo, "bitrate1", s.bitrate[0]);
     ini.WriteInt(kSectionVideo, "bitrate2", s.bitrate[1]);
     SaveHistory(ini, s);
+    // The incoming sound's choice in the sound dialog is kept too, so that it
+    // survives a restart like the outgoing one.
+    ini.WriteInt(kSectionAudio, "inAudioParamCode", s.inAudioParamCode);
+    ini.WriteInt(kSectionAudio, "inBitRate", s.inBitRate);
     ini.WriteInt(kSectionAudio, "outAudioParamCode", s.outAudioParamCode);
     ini.WriteInt(kSectionAudio, "outBitRate", s.outBitRate);
     ini.WriteInt(kSectionAudio, "AUDIO_IN_DEVICE", s.audioInDevice);

@@ -143,14 +143,26 @@ void CAudioPlayer::Tick(int32_t elapsedMs) {
         Close();
         return;
     }
+    // A device that would not open is not tried again on every tick: on a
+    // machine without sound that would flood the sound system's log.
+    if (openRetryMs_ > 0) {
+        openRetryMs_ -= elapsedMs;
+        if (openRetryMs_ > 0) {
+            return;
+        }
+    }
     uint8_t pending;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         pending = pending_;
         pending_ = kNoPending;
     }
-    if (pending != kNoPending) {
-        Open(pending);
+    if (pending != kNoPending && !Open(pending)) {
+        openRetryMs_ = kOpenRetryMs;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (pending_ == kNoPending) {
+            pending_ = pending;
+        }
     }
 }
 

@@ -33,6 +33,8 @@ class CAudioPlayer {
     static constexpr int kMaxInDevice = 2;
     // The device is released after this long without a received block.
     static constexpr int32_t kSilenceMs = 2000;
+    // Wait before trying again a device that would not open.
+    static constexpr int32_t kOpenRetryMs = 2000;
     static constexpr uint8_t kNoPending = 255;
 
     enum BlockState { kReceived = 1, kDecoded = 2, kReady = 3, kInDevice = 4, kPlayed = 5 };
@@ -91,6 +93,7 @@ class CAudioPlayer {
     std::atomic<int> inDevice_{0};              // also changed by the device's thread
     uint8_t current_ = kNoPending;              // window thread
     int32_t silence_ = 0;                       // window thread
+    int32_t openRetryMs_ = 0;                   // window thread
     std::thread thread_;                        // window thread
 };
 

@@ -122,6 +122,8 @@ TEST(Settings, SaveKeepsUnrelatedLinesAndLoadsBack) {
     s.password = "пароль";
     s.history = {{"one", true, 0}, {"two", false, '7'}};
     s.windowLeft = 10;
+    s.inAudioParamCode = 0x41;
+    s.inBitRate = 32000;
     SaveSettings(ini, s);
     ASSERT_TRUE(ini.Save());
 
@@ -142,6 +144,9 @@ TEST(Settings, SaveKeepsUnrelatedLinesAndLoadsBack) {
     EXPECT_EQ(t.history[1].hotkey, '7');
     EXPECT_EQ(t.windowLeft, 10);
     EXPECT_FALSE(t.windowTop);
+    // The incoming sound's settings survive a restart.
+    EXPECT_EQ(t.inAudioParamCode, 0x41);
+    EXPECT_EQ(t.inBitRate, 32000);
     std::remove(path.c_str());
 }
 

@@ -195,6 +195,22 @@ TEST_F(PlayerTest, DeviceFailureClosesAndTheNextBlockReopens) {
     EXPECT_TRUE(player.DeviceOpen());
 }
 
+TEST_F(PlayerTest, RefusedDeviceIsTriedAgainOnlyAfterAPause) {
+    device.refuseOpen = true;
+    ASSERT_TRUE(player.AddBlock(Block(0x00, 1)));
+    player.Tick(20);
+    EXPECT_FALSE(player.DeviceOpen());
+    device.refuseOpen = false;
+    for (int t = 0; t < CAudioPlayer::kOpenRetryMs - 40; t += 20) {
+        player.Tick(20);
+    }
+    EXPECT_FALSE(player.DeviceOpen());  // still waiting, the format still pending
+    EXPECT_EQ(player.PendingFormat(), 0x00);
+    player.Tick(20);
+    player.Tick(20);
+    EXPECT_TRUE(player.DeviceOpen());
+}
+
 TEST(RobotSound, RequestsEvery180MsAndFeedsThePlayer) {
     velcora::test::FakeLink link;
     ScriptedOutput device;
