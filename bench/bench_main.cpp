@@ -16,13 +16,21 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (run.run_type != Run::RT_Iteration || run.error_occurred) {
                 continue;
             }
+            // "<case>/ours" or "<case>/reference", possibly followed by the
+            // library's own suffixes such as "/real_time".
             const std::string name = run.benchmark_name();
-            const auto slash = name.rfind('/');
-            if (slash == std::string::npos) {
+            std::string base, side;
+            for (const char* candidate : {"/ours", "/reference"}) {
+                const auto at = name.find(candidate);
+                if (at != std::string::npos) {
+                    base = name.substr(0, at);
+                    side = candidate + 1;
+                    break;
+                }
+            }
+            if (base.empty()) {
                 continue;
             }
-            const std::string base = name.substr(0, slash);
-            const std::string side = name.substr(slash + 1);
             const double perIteration = run.GetAdjustedRealTime();
             if (side == "ours") {
                 ours_[base] = perIteration;
