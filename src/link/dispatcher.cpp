@@ -18,17 +18,21 @@ CMessageDispatcher::Registration& CMessageDispatcher::Registration::operator=(
 
 void CMessageDispatcher::Registration::Reset() {
     if (slot_) {
+        // The handler itself stays until the dispatcher drops the slot: it may
+        // be the very handler that is running and ending its own registration.
         slot_->alive = false;
-        slot_->handler = nullptr;
         slot_.reset();
     }
 }
 
 CMessageDispatcher::Registration CMessageDispatcher::Register(msg::Type type, Handler handler) {
-    // Forget slots whose owners have closed, so the list never grows without bound.
-    slots_.erase(
-        std::remove_if(slots_.begin(), slots_.end(), [](const auto& s) { return !s->alive; }),
-        slots_.end());
+    // Forget slots whose owners have closed, so the list never grows without
+    // bound; not while a dispatch is walking the list.
+    if (dispatching_ == 0) {
+        slots_.erase(
+            std::remove_if(slots_.begin(), slots_.end(), [](const auto& s) { return !s->alive; }),
+            slots_.end());
+    }
     auto slot = std::make_shared<DispatchSlot>();
     slot->type = type;
     slot->handler = std::move(handler);
@@ -51,19 +55,23 @@ int CMessageDispatcher::DispatchMessage(CStream& frame) {
     // never the bytes of the frame after it.
     const int32_t available = std::max(0, frame.GetSize() - payloadStart);
     CSubStream payload(frame, payloadStart, std::clamp(length, 0, available));
-    // A handler may close a window (and so end registrations) or open one while
-    // it runs: work on a snapshot and test each slot before its call.
-    const auto snapshot = slots_;
+    // A handler may close a window (ending registrations) or open one (adding
+    // them) while it runs. Slots are never removed during a dispatch, so the
+    // ones present at the start stay valid and are tested before each call;
+    // slots added meanwhile wait for the next frame.
+    ++dispatching_;
+    const size_t count = slots_.size();
     int called = 0;
-    for (const auto& slot : snapshot) {
+    for (size_t i = 0; i < count; ++i) {
+        DispatchSlot* slot = slots_[i].get();
         if (!slot->alive || slot->type != type || !slot->handler) {
             continue;
         }
         payload.Seek(0, kSeekSet);
-        auto handler = slot->handler;  // survives the handler ending its own registration
-        handler(payload, length);
+        slot->handler(payload, length);
         ++called;
     }
+    --dispatching_;
     return called;
 }
 

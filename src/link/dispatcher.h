@@ -57,6 +57,7 @@ class CMessageDispatcher {
 
   private:
     std::vector<std::shared_ptr<DispatchSlot>> slots_;
+    int dispatching_ = 0;  // depth of nested DispatchMessage calls
 };
 
 struct DispatchSlot {
