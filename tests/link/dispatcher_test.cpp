@@ -37,9 +37,12 @@ int DispatchAll(CMessageDispatcher& d, CMemoryStream& s) {
 TEST(Dispatcher, RoutesByTypeAndDropsUnknownAndClosedOwners) {
     CMessageDispatcher d;
     std::vector<std::string> seen;
-    auto a = d.Register(0x1111, [&](CStream& s, int32_t n) { seen.push_back("a" + ReadBytes(s, n)); });
-    auto b = d.Register(0x2222, [&](CStream& s, int32_t) { seen.push_back("b" + ReadBytes(s, 1)); });
-    auto b2 = d.Register(0x2222, [&](CStream& s, int32_t n) { seen.push_back("c" + ReadBytes(s, n)); });
+    auto a =
+        d.Register(0x1111, [&](CStream& s, int32_t n) { seen.push_back("a" + ReadBytes(s, n)); });
+    auto b =
+        d.Register(0x2222, [&](CStream& s, int32_t) { seen.push_back("b" + ReadBytes(s, 1)); });
+    auto b2 =
+        d.Register(0x2222, [&](CStream& s, int32_t n) { seen.push_back("c" + ReadBytes(s, n)); });
     auto frames = Frames({{0x1111, "xy"}, {0x9999, "??"}, {0x2222, "pq"}, {0x1111, ""}});
     EXPECT_EQ(DispatchAll(d, frames), 4);
     // A partial read (b reads one byte) shifts neither the second handler nor the next frame.
