@@ -33,17 +33,6 @@ constexpr const char* kDeleteWaveTitle = "Удалить Wave-файл с роб
 // Frames carry at most this many payload bytes.
 constexpr int32_t kMaxPayload = 20000000;
 
-// A reply's payload, cut out so that no read runs into the next frame: texts
-// without a terminator end at the payload's end and missing fields read as 0.
-CMemoryStream TakePayload(CStream& payload, int32_t length) {
-    CMemoryStream copy;
-    if (length > 0) {
-        CopyStream(length, payload, copy);
-    }
-    copy.Seek(0, kSeekSet);
-    return copy;
-}
-
 int32_t Remaining(CMemoryStream& s) {
     return s.Size() - s.Position();
 }
@@ -205,7 +194,7 @@ const CRequestCountdown& CCyclogramTransfer::countdown(CyclogramRequest which) c
 }
 
 void CCyclogramTransfer::onList(CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     list_.Clear();
     std::vector<std::string> names;
     while (Remaining(p) > 0) {
@@ -226,7 +215,7 @@ void CCyclogramTransfer::onCyclogram(CStream& payload, int32_t length) {
     if (!load_.Answer()) {
         return;  // nobody asked: never overwrite the open document unasked
     }
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     auto doc = std::make_unique<CCyclogram>();
     // Read into a fresh document so that a malformed reply leaves nothing half-read behind.
     if (!readCyclogram(p, *doc)) {
@@ -240,7 +229,7 @@ void CCyclogramTransfer::onUploadResult(CStream& payload, int32_t length) {
     if (!upload_.Answer()) {
         return;
     }
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     if (!Succeeded(p)) {
         upload_.ExpireNextTick();
         return;
@@ -387,7 +376,7 @@ void CEnvironmentTransfer::onEnvironment(CStream& payload, int32_t length) {
     if (!download_.Answer()) {
         return;
     }
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     // A malformed record must not leave the operator's project half-overwritten.
     CCyclogramEnv fresh;
     if (!readEnvironment(p, fresh)) {
@@ -414,7 +403,7 @@ void CEnvironmentTransfer::onBackground(CStream& payload, int32_t length) {
     if (!backgroundDownload_.Answer()) {
         return;  // only a picture that was asked for may replace the file
     }
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     if (!p.SaveToFile(files_.background)) {
         backgroundDownload_.ExpireNextTick();
     }
@@ -436,7 +425,7 @@ void CEnvironmentTransfer::onUploadResult(CStream& payload, int32_t length) {
     if (!upload_.Answer()) {
         return;
     }
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     if (!Succeeded(p)) {
         upload_.ExpireNextTick();
         return;
@@ -457,7 +446,7 @@ void CEnvironmentTransfer::onBackgroundUploadResult(CStream& payload, int32_t le
     if (!backgroundUpload_.Answer()) {
         return;
     }
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     if (!Succeeded(p)) {
         backgroundUpload_.ExpireNextTick();
         return;
@@ -470,7 +459,7 @@ void CEnvironmentTransfer::onMotorValues(CStream& payload, int32_t length) {
     if (!online_ && !mouseDown_) {
         return;
     }
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     const uint16_t n = ReadU16(p);
     bool anyChanged = false;
     for (uint16_t i = 0; i < n && Remaining(p) >= 8; ++i) {
@@ -572,7 +561,7 @@ void CWaveTransfer::onChunkReply(CStream& payload, int32_t length) {
     if (!uploading_) {
         return;
     }
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     if (p.Size() < 4) {
         return;  // no offset in it: treat as no reply, the step timer resends
     }
@@ -633,7 +622,7 @@ void CWaveTransfer::Tick(int32_t elapsedMs) {
 }
 
 void CWaveTransfer::onList(CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     listCountdown_.Clear();
     list_.entries.clear();
     bool stored = true;

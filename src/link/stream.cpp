@@ -473,6 +473,15 @@ std::string ReadBytes(CStream& s, int32_t count) {
     return bytes;
 }
 
+CMemoryStream CopyToMemory(CStream& source, int32_t length) {
+    CMemoryStream copy;
+    if (length > 0) {
+        CopyStream(length, source, copy);
+    }
+    copy.Seek(0, kSeekSet);
+    return copy;
+}
+
 bool CopyStream(int32_t count, CStream& source, CStream& target) {
     const int32_t available = source.GetSize() - source.GetPosition();
     if (count < 0 || count > available) {

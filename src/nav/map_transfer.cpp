@@ -14,16 +14,6 @@ constexpr int32_t kAckRestart = -1;
 // Large enough that the resend check fires on the same tick.
 constexpr int32_t kResendNow = 100000;
 
-// Copies one message's payload so that nothing read from it can run into the
-// next frame, and so that readers see the payload's own size.
-CMemoryStream TakePayload(CStream& payload, int32_t length) {
-    CMemoryStream copy(1024);
-    if (length > 0) {
-        copy.Assign(ReadBytes(payload, length));
-    }
-    return copy;
-}
-
 }  // namespace
 
 CMapTransfer::CMapTransfer(IRobotLink& link, CNavProject& map, IMapTransferView& view)
@@ -35,29 +25,29 @@ void CMapTransfer::RegisterHandlers() {
     CMessageDispatcher& d = link_.Dispatcher();
     auto with = [this](void (CMapTransfer::*handler)(CStream&)) {
         return [this, handler](CStream& payload, int32_t length) {
-            CMemoryStream copy = TakePayload(payload, length);
+            CMemoryStream copy = CopyToMemory(payload, length);
             (this->*handler)(copy);
         };
     };
     registrations_.Add(d.Register(msg::kModeFlags, with(&CMapTransfer::OnNavStatus)));
     registrations_.Add(d.Register(msg::kMapStatus, with(&CMapTransfer::OnMapStatus)));
     registrations_.Add(d.Register(msg::kNavStateMap, [this](CStream& payload, int32_t length) {
-        CMemoryStream copy = TakePayload(payload, length);
+        CMemoryStream copy = CopyToMemory(payload, length);
         OnStateMap(copy, false);
     }));
     registrations_.Add(
         d.Register(msg::kNavStatePackedMap, [this](CStream& payload, int32_t length) {
-            CMemoryStream copy = TakePayload(payload, length);
+            CMemoryStream copy = CopyToMemory(payload, length);
             OnStateMap(copy, true);
         }));
     registrations_.Add(
         d.Register(msg::kMapLoadOn, [this](CStream&, int32_t) { SetLoadFromRobot(true); }));
     registrations_.Add(d.Register(msg::kMapChunk, [this](CStream& payload, int32_t length) {
-        CMemoryStream copy = TakePayload(payload, length);
+        CMemoryStream copy = CopyToMemory(payload, length);
         OnMapChunk(copy, copy.Size());
     }));
     registrations_.Add(d.Register(msg::kMapUploadAck, [this](CStream& payload, int32_t length) {
-        CMemoryStream copy = TakePayload(payload, length);
+        CMemoryStream copy = CopyToMemory(payload, length);
         OnUploadAck(copy, copy.Size());
     }));
 }

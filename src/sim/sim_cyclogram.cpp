@@ -35,14 +35,6 @@ constexpr std::size_t kMaxWaveBytes = 64u << 20;
 constexpr int32_t kMaxPacked = CSimRobot::kMaxFrameLength;
 constexpr int32_t kDefaultRaw = 32768;
 
-CMemoryStream TakePayload(CStream& payload, int32_t length) {
-    CMemoryStream copy;
-    if (length > 0)
-        CopyStream(length, payload, copy);
-    copy.Seek(0, kSeekSet);
-    return copy;
-}
-
 std::string DiskName(const std::string& ansi, const char* extension) {
     return AnsiToUtf8(ansi) + extension;
 }
@@ -321,7 +313,7 @@ void SendNames(CSimRobot& robot, SimCyclogram& s) {
 }
 
 void OnLoad(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     const std::string name = ReadString(p).value_or("");
     std::string bytes;
     if (!SafeRobotName(name) || !ReadStored(s, CyclogramFile(name), bytes)) {
@@ -335,7 +327,7 @@ void OnLoad(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length)
 }
 
 void OnUpload(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     const std::string name = ReadString(p).value_or("");
     const std::string record = ReadBytes(p, p.Size() - p.Position());
     CCyclogram doc;
@@ -351,14 +343,14 @@ void OnUpload(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t lengt
 }
 
 void OnDelete(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     const std::string name = ReadString(p).value_or("");
     const bool ok = SafeRobotName(name) && RemoveStored(s, CyclogramFile(name));
     robot.Log("delete cyclogram \"%s\": %s", AnsiToUtf8(name).c_str(), ok ? "done" : "not found");
 }
 
 void OnRename(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     const std::string from = ReadString(p).value_or("");
     const std::string to = ReadString(p).value_or("");
     // Never over an existing cyclogram: that one would be lost.
@@ -371,7 +363,7 @@ void OnRename(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t lengt
 }
 
 void OnRun(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     const std::string name = ReadString(p).value_or("");
     const int32_t start = ReadI32(p);
     const int32_t end = ReadI32(p);
@@ -413,7 +405,7 @@ void OnRun(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) 
 }
 
 void OnPoll(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     const int32_t asked = ReadU16(p);
     const int32_t n = std::min(asked, (p.Size() - p.Position()) / 4);
     const CCyclogramEnv env = LoadEnvironment(s);
@@ -429,7 +421,7 @@ void OnPoll(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length)
 }
 
 void OnSetMotor(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     if (p.Size() < 8)
         return;
     const int32_t motor = ReadI32(p);
@@ -466,7 +458,7 @@ void OnRequestBackground(CSimRobot& robot, SimCyclogram& s) {
 }
 
 void OnUploadEnvironment(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     const std::string record(p.View());
     CCyclogramEnv env;
     s.backgroundWanted = false;
@@ -489,7 +481,7 @@ void OnUploadEnvironment(CSimRobot& robot, SimCyclogram& s, CStream& payload, in
 }
 
 void OnBackgroundPicture(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     // Only the picture the environment announced is taken.
     const bool ok = s.backgroundWanted && backgroundIdentityOf(p.View()) == s.backgroundExpected &&
                     WriteStored(s, kBackgroundFile, p.View());
@@ -518,7 +510,7 @@ void ChunkReply(CSimRobot& robot, int32_t offset) {
 }
 
 void OnBeginWave(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     const std::string name = ReadString(p).value_or("");
     const uint32_t size = ReadU32(p);
     s.waveUploading = false;
@@ -537,7 +529,7 @@ void OnBeginWave(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t le
 }
 
 void OnWaveChunk(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     if (!s.waveUploading || p.Size() < 4) {
         ChunkReply(robot, -1);
         return;
@@ -572,7 +564,7 @@ void OnWaveChunk(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t le
 }
 
 void OnDeleteWave(CSimRobot& robot, SimCyclogram& s, CStream& payload, int32_t length) {
-    CMemoryStream p = TakePayload(payload, length);
+    CMemoryStream p = CopyToMemory(payload, length);
     const std::string name = ReadString(p).value_or("");
     const bool ok = SafeRobotName(name) && RemoveStored(s, WaveFile(name));
     robot.Log("delete wave \"%s\": %s", AnsiToUtf8(name).c_str(), ok ? "done" : "not found");
