@@ -314,6 +314,8 @@ void CMainController::ChooseAvatar(std::size_t index) {
 
 bool CMainController::SaveSettingsNow() {
     SaveSettings(ini_, settings_);
+    for (auto& hook : saveHooks_)
+        hook(ini_);
     return ini_.Save();
 }
 

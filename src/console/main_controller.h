@@ -173,6 +173,10 @@ class CMainController : public IRobotConnectionOwner {
     // Called with every authorisation report (the chat-bot editor resends).
     void AddAuthorisedHook(std::function<void()> hook) { authorisedHooks_.push_back(hook); }
 
+    // Called by every settings save before the file is written, for the
+    // sections other parts own (the gestures).
+    void AddSaveHook(std::function<void(IniFile&)> hook) { saveHooks_.push_back(std::move(hook)); }
+
     // At close: keeps the window's restored rectangle and saves the settings.
     bool Close(const WindowRect& restored, bool maximised);
     bool SaveSettingsNow();
@@ -228,6 +232,7 @@ class CMainController : public IRobotConnectionOwner {
     CStatusPoller poller_;
     CRegistrationSet registrations_;
     std::vector<std::function<void()>> authorisedHooks_;
+    std::vector<std::function<void(IniFile&)>> saveHooks_;
 
     uint32_t lastTick_;
     uint32_t rateStart_;

@@ -19,19 +19,6 @@ std::u16string_view WithoutTrailingSeparators(std::u16string_view path) {
     return path;
 }
 
-char16_t Fold(char16_t c) {
-    if (c >= u'A' && c <= u'Z') {
-        return static_cast<char16_t>(c + 0x20);
-    }
-    if (c >= 0x0410 && c <= 0x042F) {  // А..Я
-        return static_cast<char16_t>(c + 0x20);
-    }
-    if (c >= 0x0400 && c <= 0x040F) {  // Ѐ..Џ, Ё among them
-        return static_cast<char16_t>(c + 0x50);
-    }
-    return c;
-}
-
 std::u16string_view ExtensionKey(std::u16string_view name) {
     const auto dot = name.rfind(u'.');
     return dot == std::u16string_view::npos ? name : name.substr(dot);
@@ -152,17 +139,6 @@ std::u16string CopyLabel(std::u16string_view path) {
         return std::u16string(path);
     }
     return u"..." + std::u16string(path.substr(path.size() - 58));
-}
-
-int CompareNoCase(std::u16string_view a, std::u16string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const char16_t x = Fold(a[i]), y = Fold(b[i]);
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 void SortEntries(std::vector<CDirEntry>& entries, SortMode mode) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "files/file_system.h"
+#include "link/text_codec.h"  // CompareNoCase, which the panels sort by
 
 namespace velcora {
 
@@ -49,8 +50,6 @@ std::u16string CopyLabel(std::u16string_view path);
 
 enum class SortMode : int { ByName = 0, ByExtension = 1, BySize = 2 };
 
-// Case-insensitive for Latin and Cyrillic letters.
-int CompareNoCase(std::u16string_view a, std::u16string_view b);
 // Folders before files, ".." before everything, then by the mode's key.
 void SortEntries(std::vector<CDirEntry>& entries, SortMode mode);
 // A listing as a panel shows it: without the folder's own "." entry.

@@ -41,6 +41,7 @@ inline constexpr Type kBodyHeight = 0xCC01;         // out: f32
 inline constexpr Type kTraySpeed = 0xCC02;          // out: signed byte
 inline constexpr Type kAutobalance = 0xCC03;        // out: byte on/off
 inline constexpr Type kMotorValue = 0x51A5;         // out: manual motor control
+inline constexpr Type kWheelMotors = 0x5155;        // out: 3 signed bytes, wheels 1..3
 inline constexpr Type kMotorCalibration = 0x55FE;   // out: manual motor control
 inline constexpr Type kServoRangeRequest = 0x61AB;  // out: servo range request
 inline constexpr Type kServoRangeReply = 0x61AC;    // in: servo range reply

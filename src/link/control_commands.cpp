@@ -205,4 +205,28 @@ void SendSpeechLanguage(IRobotLink& link, std::string_view ansiLanguage) {
     link.EndFrame();
 }
 
+void SendWheelMotors(IRobotLink& link, int8_t wheel1, int8_t wheel2, int8_t wheel3) {
+    CStream& s = link.BeginFrame(msg::kWheelMotors);
+    WriteU8(s, static_cast<uint8_t>(wheel1));
+    WriteU8(s, static_cast<uint8_t>(wheel2));
+    WriteU8(s, static_cast<uint8_t>(wheel3));
+    link.EndFrame();
+}
+
+void SendMotorValue(IRobotLink& link, uint8_t motor, int8_t value) {
+    CStream& s = link.BeginFrame(msg::kMotorValue);
+    WriteU8(s, motor);
+    WriteU8(s, static_cast<uint8_t>(value));
+    link.EndFrame();
+}
+
+void SendMotorCalibration(IRobotLink& link, uint8_t motor) {
+    SendByte(link, msg::kMotorCalibration, motor);
+}
+
+void SendServoRangeRequest(IRobotLink& link, int32_t motor) {
+    WriteI32(link.BeginFrame(msg::kServoRangeRequest), motor);
+    link.EndFrame();
+}
+
 }  // namespace velcora

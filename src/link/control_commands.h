@@ -70,5 +70,11 @@ void SendGesturePlay(IRobotLink& link, uint32_t number);
 void SendGestureRecord(IRobotLink& link, uint32_t number);
 void SendStatusRequest(IRobotLink& link);
 void SendSpeechLanguage(IRobotLink& link, std::string_view ansiLanguage);
+// Manual motor control: one byte per wheel motor 1..3.
+void SendWheelMotors(IRobotLink& link, int8_t wheel1, int8_t wheel2, int8_t wheel3);
+void SendMotorValue(IRobotLink& link, uint8_t motor, int8_t value);
+// Starts a motor's calibration; motor 0 cancels it.
+void SendMotorCalibration(IRobotLink& link, uint8_t motor);
+void SendServoRangeRequest(IRobotLink& link, int32_t motor);
 
 }  // namespace velcora

@@ -118,8 +118,12 @@ struct CSettings {
     std::optional<int> windowLeft, windowTop, windowWidth, windowHeight;
     bool windowMaximised = false;
 
-    // Whether the service button ("Сервисное обслуживание") is shown.
-    bool ServiceButton() const { return rotDebugger || liftCalib || trayCalib || wheelCalib != 0; }
+    // Whether the service button ("Сервисное обслуживание") is shown: any
+    // motor group the service window would list, or the rotation debugger.
+    bool ServiceButton() const {
+        return rotDebugger || liftCalib || trayCalib || wheelCalib != 0 || armCalib > 0 ||
+               headCalib > 0;
+    }
 };
 
 // Reads every section into `settings` (defaults for whatever is missing).

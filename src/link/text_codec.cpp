@@ -238,4 +238,33 @@ std::string Koi8rToAnsi(std::string_view koi8r) {
     return out;
 }
 
+namespace {
+
+// Latin and Cyrillic capitals to their small letters; nothing else changes.
+char16_t Fold(char16_t c) {
+    if (c >= u'A' && c <= u'Z') {
+        return static_cast<char16_t>(c + 0x20);
+    }
+    if (c >= 0x0410 && c <= 0x042F) {  // А..Я
+        return static_cast<char16_t>(c + 0x20);
+    }
+    if (c >= 0x0400 && c <= 0x040F) {  // Ѐ..Џ, Ё among them
+        return static_cast<char16_t>(c + 0x50);
+    }
+    return c;
+}
+
+}  // namespace
+
+int CompareNoCase(std::u16string_view a, std::u16string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t x = Fold(a[i]), y = Fold(b[i]);
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
 }  // namespace velcora

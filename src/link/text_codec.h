@@ -30,6 +30,10 @@ std::string AnsiToUtf8(std::string_view ansi);
 // Telnet output: KOI8-R to Windows-1251 byte by byte.
 std::string Koi8rToAnsi(std::string_view koi8r);
 
+// Compares ignoring the case of Latin and Cyrillic letters (Ё/ё and the
+// other Cyrillic letters of U+0400..U+045F included): <0, 0 or >0.
+int CompareNoCase(std::u16string_view a, std::u16string_view b);
+
 // Drops a leading U+FEFF.
 std::u16string_view StripBom(std::u16string_view wide);
 
