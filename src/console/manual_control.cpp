@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <string>
 
 #include "link/control_commands.h"
 
@@ -154,6 +158,72 @@ void CServoReader::OnReply(CStream& payload, int32_t length) {
     const bool failed = r.left == -1 && r.right == -1 && r.defaultRaw == -1;
     if (done_)
         done_(failed ? ServoReadOutcome::Failed : ServoReadOutcome::Read, r);
+}
+
+// ------------------------------------------------------------ exact track value
+
+CTrackValue::CTrackValue(EnvTracker& tracker, std::function<void(float)> setPosition)
+    : tracker_(tracker),
+      setPosition_(std::move(setPosition)),
+      fraction_(std::isfinite(tracker.position) ? std::clamp(tracker.position, 0.0f, 1.0f) : 0.0f) {}
+
+void CTrackValue::Store(float f) {
+    fraction_ = f;
+    if (setPosition_)
+        setPosition_(f);
+    else
+        tracker_.position = f;
+}
+
+void CTrackValue::SetFraction(double f) {
+    if (std::isnan(f))
+        return;
+    Store(static_cast<float>(std::clamp(f, 0.0, 1.0)));
+}
+
+void CTrackValue::SetRaw(int64_t raw) {
+    const auto r = static_cast<int32_t>(
+        std::clamp<int64_t>(raw, std::numeric_limits<int32_t>::min(),
+                            std::numeric_limits<int32_t>::max()));
+    Store(PositionOfRaw(tracker_, r));
+}
+
+namespace {
+
+std::optional<double> ParseNumber(std::string_view text, bool whole) {
+    std::string t(text);
+    for (char& c : t) {
+        if (c == ',')
+            c = '.';
+    }
+    const auto first = t.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::nullopt;
+    t = t.substr(first, t.find_last_not_of(" \t") - first + 1);
+    char* end = nullptr;
+    const double v = whole ? static_cast<double>(std::strtoll(t.c_str(), &end, 10))
+                           : std::strtod(t.c_str(), &end);
+    if (end == t.c_str() || *end != '\0' || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
+bool CTrackValue::SetFractionText(std::string_view text) {
+    const auto v = ParseNumber(text, false);
+    if (!v)
+        return false;
+    SetFraction(*v);
+    return true;
+}
+
+bool CTrackValue::SetRawText(std::string_view text) {
+    const auto v = ParseNumber(text, true);
+    if (!v)
+        return false;
+    SetRaw(static_cast<int64_t>(*v));
+    return true;
 }
 
 }  // namespace velcora

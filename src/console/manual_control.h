@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cyclogram/cyclogram.h"
 #include "link/robot_link.h"
 #include "link/settings.h"
 
@@ -122,6 +123,34 @@ class CServoReader {
     bool pending_ = false;
     int32_t motor_ = 0;
     uint32_t started_ = 0;
+};
+
+// The exact value of a tracker's point, in the three views the dialog keeps
+// consistent: the fraction f in 0..1 (slider and "Значение:"), and the raw
+// value L + (R - L) * f ("RAW:"). Every change goes to the point at once.
+class CTrackValue {
+  public:
+    // `setPosition` stores a new position (the environment view sends it on);
+    // without one the tracker's position is written directly.
+    CTrackValue(EnvTracker& tracker, std::function<void(float)> setPosition = nullptr);
+
+    float Fraction() const { return fraction_; }
+    int32_t Raw() const { return RawOfPosition(tracker_, fraction_); }
+
+    // Clamped to 0..1; NaN is ignored.
+    void SetFraction(double f);
+    // f = (raw - L) / (R - L), clamped; a tracker with L = R stays at 0.
+    void SetRaw(int64_t raw);
+    // Typed texts (a decimal comma is taken); false leaves the value.
+    bool SetFractionText(std::string_view text);
+    bool SetRawText(std::string_view text);
+
+  private:
+    void Store(float f);
+
+    EnvTracker& tracker_;
+    std::function<void(float)> setPosition_;
+    float fraction_;
 };
 
 }  // namespace velcora

@@ -201,3 +201,54 @@ TEST(ServoReader, ValuesReachTheCaller) {
 
 }  // namespace
 }  // namespace velcora
+
+namespace velcora {
+namespace {
+
+struct TrackCase {
+    int32_t left, right;
+    const char* rawText;
+    float fraction;  // after the raw value
+    int32_t raw;     // shown after it
+};
+
+class TrackValueTest : public ::testing::TestWithParam<TrackCase> {};
+
+TEST_P(TrackValueTest, RawAndFractionAgree) {
+    EnvTracker t;
+    t.leftRaw = GetParam().left;
+    t.rightRaw = GetParam().right;
+    CTrackValue v(t);
+    ASSERT_TRUE(v.SetRawText(GetParam().rawText));
+    EXPECT_FLOAT_EQ(v.Fraction(), GetParam().fraction);
+    EXPECT_FLOAT_EQ(t.position, GetParam().fraction);  // written at once
+    EXPECT_EQ(v.Raw(), GetParam().raw);
+}
+
+INSTANTIATE_TEST_SUITE_P(ManualControl, TrackValueTest,
+                         ::testing::Values(TrackCase{200, 800, "500", 0.5f, 500},
+                                           TrackCase{200, 800, " 50 ", 0.0f, 200},  // clamped
+                                           TrackCase{200, 800, "9999", 1.0f, 800},
+                                           // A reversed range runs the other way.
+                                           TrackCase{800, 200, "350", 0.75f, 350},
+                                           // No range: the point stays at 0, raw L.
+                                           TrackCase{300, 300, "1000", 0.0f, 300}));
+
+TEST(TrackValue, FractionTextAndSetter) {
+    EnvTracker t;
+    t.leftRaw = 0;
+    t.rightRaw = 1000;
+    std::vector<float> stored;
+    CTrackValue v(t, [&](float f) { stored.push_back(f); });
+    EXPECT_TRUE(v.SetFractionText("0,25"));
+    EXPECT_EQ(v.Raw(), 250);
+    EXPECT_FALSE(v.SetFractionText("abc"));
+    EXPECT_FALSE(v.SetRawText("12.5"));
+    EXPECT_FALSE(v.SetFractionText(""));
+    EXPECT_TRUE(v.SetFractionText("7"));
+    EXPECT_EQ(stored, (std::vector<float>{0.25f, 1.0f}));
+    EXPECT_FLOAT_EQ(t.position, 0.5f);  // the setter owns the writing
+}
+
+}  // namespace
+}  // namespace velcora
