@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QPointer>
+#include <type_traits>
 
 #include "link/text_codec.h"
 #include "ui/layout_geometry.h"
@@ -24,7 +25,7 @@ std::string ToAnsi(const QString& text) {
     return WideToAnsi(text.toStdU16String());
 }
 
-CVelLabel* Caption(CVelContainer* owner, int w, const char* text) {
+CVelLabel* FieldLabel(CVelContainer* owner, int w, const char* text) {
     owner->FlowNewRow();
     return new CVelLabel(owner, kPlaceFlow, w, 22, U(text));
 }
@@ -37,7 +38,7 @@ void OkCancel(CVelContainer* owner, int ok, int cancel) {
 }
 
 template <typename Dialog>
-auto RunModal(Dialog* dialog) -> decltype(dialog->Accepted()) {
+auto RunModal(Dialog* dialog) -> std::decay_t<decltype(dialog->Accepted())> {
     QPointer<CVelControl> alive(dialog);
     const int result = dialog->ShowModal();
     if (!alive || result != kResultOk)
@@ -54,10 +55,10 @@ CCommandButtonDlg::CCommandButtonDlg(const std::optional<CommandButtonData>& but
     SetEndsLoop(false);
     SetMargin(10);
     const CommandButtonData b = button.value_or(CommandButtonData{});
-    Caption(this, 130, "Текст кнопки:");
+    FieldLabel(this, 130, "Текст кнопки:");
     caption_ = new CVelEdit(this, kPlaceFlow, 290, 24, U(b.caption));
     caption_->SetMaxLength(static_cast<int>(kCommandCaptionLimit));
-    Caption(this, 130, "Ширина кнопки:");
+    FieldLabel(this, 130, "Ширина кнопки:");
     width_ = new CVelSpinEdit(this, kPlaceFlow, 80, 24, kCommandButtonMinWidth,
                               kCommandButtonMaxWidth,
                               button ? b.width : kCommandButtonNewWidth);
@@ -65,11 +66,11 @@ CCommandButtonDlg::CCommandButtonDlg(const std::optional<CommandButtonData>& but
     latched_ =
         new CVelCheckBox(this, kPlaceFlow, 300, 24, QStringLiteral("Кнопка с фиксацией"), kCmdLatched);
     latched_->SetChecked(b.latched);
-    Caption(this, 420, "Команда в Korlang при нажатии:");
+    FieldLabel(this, 420, "Команда в Korlang при нажатии:");
     FlowNewRow();
     press_ = new CVelEdit(this, kPlaceFlow, 420, 24, FromAnsi(b.pressCommand.value_or("")));
     press_->SetMaxLength(static_cast<int>(kCommandTextLimit));
-    Caption(this, 420, "Команда в Korlang при отжатии:");
+    FieldLabel(this, 420, "Команда в Korlang при отжатии:");
     FlowNewRow();
     // Disabled while the button does not latch, but it keeps its text.
     release_ = new CVelEdit(this, kPlaceFlow, 420, 24, FromAnsi(b.releaseCommand.value_or("")));
@@ -171,9 +172,9 @@ CGestureDialog::CGestureDialog(const QString& title, const Gesture& gesture)
     : CVelForm(kPlaceScreenCentre, 400, 140, title) {
     SetEndsLoop(false);
     SetMargin(10);
-    Caption(this, 130, "Номер жеста:");
+    FieldLabel(this, 130, "Номер жеста:");
     number_ = new CVelSpinEdit(this, kPlaceFlow, 100, 24, 0, 65535, gesture.number);
-    Caption(this, 130, "Название жеста:");
+    FieldLabel(this, 130, "Название жеста:");
     name_ = new CVelEdit(this, kPlaceFlow, 230, 24, U(gesture.name));
     name_->SetMaxLength(static_cast<int>(kGestureNameLimit));
     OkCancel(this, kCmdOk, kCmdCancel);
