@@ -155,6 +155,35 @@ void SeedDemoSettings(const std::string& path) {
     ini.WriteString(velcora::kSectionAvatars, "model1", "guide");
     ini.WriteString(velcora::kSectionAvatars, "avatar2", "Робот-официант");
     ini.WriteString(velcora::kSectionAvatars, "model2", "waiter");
+    // Phrases, languages, command buttons, gestures and the service window.
+    const char* l = velcora::kSectionLanguages;
+    ini.WriteString(l, "lang0", "ru");
+    ini.WriteString(l, "lang1", "en");
+    const char* h = velcora::kSectionHistory;
+    ini.WriteInt(h, "count", 2);
+    ini.WriteString(h, "item0", "Здравствуйте! Чем могу помочь?");
+    ini.WriteInt(h, "hotkey0", 'Q');
+    ini.WriteString(h, "item1", "Пожалуйста, следуйте за мной.");
+    ini.WriteInt(h, "locked1", 1);
+    ini.WriteString("DBUTTON0", "text", "Помахать");
+    ini.WriteInt("DBUTTON0", "width", 90);
+    ini.WriteString("DBUTTON0", "down", "wave(1)");
+    ini.WriteString("DBUTTON1", "text", "Ехать");
+    ini.WriteInt("DBUTTON1", "width", 90);
+    ini.WriteString("DBUTTON1", "down", "drive({скорость}, {направление})");
+    ini.WriteString("DBUTTON2", "text", "Музыка");
+    ini.WriteInt("DBUTTON2", "width", 90);
+    ini.WriteInt("DBUTTON2", "fixed", 1);
+    ini.WriteString("DBUTTON2", "down", "music(on)");
+    ini.WriteString("DBUTTON2", "up", "music(off)");
+    ini.WriteInt(c, "gestures", 1);
+    ini.WriteString(velcora::kSectionGestures, "0", "Поклон");
+    ini.WriteString(velcora::kSectionGestures, "1", "Привет");
+    ini.WriteInt(c, "wheelCalib", 3);
+    ini.WriteInt(c, "armCalib", 2);
+    ini.WriteInt(c, "headCalib", 2);
+    ini.WriteInt(c, "liftCalib", 1);
+    ini.WriteInt(c, "trayCalib", 1);
     ini.Save();
 }
 

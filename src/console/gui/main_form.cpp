@@ -15,6 +15,9 @@
 #include <cmath>
 #include <filesystem>
 
+#include "console/gui/command_panel.h"
+#include "console/gui/manual_form.h"
+#include "console/gui/phrase_panel.h"
 #include "link/control_commands.h"
 #include "link/text_codec.h"
 
@@ -168,6 +171,7 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
 CMainForm::~CMainForm() {
     timer_.stop();
     DestroyTools();
+    DestroyPhrases();
     controller_->SetPanelTick(nullptr);
     // The reception hands pictures to the panels: it goes first. The panels
     // and the sound controls use the connection, which goes before the
@@ -231,6 +235,9 @@ void CMainForm::BuildToolbar() {
     // Tool windows, in this order: telnet, remote desktop, file manager,
     // chat-bot editor, service. Each is added with its window:
     // AddToolButton(bar, QStringLiteral("..."), QStringLiteral("hint"), "name");
+    if (settings_.ServiceButton())
+        AddToolButton(bar, QStringLiteral("Сервисное обслуживание"),
+                      QStringLiteral("Ручное управление моторами и запись жестов"), "service");
     bar->Widget()->setFixedHeight(60);
 }
 
@@ -411,11 +418,7 @@ void CMainForm::BuildWorkArea(CVelContainer* second) {
         Bind(new CVelLabel(cyc, kPlaceFlow, 180, kRowH, QStringLiteral("Редактор — позже")), 0);
     }
     // Phrases along the bottom, under the cameras and the document area.
-    auto* phrases = Group(this, kAlignBottom, 0, 96, QStringLiteral("Фразы"));
-    phraseBox_ = phrases;
-    Bind(new CVelLabel(phrases, kPlaceFlow, 420, kRowH,
-                       QStringLiteral("Здесь появятся история фраз и кнопки языков.")),
-         0);
+    BuildPhrases(second);
     // The cameras in a column of their own; a bar shares the room between them
     // and the tool windows' document area, which takes what is left.
     auto* videos = new CVelPanel(this, kAlignLeft, kVideoColumnWidth, 0);
@@ -452,6 +455,8 @@ void CMainForm::BuildWorkArea(CVelContainer* second) {
 void CMainForm::RegisterTools() {
     // One line per tool window, e.g.
     // RegisterTool("map", [this] { return new nav::CMapViewBox(this, Tools()); });
+    RegisterTool("service",
+                 [this] { return new CManualForm(this, Tools(), *gestureRecorder_, *gestures_); });
 }
 
 void CMainForm::RegisterTool(std::string name, std::function<CVelMDIChildForm*()> create) {
@@ -588,6 +593,11 @@ void CMainForm::TickNow() {
 bool CMainForm::HandleEvent(const VelEvent& e) {
     if (e.kind == VelEventKind::Command && Command(e))
         return true;
+    // The command buttons wrap into as many rows as the width needs.
+    if (e.kind == VelEventKind::Resized && commandPanel_ && e.control == commandPanel_) {
+        commandPanel_->FitHeight();
+        return false;
+    }
     // The two cameras share their area equally.
     if (e.kind == VelEventKind::Resized && e.control == videos_ && videoPanels_[0]) {
         auto* top = videoPanels_[0];
@@ -810,6 +820,11 @@ void CMainForm::ApplyEnabling(const MainEnabling& e) {
         if (c)
             c->SetEnabled(e.robotControls);
     }
+    // The phrase box, the say button and the command buttons.
+    if (phrasePanel_)
+        phrasePanel_->ApplyEnabling(e.robotControls);
+    if (commandPanel_)
+        commandPanel_->ApplyEnabling(e.robotControls);
 }
 
 void CMainForm::ShowErrorBox(const std::string& text) {

@@ -13,7 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "console/command_buttons.h"
+#include "console/gestures.h"
 #include "console/main_controller.h"
+#include "console/phrases.h"
 #include "link/console_hooks.h"
 #include "link/dispatcher.h"
 #include "link/ini_file.h"
@@ -30,6 +33,10 @@
 #include "ui/vel.h"
 
 namespace velcora::gui {
+
+class CPhrasePanel;
+class CCommandPanel;
+class CGesturePanel;
 
 // Command ids of the main window.
 enum MainCommand : int {
@@ -125,6 +132,21 @@ class CMainForm : public ui::CVelForm, public IMainView {
     // The video column (both cameras).
     ui::CVelControl* VideoColumn() const { return videoColumn_; }
 
+    // Phrases, command buttons and gestures.
+    CPhrases& Phrases() { return *phrases_; }
+    CCommandButtons& CommandButtons() { return *commandButtons_; }
+    CGestures& Gestures() { return *gestures_; }
+    CGestureRecorder& GestureRecorder() { return *gestureRecorder_; }
+    CPhrasePanel* PhrasePanel() const { return phrasePanel_; }
+    CCommandPanel* CommandPanel() const { return commandPanel_; }
+    // Null unless the settings ask for the gestures panel.
+    CGesturePanel* GesturePanel() const { return gesturePanel_; }
+    // Whether the operator is typing in the phrase box (the map's R key).
+    bool PhraseBoxEditing() const;
+    // Ctrl plus a letter or digit anywhere in the window: says the phrase with
+    // that hot key; false (the key goes on) when no phrase has it.
+    bool PhraseHotKey(int key, quint32 nativeScanCode);
+
     // IMainView
     void ShowConnectionStatus(const std::string& text) override;
     void ShowIncomingRate(const std::string& text) override;
@@ -169,6 +191,10 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelButton* AddToolButton(ui::CVelContainer* bar, const QString& caption,
                                   const QString& hint, std::string tool);
     void DestroyTools();
+    // The phrase panel and the command panel along the bottom, the gestures
+    // panel in `column`; their controllers and the Ctrl hot keys.
+    void BuildPhrases(ui::CVelContainer* column);
+    void DestroyPhrases();
     void BuildToolbar();
     void BuildModes(ui::CVelContainer* column);
     void BuildChassis(ui::CVelContainer* column);
@@ -251,6 +277,16 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelSplitter* videoSplitter_ = nullptr;
     std::unique_ptr<QObject> joystickListFilter_;
     std::unique_ptr<QObject> keyFilter_;
+    // Phrases, command buttons, gestures: the controllers outlive their panels.
+    std::unique_ptr<CPhrases> phrases_;
+    std::unique_ptr<CCommandButtons> commandButtons_;
+    std::unique_ptr<CGestures> gestures_;
+    std::unique_ptr<CGestureRecorder> gestureRecorder_;
+    CPhrasePanel* phrasePanel_ = nullptr;
+    CCommandPanel* commandPanel_ = nullptr;
+    CGesturePanel* gesturePanel_ = nullptr;
+    HookSubscription recorderTick_;
+    std::unique_ptr<QObject> hotKeyFilter_;
 };
 
 }  // namespace velcora::gui
