@@ -45,7 +45,12 @@ int Usage(const char* error) {
                  "  --bad-length        after authorising, send a frame header with length "
                  "20000001\n"
                  "Cyclograms:\n"
-                 "  --no-value-motor N  motor N reports no value (-1) to polls (default 6)\n"
+                 "  --no-value-motor N  motor N reports no value (-1) to polls and servo\n"
+                 "                      range reads (default 6)\n"
+                 "Gestures:\n"
+                 "  --gesture-reply ok|other|none\n"
+                 "                      answer a recording with its number (default), another\n"
+                 "                      number, or not at all\n"
                  "Chat-bot scripts:\n"
                  "  --chatbot-chunk N   serve script downloads in chunks of N bytes (default "
                  "8192)\n"
@@ -145,6 +150,16 @@ int main(int argc, char** argv) {
                 motor < INT32_MIN || motor > INT32_MAX)
                 return Usage("--no-value-motor needs a motor number");
             options.noValueMotor = static_cast<int32_t>(motor);
+        } else if (arg == "--gesture-reply") {
+            const std::string_view reply = value(v) ? std::string_view(v) : std::string_view();
+            if (reply == "ok")
+                options.gestureReply = SimOptions::GestureReply::Ok;
+            else if (reply == "other")
+                options.gestureReply = SimOptions::GestureReply::Other;
+            else if (reply == "none")
+                options.gestureReply = SimOptions::GestureReply::None;
+            else
+                return Usage("--gesture-reply needs ok, other or none");
         } else if (arg == "--chatbot-chunk") {
             if (!value(v) || !ParseNumber(v, 1048576, n) || n == 0)
                 return Usage("--chatbot-chunk needs a number of bytes 1..1048576");

@@ -10,6 +10,7 @@
 
 #include "link/text_codec.h"
 #include "sim/sim_control.h"
+#include "sim/sim_cyclogram.h"
 #include "sim/sim_features.h"
 #include "sim/sim_map.h"
 #include "sim/sim_status.h"
@@ -81,6 +82,84 @@ void HandleText(CSimRobot& robot, CStream& s, int32_t length) {
         default:
             robot.Log("text command of unknown kind %u", kind);
             break;
+    }
+}
+
+// A motor's raw range and rest value: its tracker's in the environment
+// project, or the whole 16-bit range for a motor without one.
+struct MotorRange {
+    int32_t low = 0, high = 65535, rest = 32768;
+    bool known = false;
+};
+
+MotorRange RangeOf(const CCyclogramEnv& env, int32_t motor) {
+    MotorRange r;
+    if (const int32_t t = env.findTracker(motor); t >= 0) {
+        const EnvTracker& tr = env.trackers[static_cast<std::size_t>(t)];
+        r.low = std::min(tr.leftRaw, tr.rightRaw);
+        r.high = std::max(tr.leftRaw, tr.rightRaw);
+        r.rest = tr.defaultRaw;
+        r.known = true;
+    }
+    return r;
+}
+
+void OnServoRange(CSimRobot& robot, CStream& s, int32_t length) {
+    if (length < 4)
+        return;
+    const int32_t motor = ReadI32(s);
+    const CCyclogramEnv env = RobotEnvironment(robot);
+    const int32_t t = env.findTracker(motor);
+    CStream& out = robot.BeginFrame(msg::kServoRangeReply);
+    WriteI32(out, motor);
+    if (t < 0 || motor == robot.Options().noValueMotor) {
+        for (int i = 0; i < 3; ++i)
+            WriteI32(out, -1);
+        robot.Log("servo range of motor %d: no value", motor);
+    } else {
+        const EnvTracker& tr = env.trackers[static_cast<std::size_t>(t)];
+        WriteI32(out, tr.leftRaw);
+        WriteI32(out, tr.rightRaw);
+        WriteI32(out, tr.defaultRaw);
+        robot.Log("servo range of motor %d: %d..%d, default %d", motor, tr.leftRaw, tr.rightRaw,
+                  tr.defaultRaw);
+    }
+    robot.EndFrame();
+}
+
+// Moves the motors the service window drives and ends calibrations.
+void TickManualMotors(CSimRobot& robot, uint32_t elapsedMs) {
+    SimManualMotors& m = robot.Feature<SimManualMotors>();
+    if (m.speed.empty() && m.calibrating.empty())
+        return;
+    const CCyclogramEnv env = RobotEnvironment(robot);
+    auto& motors = RobotCyclograms(robot).motors;
+    for (const auto& [motor, speed] : m.speed) {
+        if (speed == 0)
+            continue;
+        const MotorRange r = RangeOf(env, motor);
+        auto [at, fresh] = m.raw.try_emplace(motor, 0.0);
+        if (fresh) {
+            const auto known = motors.find(motor);
+            at->second = known != motors.end() ? known->second : r.rest;
+        }
+        // Full speed crosses half the range in a second.
+        const double perSecond = speed / 127.0 * (r.high - r.low) / 2.0;
+        at->second = std::clamp(at->second + perSecond * elapsedMs / 1000.0,
+                                static_cast<double>(r.low), static_cast<double>(r.high));
+        motors[motor] = static_cast<int32_t>(std::lround(at->second));
+    }
+    for (auto it = m.calibrating.begin(); it != m.calibrating.end();) {
+        if (it->second > elapsedMs) {
+            it->second -= elapsedMs;
+            ++it;
+            continue;
+        }
+        const MotorRange r = RangeOf(env, it->first);
+        motors[it->first] = r.rest;
+        m.raw[it->first] = r.rest;
+        robot.Log("motor %d calibrated at %d", it->first, r.rest);
+        it = m.calibrating.erase(it);
     }
 }
 
@@ -202,21 +281,73 @@ void InstallControl(CSimRobot& robot) {
     robot.On(msg::kScriptCommand, [&robot](CStream& s, int32_t length) {
         robot.Log("script: %s", AnsiToUtf8(ReadTerminated(s, length)).c_str());
     });
-    robot.On(msg::kGesturePlay,
-             [&robot](CStream& s, int32_t) { robot.Log("gesture %u", ReadU32(s)); });
-    robot.On(msg::kGestureRecord, [&robot](CStream& s, int32_t) {
+    robot.On(msg::kGesturePlay, [&robot](CStream& s, int32_t) {
         const uint32_t number = ReadU32(s);
-        ++RobotBody(robot).gesturesRecorded;
-        robot.Log("gesture %u recorded", number);
-        CStream& reply = robot.BeginFrame(msg::kGestureRecord);
-        WriteU32(reply, number);
+        if (RobotBody(robot).gestures.count(number) != 0)
+            robot.Log("performing gesture %u", number);
+        else
+            robot.Log("unknown gesture %u", number);
+    });
+    robot.On(msg::kGestureRecord, [&robot](CStream& s, int32_t length) {
+        if (length < 4)
+            return;
+        const uint32_t number = ReadU32(s);
+        const auto reply = robot.Options().gestureReply;
+        if (reply == SimOptions::GestureReply::None) {
+            robot.Log("gesture %u: recording not answered", number);
+            return;
+        }
+        SimBody& b = RobotBody(robot);
+        uint32_t written = number;
+        if (reply == SimOptions::GestureReply::Other) {
+            written = number + 1;
+            robot.Log("gesture %u recorded as %u", number, written);
+        } else {
+            robot.Log("gesture %u recorded", number);
+        }
+        ++b.gesturesRecorded;
+        b.gestures.insert(written);
+        CStream& out = robot.BeginFrame(msg::kGestureRecord);
+        WriteU32(out, written);
         robot.EndFrame();
     });
     robot.On(msg::kSpeechLanguage, [&robot](CStream& s, int32_t length) {
         RobotBody(robot).language = ReadTerminated(s, length);
+        robot.Log("language: %s", AnsiToUtf8(RobotBody(robot).language).c_str());
     });
+    robot.On(msg::kWheelMotors, [&robot](CStream& s, int32_t) {
+        const int a = ReadI8(s), b = ReadI8(s), c = ReadI8(s);
+        robot.Log("wheels %d %d %d", a, b, c);
+    });
+    robot.On(msg::kMotorValue, [&robot](CStream& s, int32_t length) {
+        if (length < 2)
+            return;
+        const int motor = ReadU8(s);
+        const int value = ReadI8(s);
+        SimManualMotors& m = robot.Feature<SimManualMotors>();
+        m.speed[motor] = value;
+        m.calibrating.erase(motor);
+        robot.Log("motor %d speed %d", motor, value);
+    });
+    robot.On(msg::kMotorCalibration, [&robot](CStream& s, int32_t length) {
+        if (length < 1)
+            return;
+        const int motor = ReadU8(s);
+        SimManualMotors& m = robot.Feature<SimManualMotors>();
+        if (motor == 0) {
+            m.calibrating.clear();
+            robot.Log("calibration cancelled");
+            return;
+        }
+        m.speed[motor] = 0;
+        m.calibrating[motor] = kCalibrationMs;
+        robot.Log("calibrating motor %d", motor);
+    });
+    robot.On(msg::kServoRangeRequest,
+             [&robot](CStream& s, int32_t length) { OnServoRange(robot, s, length); });
 
     robot.OnTick([&robot](uint32_t elapsedMs) {
+        TickManualMotors(robot, elapsedMs);
         SimBody& b = RobotBody(robot);
         SimStatus& status = robot.Feature<SimStatus>();
         ControlState& state = robot.Feature<ControlState>();

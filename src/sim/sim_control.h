@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 
 #include "sim/sim_robot.h"
@@ -34,7 +36,21 @@ struct SimBody {
     std::string avatar;
     std::string language;
     uint32_t gesturesRecorded = 0;
+    // The gestures the robot knows (seeded with the demo's 0 and 1).
+    std::set<uint32_t> gestures{0, 1};
 };
+
+// Motors moved by the service window: the speed each was last given, the
+// raw value it is at (shared with the cyclogram feature's motors), and a
+// calibration under way.
+struct SimManualMotors {
+    std::map<int32_t, int> speed;       // -128..127 as commanded
+    std::map<int32_t, double> raw;      // exact position between ticks
+    std::map<int32_t, uint32_t> calibrating;  // ms left
+};
+
+// A calibration takes this long and ends at the motor's default raw value.
+inline constexpr uint32_t kCalibrationMs = 3000;
 
 // The robot's pose lives with its map (which the pose changes); this is the
 // same pose.

@@ -787,6 +787,14 @@ void AdvancePlayback(SimCyclogram& s, uint32_t elapsedMs,
         p.doc.reset();
 }
 
+SimCyclogram& RobotCyclograms(CSimRobot& robot) {
+    return State(robot);
+}
+
+CCyclogramEnv RobotEnvironment(CSimRobot& robot) {
+    return LoadEnvironment(State(robot));
+}
+
 void InstallCyclogram(CSimRobot& robot) {
     State(robot);
     using Handler = void (*)(CSimRobot&, SimCyclogram&, CStream&, int32_t);

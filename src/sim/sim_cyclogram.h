@@ -70,4 +70,11 @@ struct SimCyclogram {
 void AdvancePlayback(SimCyclogram& state, uint32_t elapsedMs,
                      const std::function<void(const std::string&)>& say);
 
+class CSimRobot;
+
+// The cyclogram feature's state (seeded on first use) and its environment
+// project as stored: what the manual motor control moves and reports.
+SimCyclogram& RobotCyclograms(CSimRobot& robot);
+CCyclogramEnv RobotEnvironment(CSimRobot& robot);
+
 }  // namespace velcora::sim

@@ -35,6 +35,10 @@ struct SimOptions {
     bool badLength = false;       // after authorising, send a header with length 20000001
     // Control commands: the frame log (JSON lines) of --record FILE.
     std::string recordPath;
+    // Gestures: how a recording is answered (the number asked for, another
+    // number, or not at all).
+    enum class GestureReply { Ok, Other, None };
+    GestureReply gestureReply = GestureReply::Ok;
     // Cyclograms.
     int32_t noValueMotor = 6;  // this motor answers every poll with -1 (no value)
     // Chat-bot scripts.
