@@ -82,7 +82,9 @@ int CVelCustomForm::ShowModal() {
     std::vector<Saved> saved;
     for (CVelCustomForm* f : FormList()) {
         if (f != this && f->Widget() != nullptr) {
-            saved.push_back({f->Widget(), f->Widget()->isEnabled()});
+            // The form's own setting, not its effective state: a child form in
+            // the frame's document area reads as disabled once the frame is.
+            saved.push_back({f->Widget(), !f->Widget()->testAttribute(Qt::WA_ForceDisabled)});
             f->Widget()->setEnabled(false);
         }
     }
