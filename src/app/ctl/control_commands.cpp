@@ -1,6 +1,7 @@
 // velcoractl commands that work the robot live: speech, emotions, avatars,
 // driving, the head, lift and tray, modes, parking, volume, robot-script
-// commands, gestures, and watching the status and mode reports.
+// commands, gestures, the service window's motors, and watching the status
+// and mode reports.
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -8,7 +9,11 @@
 
 #include "app/ctl/ctl.h"
 #include "app/ctl/session.h"
+#include "console/command_buttons.h"
 #include "console/drive_controller.h"
+#include "console/gestures.h"
+#include "console/manual_control.h"
+#include "console/phrases.h"
 #include "link/control_commands.h"
 #include "link/robot_status.h"
 #include "link/text_codec.h"
@@ -152,10 +157,29 @@ int Simple(Args& args, size_t positional, Parse parse, SendFn send) {
 using Rest = std::vector<std::string>;
 
 int Say(Args& args) {
+    std::u16string phrase;
+    return Simple(
+        args, 1,
+        [&](const Rest& r, std::string& e) {
+            // As the phrase box sends it: cut to its length, then normalised.
+            phrase = BoxPhrase(Utf8ToWide(r[0]));
+            if (phrase.empty()) {
+                e = "say needs a phrase";
+                return false;
+            }
+            return true;
+        },
+        [&](OneShot& c) {
+            SendPhrase(c.Link(), phrase);
+            return true;
+        });
+}
+
+int Language(Args& args) {
     return Simple(
         args, 1, [](const Rest&, std::string&) { return true; },
         [&](OneShot& c) {
-            SendPhrase(c.Link(), Utf8ToWide(args.Rest()[0]));
+            SendSpeechLanguage(c.Link(), Utf8ToAnsi(args.Rest()[0]));
             return true;
         });
 }
@@ -429,12 +453,158 @@ int Volume(Args& args) {
 }
 
 int ScriptCommand(Args& args) {
+    // Values for the command's placeholders, in order, as a command button's
+    // parameters dialog would fill them.
+    std::vector<std::string> values;
+    for (const auto& v : args.Options("--arg"))
+        values.push_back(Utf8ToAnsi(v));
     return Simple(
         args, 1, [](const Rest&, std::string&) { return true; },
         [&](OneShot& c) {
-            SendScriptCommand(c.Link(), Utf8ToAnsi(args.Rest()[0]));
+            const std::string command = Utf8ToAnsi(args.Rest()[0]);
+            SendScriptCommand(c.Link(),
+                              HasPlaceholders(command) ? FillPlaceholders(command, values) : command);
             return true;
         });
+}
+
+bool ParseMotor(const std::string& text, long long& motor) {
+    return ParseInt(text, motor) && motor >= 1 && motor <= 255;
+}
+
+int GestureRecord(Args& args) {
+    OneShot cmd(args);
+    int rc = 0;
+    if (!cmd.Prepare(rc) || !cmd.CheckRest(1, rc)) {
+        return rc;
+    }
+    long long n = 0;
+    if (!ParseInt(args.Rest()[0], n) || n < 0 || n > 65535) {
+        return UsageError("gesture-record takes a gesture number 0..65535");
+    }
+    if ((rc = cmd.Open()) != kExitDone) {
+        return rc;
+    }
+    // The console's recorder over a list of its own: the settings file is
+    // the console's, not this command's.
+    IniFile scratch;
+    CGestures gestures(cmd.Link(), scratch);
+    CGestureRecorder recorder(cmd.Link(), gestures);
+    std::optional<RecordOutcome> outcome;
+    recorder.Start(static_cast<uint16_t>(n), GestureCaption(static_cast<uint32_t>(n)),
+                   cmd.S().Reactor().Now(),
+                   [&](RecordOutcome o, uint16_t) { outcome = o; });
+    Ticker ticker(cmd.S().Reactor(), [&](int32_t) { recorder.Tick(cmd.S().Reactor().Now()); });
+    const auto run = cmd.S().RunUntil([&] { return outcome.has_value(); },
+                                      kGestureRecordTimeoutMs + kFlushWaitMs);
+    if (run == Session::Outcome::Lost) {
+        return cmd.S().ExitFor(run);
+    }
+    if (outcome != RecordOutcome::Recorded) {
+        return Failed("gesture " + std::to_string(n) + " was not recorded");
+    }
+    std::printf("gesture %lld recorded\n", n);
+    return kExitDone;
+}
+
+int MotorValue(Args& args) {
+    OneShot cmd(args);
+    int rc = 0;
+    if (!cmd.Prepare(rc)) {
+        return rc;
+    }
+    const auto ms = args.Option("--ms");
+    if (!cmd.CheckRest(2, rc)) {
+        return rc;
+    }
+    long long motor = 0, value = 0, duration = 1000;
+    if (!ParseMotor(args.Rest()[0], motor)) {
+        return UsageError("motor takes a motor number 1..255");
+    }
+    if (!ParseInt(args.Rest()[1], value) || value < kManualSliderMin || value > kManualSliderMax) {
+        return UsageError("motor takes a value -120..120");
+    }
+    if (ms && (!ParseInt(*ms, duration) || duration < 0 || duration > 600000)) {
+        return UsageError("--ms takes 0..600000");
+    }
+    if ((rc = cmd.Open()) != kExitDone) {
+        return rc;
+    }
+    // The service window's slider: the value, then 0 once the time is up.
+    CManualControl control(cmd.Link());
+    control.Select(static_cast<int>(motor));
+    control.SetSlider(static_cast<double>(value));
+    uint32_t driven = 0;
+    bool stopped = false;
+    Ticker ticker(cmd.S().Reactor(), [&](int32_t elapsed) {
+        driven += static_cast<uint32_t>(elapsed);
+        if (!stopped && driven >= static_cast<uint32_t>(duration)) {
+            control.ResetSlider();
+            stopped = true;
+        }
+    });
+    const auto outcome = cmd.S().RunUntil([&] { return stopped && cmd.Link().QueuedBytes() == 0; },
+                                          static_cast<uint32_t>(duration) + kFlushWaitMs);
+    if (outcome == Session::Outcome::Done) {
+        Linger(cmd.S());
+    }
+    return cmd.S().ExitFor(outcome, "velcoractl: the motor commands could not be sent");
+}
+
+int Calibrate(Args& args) {
+    long long motor = 0;
+    return Simple(
+        args, 1,
+        [&](const Rest& r, std::string& e) {
+            if (r[0] == "cancel") {
+                motor = 0;
+                return true;
+            }
+            if (!ParseMotor(r[0], motor)) {
+                e = "calibrate takes a motor number 1..255 or cancel";
+                return false;
+            }
+            return true;
+        },
+        [&](OneShot& c) {
+            SendMotorCalibration(c.Link(), static_cast<uint8_t>(motor));
+            return true;
+        });
+}
+
+int ServoRangeRead(Args& args) {
+    OneShot cmd(args);
+    int rc = 0;
+    if (!cmd.Prepare(rc) || !cmd.CheckRest(1, rc)) {
+        return rc;
+    }
+    long long motor = 0;
+    if (!ParseInt(args.Rest()[0], motor) || motor < INT32_MIN || motor > INT32_MAX) {
+        return UsageError("servo-range takes a motor number");
+    }
+    if ((rc = cmd.Open()) != kExitDone) {
+        return rc;
+    }
+    std::optional<ServoReadOutcome> outcome;
+    velcora::ServoRange range;
+    CServoReader reader(cmd.Link(), [&](ServoReadOutcome o, const velcora::ServoRange& r) {
+        outcome = o;
+        range = r;
+    });
+    reader.Start(static_cast<int32_t>(motor), cmd.S().Reactor().Now());
+    Ticker ticker(cmd.S().Reactor(), [&](int32_t) { reader.Tick(cmd.S().Reactor().Now()); });
+    const auto run = cmd.S().RunUntil([&] { return outcome.has_value(); },
+                                      kServoReadTimeoutMs + kFlushWaitMs);
+    if (run == Session::Outcome::Lost) {
+        return cmd.S().ExitFor(run);
+    }
+    if (outcome == ServoReadOutcome::Read) {
+        std::printf("{\"motor\":%d,\"left\":%d,\"right\":%d,\"default\":%d}\n", range.motor,
+                    range.left, range.right, range.defaultRaw);
+        return kExitDone;
+    }
+    return Failed(outcome == ServoReadOutcome::Failed ? "Ошибка чтения значений с сервы!"
+                                                       : "Вышло время ожидания ответа!");
 }
 
 int Gesture(Args& args) {
@@ -547,8 +717,21 @@ void RegisterControlCommands(Registry& registry) {
     registry.Add({"mode", "mode auto|random-walk|qr on|off", "switch an autonomy mode", Mode});
     registry.Add({"park", "park start|stop", "park on the charger, or stop parking", Park});
     registry.Add({"volume", "volume N", "set the volume 0..100", Volume});
-    registry.Add({"command", "command TEXT", "send a robot-script command", ScriptCommand});
+    registry.Add({"language", "language TEXT", "set the speech language", Language});
+    registry.Add({"command", "command TEXT [--arg V]...",
+                  "send a robot-script command, its {placeholders} filled in order",
+                  ScriptCommand});
     registry.Add({"gesture", "gesture N", "play a gesture", Gesture});
+    registry.Add({"gesture-record", "gesture-record N",
+                  "record the robot's pose as gesture N (exit 1 unless the robot confirms N)",
+                  GestureRecord});
+    registry.Add({"motor", "motor N VALUE [--ms D]",
+                  "run motor N at VALUE (-120..120) for D ms (default 1000), then stop it",
+                  MotorValue});
+    registry.Add({"calibrate", "calibrate N|cancel", "calibrate motor N, or cancel", Calibrate});
+    registry.Add({"servo-range", "servo-range N",
+                  "read motor N's raw limits from its servo (JSON; exit 1 when none)",
+                  ServoRangeRead});
     registry.Add({"watch", "watch [--seconds S] [--json]",
                   "print status and mode changes as they arrive", Watch});
 }

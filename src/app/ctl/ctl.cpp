@@ -42,9 +42,28 @@ std::optional<std::string> Args::Option(std::string_view name) {
 }
 
 std::vector<std::string> Args::Options(std::string_view name) {
+    // In the order given: Option alone keeps only the last value.
     std::vector<std::string> values;
-    while (auto v = Option(name)) {
-        values.push_back(*v);
+    for (std::size_t i = 0; i < args_.size();) {
+        const std::string& a = args_[i];
+        if (a == name) {
+            if (i + 1 >= args_.size()) {
+                error_ = "option " + std::string(name) + " needs a value";
+                args_.erase(args_.begin() + static_cast<long>(i));
+                continue;
+            }
+            values.push_back(args_[i + 1]);
+            args_.erase(args_.begin() + static_cast<long>(i),
+                        args_.begin() + static_cast<long>(i) + 2);
+            continue;
+        }
+        if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 &&
+            a[name.size()] == '=') {
+            values.push_back(a.substr(name.size() + 1));
+            args_.erase(args_.begin() + static_cast<long>(i));
+            continue;
+        }
+        ++i;
     }
     return values;
 }
