@@ -127,7 +127,8 @@ void OnServoRange(CSimRobot& robot, CStream& s, int32_t length) {
     robot.EndFrame();
 }
 
-// Moves the motors the service window drives and ends calibrations.
+}  // namespace
+
 void TickManualMotors(CSimRobot& robot, uint32_t elapsedMs) {
     SimManualMotors& m = robot.Feature<SimManualMotors>();
     if (m.speed.empty() && m.calibrating.empty())
@@ -162,8 +163,6 @@ void TickManualMotors(CSimRobot& robot, uint32_t elapsedMs) {
         it = m.calibrating.erase(it);
     }
 }
-
-}  // namespace
 
 SimPose& RobotPose(CSimRobot& robot) {
     return MapPose(robot);

@@ -52,6 +52,10 @@ struct SimManualMotors {
 // A calibration takes this long and ends at the motor's default raw value.
 inline constexpr uint32_t kCalibrationMs = 3000;
 
+// Moves the motors the service window drives (at full speed half their
+// tracker's range a second, within it) and ends calibrations.
+void TickManualMotors(CSimRobot& robot, uint32_t elapsedMs);
+
 // The robot's pose lives with its map (which the pose changes); this is the
 // same pose.
 SimPose& RobotPose(CSimRobot& robot);
