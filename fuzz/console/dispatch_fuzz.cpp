@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "../sink_link.h"
 #include "console/gestures.h"
 #include "console/manual_control.h"
-#include "../sink_link.h"
 #include "link/robot_status.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

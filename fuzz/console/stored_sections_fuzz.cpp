@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "../sink_link.h"
 #include "console/command_buttons.h"
 #include "console/gestures.h"
 #include "console/phrases.h"
-#include "../sink_link.h"
 #include "link/settings.h"
 #include "link/text_codec.h"
 
@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CSettings settings;
     LoadSettings(ini, settings);
     fuzz::SinkLink link;
-    CPhrases phrases(link, settings, [] { return false; }, nullptr);
+    CPhrases phrases(
+        link, settings, [] { return false; }, nullptr);
     phrases.Trim();
     std::size_t sink = phrases.Count();
     for (std::size_t i = 0; i < phrases.Count(); ++i) {

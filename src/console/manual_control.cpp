@@ -165,7 +165,8 @@ void CServoReader::OnReply(CStream& payload, int32_t length) {
 CTrackValue::CTrackValue(EnvTracker& tracker, std::function<void(float)> setPosition)
     : tracker_(tracker),
       setPosition_(std::move(setPosition)),
-      fraction_(std::isfinite(tracker.position) ? std::clamp(tracker.position, 0.0f, 1.0f) : 0.0f) {}
+      fraction_(std::isfinite(tracker.position) ? std::clamp(tracker.position, 0.0f, 1.0f) : 0.0f) {
+}
 
 void CTrackValue::Store(float f) {
     fraction_ = f;
@@ -182,9 +183,8 @@ void CTrackValue::SetFraction(double f) {
 }
 
 void CTrackValue::SetRaw(int64_t raw) {
-    const auto r = static_cast<int32_t>(
-        std::clamp<int64_t>(raw, std::numeric_limits<int32_t>::min(),
-                            std::numeric_limits<int32_t>::max()));
+    const auto r = static_cast<int32_t>(std::clamp<int64_t>(
+        raw, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
     Store(PositionOfRaw(tracker_, r));
 }
 

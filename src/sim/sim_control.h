@@ -44,8 +44,8 @@ struct SimBody {
 // raw value it is at (shared with the cyclogram feature's motors), and a
 // calibration under way.
 struct SimManualMotors {
-    std::map<int32_t, int> speed;       // -128..127 as commanded
-    std::map<int32_t, double> raw;      // exact position between ticks
+    std::map<int32_t, int> speed;             // -128..127 as commanded
+    std::map<int32_t, double> raw;            // exact position between ticks
     std::map<int32_t, uint32_t> calibrating;  // ms left
 };
 

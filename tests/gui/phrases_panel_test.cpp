@@ -147,9 +147,9 @@ TEST_F(PhrasesFormTest, HistoryMenuKeysAndDialogs) {
         return true;
     });
     panel->List()->SetItemIndex(0);
-    panel->Run(PhraseCommand::HotKey);  // "ж": refused
-    panel->Run(PhraseCommand::HotKey);  // "q": Q
-    panel->Run(PhraseCommand::Limit);   // "0" refused, asked again: 5
+    panel->Run(PhraseCommand::HotKey);                         // "ж": refused
+    panel->Run(PhraseCommand::HotKey);                         // "q": Q
+    panel->Run(PhraseCommand::Limit);                          // "0" refused, asked again: 5
     QTest::keyClick(panel->List()->Widget(), Qt::Key_Insert);  // "новая" at the bottom
     ui::SetInputSink(previous);
     EXPECT_EQ(form->Phrases().Item(0).hotkey, 'Q');
@@ -262,7 +262,8 @@ TEST_F(PhrasesFormTest, GestureClickPerformsOrSaysThereIsNoConnection) {
     ASSERT_NE(panel, nullptr);
     ASSERT_EQ(panel->Count(), 1u);
     EXPECT_EQ(panel->Button(0)->Hint(), QStringLiteral("Жест 7"));
-    EXPECT_EQ(panel->Button(0)->Geometry().size(), QSize(kGestureButtonWidth, kGestureButtonHeight));
+    EXPECT_EQ(panel->Button(0)->Geometry().size(),
+              QSize(kGestureButtonWidth, kGestureButtonHeight));
     QTest::mouseClick(panel->Button(0)->Widget(), Qt::LeftButton);
     EXPECT_EQ(errors, std::vector<std::string>{"Нет подключения к роботу!"});
     EXPECT_EQ(form->Controller().FocusCountdown(), kGestureFocusMs);

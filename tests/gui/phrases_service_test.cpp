@@ -1,8 +1,8 @@
 // The service window and the tracker dialogs against the simulated robot.
 #include <QListWidget>
 #include <QMdiSubWindow>
-#include <QSlider>
 #include <QPointer>
+#include <QSlider>
 
 #include "console/gui/button_dialogs.h"
 #include "console/gui/gesture_panel.h"
@@ -23,9 +23,7 @@ std::string Bytes(std::initializer_list<int> values) {
 
 class ServiceTest : public PhrasesFormTest {
   protected:
-    CManualForm* OpenService() {
-        return dynamic_cast<CManualForm*>(form->OpenTool("service"));
-    }
+    CManualForm* OpenService() { return dynamic_cast<CManualForm*>(form->OpenTool("service")); }
     int Row(CManualForm* service, int motor) {
         for (std::size_t i = 0; i < service->Entries().size(); ++i) {
             if (service->Entries()[i].motor == motor)

@@ -462,8 +462,8 @@ int ScriptCommand(Args& args) {
         args, 1, [](const Rest&, std::string&) { return true; },
         [&](OneShot& c) {
             const std::string command = Utf8ToAnsi(args.Rest()[0]);
-            SendScriptCommand(c.Link(),
-                              HasPlaceholders(command) ? FillPlaceholders(command, values) : command);
+            SendScriptCommand(
+                c.Link(), HasPlaceholders(command) ? FillPlaceholders(command, values) : command);
             return true;
         });
 }
@@ -492,8 +492,7 @@ int GestureRecord(Args& args) {
     CGestureRecorder recorder(cmd.Link(), gestures);
     std::optional<RecordOutcome> outcome;
     recorder.Start(static_cast<uint16_t>(n), GestureCaption(static_cast<uint32_t>(n)),
-                   cmd.S().Reactor().Now(),
-                   [&](RecordOutcome o, uint16_t) { outcome = o; });
+                   cmd.S().Reactor().Now(), [&](RecordOutcome o, uint16_t) { outcome = o; });
     Ticker ticker(cmd.S().Reactor(), [&](int32_t) { recorder.Tick(cmd.S().Reactor().Now()); });
     const auto run = cmd.S().RunUntil([&] { return outcome.has_value(); },
                                       kGestureRecordTimeoutMs + kFlushWaitMs);
@@ -593,8 +592,8 @@ int ServoRangeRead(Args& args) {
     });
     reader.Start(static_cast<int32_t>(motor), cmd.S().Reactor().Now());
     Ticker ticker(cmd.S().Reactor(), [&](int32_t) { reader.Tick(cmd.S().Reactor().Now()); });
-    const auto run = cmd.S().RunUntil([&] { return outcome.has_value(); },
-                                      kServoReadTimeoutMs + kFlushWaitMs);
+    const auto run =
+        cmd.S().RunUntil([&] { return outcome.has_value(); }, kServoReadTimeoutMs + kFlushWaitMs);
     if (run == Session::Outcome::Lost) {
         return cmd.S().ExitFor(run);
     }
@@ -604,7 +603,7 @@ int ServoRangeRead(Args& args) {
         return kExitDone;
     }
     return Failed(outcome == ServoReadOutcome::Failed ? "Ошибка чтения значений с сервы!"
-                                                       : "Вышло время ожидания ответа!");
+                                                      : "Вышло время ожидания ответа!");
 }
 
 int Gesture(Args& args) {

@@ -60,11 +60,10 @@ CCommandButtonDlg::CCommandButtonDlg(const std::optional<CommandButtonData>& but
     caption_->SetMaxLength(static_cast<int>(kCommandCaptionLimit));
     FieldLabel(this, 130, "Ширина кнопки:");
     width_ = new CVelSpinEdit(this, kPlaceFlow, 80, 24, kCommandButtonMinWidth,
-                              kCommandButtonMaxWidth,
-                              button ? b.width : kCommandButtonNewWidth);
+                              kCommandButtonMaxWidth, button ? b.width : kCommandButtonNewWidth);
     FlowNewRow();
-    latched_ =
-        new CVelCheckBox(this, kPlaceFlow, 300, 24, QStringLiteral("Кнопка с фиксацией"), kCmdLatched);
+    latched_ = new CVelCheckBox(this, kPlaceFlow, 300, 24, QStringLiteral("Кнопка с фиксацией"),
+                                kCmdLatched);
     latched_->SetChecked(b.latched);
     FieldLabel(this, 420, "Команда в Korlang при нажатии:");
     FlowNewRow();
@@ -149,7 +148,8 @@ bool CCommandParamsDialog::HandleEvent(const VelEvent& e) {
         std::vector<std::string> values;
         for (auto* f : fields_) {
             const std::u16string text = f->Text().toStdU16String();
-            values.push_back(WideToAnsi(std::u16string_view(text).substr(0, kPlaceholderValueLimit)));
+            values.push_back(
+                WideToAnsi(std::u16string_view(text).substr(0, kPlaceholderValueLimit)));
         }
         accepted_ = FillPlaceholders(command_, values);
         Close(kResultOk);

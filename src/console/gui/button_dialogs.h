@@ -96,8 +96,7 @@ class CGestureDialog : public ui::CVelForm {
 inline constexpr const char* kAddGestureTitle = "Добавить существующий жест";
 inline constexpr const char* kChangeGestureTitle = "Изменить жест";
 inline constexpr const char* kGestureExists = "Жест с таким номером уже существует!";
-inline constexpr const char* kGestureReplace =
-    "Жест с таким номером уже существует. Заменить его?";
+inline constexpr const char* kGestureReplace = "Жест с таким номером уже существует. Заменить его?";
 inline constexpr const char* kGestureRecordFailed = "Ошибка записи жеста на робота!";
 inline constexpr const char* kNoConnection = "Нет подключения к роботу!";
 

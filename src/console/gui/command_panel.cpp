@@ -19,8 +19,7 @@ QString U(std::string_view utf8) {
 }  // namespace
 
 CCommandButton::CCommandButton(CVelContainer* owner, const CommandButtonData& data, int id)
-    : CVelSpdBtn(owner, PackPosition(0, 0), data.width, kCommandButtonHeight, U(data.caption),
-                 id) {
+    : CVelSpdBtn(owner, PackPosition(0, 0), data.width, kCommandButtonHeight, U(data.caption), id) {
     SetLatching(data.latched);
     SetHint(U(CommandButtonHint(data)));
 }
@@ -71,8 +70,7 @@ void CCommandPanel::Rebuild() {
         b->Destroy();
     buttons_.clear();
     for (std::size_t i = 0; i < model_.Count(); ++i) {
-        auto* b = new CCommandButton(this, model_.Button(i),
-                                     kCmdButtonFirst + static_cast<int>(i));
+        auto* b = new CCommandButton(this, model_.Button(i), kCmdButtonFirst + static_cast<int>(i));
         b->SetPopupMenu(buttonMenu_);
         if (buttonFont_)
             b->SetFont(buttonFont_);
@@ -185,8 +183,8 @@ bool CCommandPanel::HandleEvent(const VelEvent& e) {
             return true;
         case kCmdEdit:
             if (target >= 0)
-                QTimer::singleShot(0, this,
-                                   [this, target] { EditButton(static_cast<std::size_t>(target)); });
+                QTimer::singleShot(
+                    0, this, [this, target] { EditButton(static_cast<std::size_t>(target)); });
             return true;
         case kCmdRemove:
             if (target >= 0)

@@ -26,8 +26,7 @@ class CCommandPanel : public ui::CVelGroupBox {
         kCmdButtonFirst = 7900,  // one per button
     };
 
-    CCommandPanel(ui::CVelContainer* owner, uint32_t place, int w, int h,
-                  CCommandButtons& buttons);
+    CCommandPanel(ui::CVelContainer* owner, uint32_t place, int w, int h, CCommandButtons& buttons);
     ~CCommandPanel() override;
 
     std::size_t Count() const { return buttons_.size(); }

@@ -17,7 +17,6 @@ QString U(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-
 // Asks for a gesture until its number is free (or it is `keep`'s own);
 // nothing when cancelled.
 std::optional<Gesture> AskGesture(const CGestures& gestures, const char* title, Gesture proposal,
@@ -90,9 +89,9 @@ void CGesturePanel::Rebuild() {
     int y = c.top();
     for (std::size_t i = 0; i < gestures_.Count(); ++i) {
         const Gesture& g = gestures_.At(i);
-        auto* b = new CVelButton(this, PackPosition(c.left(), y), kGestureButtonWidth,
-                                 kGestureButtonHeight, U(g.name),
-                                 kCmdGestureFirst + static_cast<int>(i));
+        auto* b =
+            new CVelButton(this, PackPosition(c.left(), y), kGestureButtonWidth,
+                           kGestureButtonHeight, U(g.name), kCmdGestureFirst + static_cast<int>(i));
         b->SetHint(U(GestureCaption(g.number)));
         b->SetPopupMenu(buttonMenu_);
         if (buttonFont_)

@@ -72,8 +72,8 @@ void CMainForm::BuildPhrases(CVelContainer* column) {
     gestures_ = std::make_unique<CGestures>(link, ini_);
     gestures_->Load();
     gestureRecorder_ = std::make_unique<CGestureRecorder>(link, *gestures_);
-    recorderTick_ = controller_->OnTick(TickStage::Late,
-                                        [this](uint32_t now, int32_t) { gestureRecorder_->Tick(now); });
+    recorderTick_ = controller_->OnTick(
+        TickStage::Late, [this](uint32_t now, int32_t) { gestureRecorder_->Tick(now); });
     controller_->AddSaveHook([this](IniFile& ini) { gestures_->WriteTo(ini); });
 
     phrasePanel_ = new CPhrasePanel(this, kAlignBottom, 0, 170, *phrases_, settings_, ini_);

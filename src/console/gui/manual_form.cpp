@@ -66,8 +66,8 @@ CManualForm::CManualForm(CVelForm* frame, ToolContext& tools, CGestureRecorder& 
     right->FlowNewRow();
     value_ = new CVelLabel(right, kPlaceFlow, 300, 22, QStringLiteral("0"), Qt::AlignCenter);
     right->FlowNewRow();
-    calibrate_ = new CVelButton(right, kPlaceFlow, 140, 28, QStringLiteral("Калибровка"),
-                                kCmdCalibrate);
+    calibrate_ =
+        new CVelButton(right, kPlaceFlow, 140, 28, QStringLiteral("Калибровка"), kCmdCalibrate);
     cancel_ = new CVelButton(right, kPlaceFlow, 140, 28, QStringLiteral("Отмена"), kCmdCancel);
     right->FlowNewRow();
     record_ =
@@ -123,11 +123,11 @@ void CManualForm::Record() {
     if (waiting_ || !control_.Enabling().record)
         return;
     QPointer<CManualForm> self(this);
-    const bool started = StartGestureRecording(recorder_, gestures_, tools_.reactor.Now(),
-                                               [self](bool) {
-                                                   if (self)
-                                                       self->SetWaiting(false);
-                                               });
+    const bool started =
+        StartGestureRecording(recorder_, gestures_, tools_.reactor.Now(), [self](bool) {
+            if (self)
+                self->SetWaiting(false);
+        });
     if (self && started)
         SetWaiting(true);
 }

@@ -148,12 +148,13 @@ CTrackValueDialog::CTrackValueDialog(EnvTracker& tracker, std::function<void(flo
       value_(tracker, std::move(setPosition)) {
     SetEndsLoop(false);
     SetMargin(10);
-    slider_ = new CVelTrackBar(this, kPlaceFlow, 330, 26, 0, kSliderSteps, Qt::Horizontal,
-                               kCmdSlider);
+    slider_ =
+        new CVelTrackBar(this, kPlaceFlow, 330, 26, 0, kSliderSteps, Qt::Horizontal, kCmdSlider);
     FlowNewRow();
     new CVelLabel(this, kPlaceFlow, 70, 24, QStringLiteral("Значение:"));
     fraction_ = new CVelEdit(this, kPlaceFlow, 90, 24, {}, kCmdFraction);
-    new CVelLabel(this, kPlaceFlow, 40, 24, QStringLiteral("RAW:"), Qt::AlignRight | Qt::AlignVCenter);
+    new CVelLabel(this, kPlaceFlow, 40, 24, QStringLiteral("RAW:"),
+                  Qt::AlignRight | Qt::AlignVCenter);
     raw_ = new CVelEdit(this, kPlaceFlow, 110, 24, {}, kCmdRaw);
     FlowNewRow();
     new CVelButton(this, kPlaceFlow, 90, 26, QStringLiteral("OK"), kCmdClose);

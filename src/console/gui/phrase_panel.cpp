@@ -86,7 +86,8 @@ CPhrasePanel::CPhrasePanel(CVelContainer* owner, uint32_t place, int w, int h, C
     // box takes the rest.
     for (std::size_t i = settings_.languages.size(); i-- > 0;) {
         const QString caption = U(settings_.languages[i]);
-        const int width = std::max(32, QFontMetrics(EffectiveFont()).horizontalAdvance(caption) + 16);
+        const int width =
+            std::max(32, QFontMetrics(EffectiveFont()).horizontalAdvance(caption) + 16);
         auto* b = new CVelSpdBtn(row, kAlignRight, width, kRowH, caption,
                                  kCmdLanguageFirst + static_cast<int>(i));
         b->SetLatching(true);
@@ -199,8 +200,7 @@ void CPhrasePanel::Run(PhraseCommand command) {
         case PhraseCommand::Say:
             phrases_.Speak(row);
             break;
-        case PhraseCommand::CopyToEditor:
-        {
+        case PhraseCommand::CopyToEditor: {
             const std::u16string text = phrases_.Text(row);
             box_->SetText(QString::fromStdU16String(std::u16string(CutPhrase(text))));
         }
