@@ -236,7 +236,10 @@ QTreeView* CVelListView::View() const {
 void CVelListView::SetColumns(const std::vector<Column>& columns) {
     model_->SetColumns(columns);
     for (std::size_t c = 0; c < columns.size(); ++c) {
-        View()->setColumnWidth(static_cast<int>(c), columns[c].width);
+        const int i = static_cast<int>(c);
+        View()->setColumnWidth(i, columns[c].width);
+        View()->header()->setSectionResizeMode(
+            i, columns[c].stretch ? QHeaderView::Stretch : QHeaderView::Interactive);
     }
 }
 

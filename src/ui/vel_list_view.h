@@ -26,6 +26,7 @@ class CVelListView : public CVelControl {
         QString title;
         int width = 100;
         Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter;
+        bool stretch = false;  // takes the width the other columns leave
     };
     // Answers one cell: the text (Qt::DisplayRole), the icon
     // (Qt::DecorationRole), the text the editor starts with (Qt::EditRole).
