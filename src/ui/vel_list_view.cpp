@@ -327,6 +327,11 @@ bool CVelListView::IsEditing() const {
 bool CVelListView::WidgetEvent(QEvent* e) {
     switch (e->type()) {
         case QEvent::KeyPress:
+            // Keys the editor leaves (its Enter among them) come up here
+            // while it closes: they are the editor's, not commands.
+            if (IsEditing()) {
+                return CVelControl::WidgetEvent(e);
+            }
             if (hooks_.key && hooks_.key(static_cast<QKeyEvent*>(e))) {
                 return true;
             }
