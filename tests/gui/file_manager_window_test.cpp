@@ -388,6 +388,25 @@ TEST_F(FileManagerWindowTest, ClosingDuringACopyWaitsForItAndLeavesNothing) {
     EXPECT_FALSE(fsys::exists(local / "telemetry.bin_"));
 }
 
+TEST_F(FileManagerWindowTest, ClosingTheConsoleDuringACopyClosesItAfterwards) {
+    ASSERT_TRUE(Ready([](sim::SimOptions& o) { o.fileRateKbps = 64; }));
+    QPointer<QWidget> window(form->Widget());
+    Meanwhile([&] {
+        files::CCopyFileDialog* d = fm->CopyDialog();
+        if (!d || d->FileBar()->Position() <= 0) {
+            return false;
+        }
+        form->Close(0);
+        return true;
+    });
+    Select(PanelSide::Right, {u"telemetry.bin"});
+    Key(PanelSide::Right, Qt::Key_F5);
+    ASSERT_TRUE(WaitFor([&] { return window.isNull(); }));
+    form = nullptr;
+    EXPECT_FALSE(fsys::exists(local / "telemetry.bin"));
+    EXPECT_FALSE(fsys::exists(local / "telemetry.bin_"));
+}
+
 TEST_F(FileManagerWindowTest, UnreadableFileIsSkippedWithContinue) {
     ASSERT_TRUE(Ready([](sim::SimOptions& o) { o.unreadable = {"readme.txt"}; }));
     Select(PanelSide::Right, {u"readme.txt", u"robot.ini"});
