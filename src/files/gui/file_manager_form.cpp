@@ -152,7 +152,6 @@ CFileManagerForm::~CFileManagerForm() {
     controller_.reset();
     if (dialog_) {
         dialog_->Destroy();
-        dialog_ = nullptr;
     }
     for (auto*& m : menus_) {
         if (m) {

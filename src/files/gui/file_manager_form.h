@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <QPointer>
 #include <memory>
 
 #include "files/file_manager.h"
@@ -83,7 +84,8 @@ class CFileManagerForm : public ui::CVelMDIChildForm, public IFileManagerView {
     std::array<CFileSystemPanel*, 2> panels_{};
     std::array<ui::CVelPopupMenu*, 2> menus_{};
     std::array<std::array<QAction*, 3>, 2> sortActions_{};
-    CCopyFileDialog* dialog_ = nullptr;
+    // A child window of this one: it may go with this window's widget first.
+    QPointer<CCopyFileDialog> dialog_;
     std::unique_ptr<CFileManagerController> controller_;
     HookSubscription stateHook_;
     HookSubscription tickHook_;
