@@ -166,6 +166,52 @@ class FileManagerWindowTest : public MainFormTest {
     std::unique_ptr<QTimer> watcher;
 };
 
+struct MimeCase {
+    const char* name;
+    std::vector<std::pair<const char*, std::string>> formats;
+    std::optional<std::vector<std::u16string>> expected;
+};
+
+class FileMimeTest : public ::testing::TestWithParam<MimeCase> {};
+
+// Reading prefers our own block; the desktop's lists carry local files only.
+TEST_P(FileMimeTest, ItemsOfPastedOrDroppedData) {
+    QMimeData data;
+    for (const auto& [format, bytes] : GetParam().formats) {
+        data.setData(QString::fromLatin1(format), QByteArray::fromStdString(bytes));
+    }
+    EXPECT_EQ(files::FilesFromMime(&data), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, FileMimeTest,
+    ::testing::Values(
+        MimeCase{"BlockFirst",
+                 {{kFileListMimeType, EncodeFileDrop({u"@C:\\demo\\a.txt", u"/tmp/b"})},
+                  {kUriListMimeType, "file:///tmp/other\r\n"}},
+                 std::vector<std::u16string>{u"@C:\\demo\\a.txt", u"/tmp/b"}},
+        MimeCase{"BrokenBlockFallsBackToUris",
+                 {{kFileListMimeType, "\x14\0\0"}, {kUriListMimeType, "file:///tmp/x%20y\r\n"}},
+                 std::vector<std::u16string>{u"/tmp/x y"}},
+        MimeCase{"CopiedFilesList",
+                 {{files::kGnomeCopiedFilesMimeType, "copy\nfile:///tmp/a\nfile:///tmp/b"}},
+                 std::vector<std::u16string>{u"/tmp/a", u"/tmp/b"}},
+        MimeCase{"RemoteUrisAreNoFiles",
+                 {{kUriListMimeType, "http://example.org/a\r\nfile://host/b\r\n"}},
+                 std::nullopt},
+        MimeCase{"Nothing", {{"text/plain", "/tmp/a"}}, std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FileMime, RobotItemsStayInTheBlock) {
+    std::unique_ptr<QMimeData> data(files::MakeFileMimeData({u"#C:\\demo", u"/tmp/local file"}));
+    EXPECT_EQ(data->data(QStringLiteral("text/uri-list")).toStdString(),
+              "file:///tmp/local%20file\r\n");
+    EXPECT_EQ(data->data(QString::fromLatin1(files::kGnomeCopiedFilesMimeType)).toStdString(),
+              "copy\nfile:///tmp/local%20file");
+    EXPECT_EQ(files::FilesFromMime(data.get()),
+              (std::vector<std::u16string>{u"#C:\\demo", u"/tmp/local file"}));
+}
+
 TEST_F(FileManagerWindowTest, ButtonOpensOneWindowThatComesAndGoesCleanly) {
     StartFilesRobot();
     Open();

@@ -45,8 +45,9 @@ CCopyFileDialog::CCopyFileDialog(QWidget* over, std::function<uint32_t()> clock,
         }
     }
     if (over) {
-        const QRect r = over->window()->geometry();
-        Widget()->move(r.x() + (r.width() - 440) / 2, r.y() + (r.height() - 170) / 2);
+        // Over the middle of the window it belongs to.
+        const QPoint c = over->mapToGlobal(over->rect().center());
+        Widget()->move(c.x() - 440 / 2, c.y() - 170 / 2);
     }
 }
 

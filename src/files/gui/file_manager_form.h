@@ -4,8 +4,8 @@
 // commands and puts the controller's questions to the operator.
 #pragma once
 
-#include <array>
 #include <QPointer>
+#include <array>
 #include <memory>
 
 #include "files/file_manager.h"
