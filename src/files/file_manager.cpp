@@ -139,7 +139,7 @@ CFileManagerController::CFileManagerController(IRobotLink& link, IniFile& ini,
 
 CFileManagerController::~CFileManagerController() = default;
 
-void CFileManagerController::Open() {
+void CFileManagerController::Open(RemoteLoad remote) {
     BusyScope busy(*this);
     CFilePanelModel& left = Model(PanelSide::Left);
     left.LoadDrives();
@@ -158,6 +158,14 @@ void CFileManagerController::Open() {
     SelectAfterRefresh(PanelSide::Left, std::nullopt, 0);
     view_.PanelChanged(PanelSide::Left);
 
+    if (remote == RemoteLoad::NextTick) {
+        remoteEnabled_ = false;
+        view_.PanelEnabledChanged(PanelSide::Right);
+        if (link_.Authorised()) {
+            pendingState_ = kStateAuthorised;
+        }
+        return;
+    }
     remoteEnabled_ = link_.Authorised();
     view_.PanelEnabledChanged(PanelSide::Right);
     if (remoteEnabled_) {

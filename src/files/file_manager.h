@@ -124,8 +124,11 @@ class CFileManagerController {
     CFileManagerController& operator=(const CFileManagerController&) = delete;
 
     // At opening: the left panel from the settings, the right one when the
-    // robot is connected.
-    void Open();
+    // robot is connected, at once or on the next tick. A window that is
+    // still being made waits for the tick: the robot's reply runs the event
+    // loop, and nothing may reach a half-made window.
+    enum class RemoteLoad { Now, NextTick };
+    void Open(RemoteLoad remote = RemoteLoad::Now);
     // At closing: writes the folders into the settings (the caller saves).
     void SaveFolders();
     // True: close now. False: an operation runs; it is cancelled and

@@ -199,6 +199,17 @@ TEST_F(FileManagerTest, RightPanelFollowsTheConnectionAndTheStoredFolder) {
     EXPECT_FALSE(fm->Enabling().Tool(ToolCommand::Restart));
 }
 
+TEST_F(FileManagerTest, AWindowBeingMadeReadsTheRobotOnTheNextTick) {
+    ini.WriteString(kFileManagerSection, kRemoteFolderKey, "C:\\demo");
+    Make();
+    fm->Open(CFileManagerController::RemoteLoad::NextTick);
+    EXPECT_TRUE(link.sent.empty());
+    EXPECT_FALSE(fm->PanelEnabled(PanelSide::Right));
+    fm->Tick();
+    EXPECT_TRUE(fm->PanelEnabled(PanelSide::Right));
+    EXPECT_TRUE(Row(PanelSide::Right, u"a.txt"));
+}
+
 TEST_F(FileManagerTest, ForgottenRemoteFolderGivesWayToTheFirstDrive) {
     OpenAt("C:\\gone");
     EXPECT_EQ(fm->Panel(PanelSide::Right).Folder(), u"C:");

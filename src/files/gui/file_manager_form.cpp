@@ -139,7 +139,7 @@ CFileManagerForm::CFileManagerForm(ui::CVelForm* frame, ToolContext& tools)
             }
         });
     }
-    controller_->Open();
+    controller_->Open(CFileManagerController::RemoteLoad::NextTick);
     LayOutPanels();
     FocusList(PanelSide::Left);
     EnablingChanged();
