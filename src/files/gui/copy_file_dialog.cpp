@@ -60,7 +60,6 @@ void CCopyFileDialog::Begin(int32_t items) {
         b->setValue(0);
     }
     Widget()->show();
-    Widget()->raise();
     shown_ = true;
     Show(true);
 }
