@@ -735,8 +735,12 @@ void CFileManagerController::PasteInto(PanelSide side, std::vector<std::u16strin
         }
     }
 
-    // An item whose name the destination already lists: the operator
-    // decides; the same item pasted into its own folder is left alone.
+    // An item whose name the destination already has: the operator decides;
+    // the same item pasted into its own folder is left alone. The listing is
+    // read again first: what the panel shows may be old.
+    if (!accepted.empty()) {
+        RefreshPanel(side, CurrentName(side));
+    }
     bool yesToAll = false;
     std::vector<std::u16string> toCopy;
     for (auto& item : accepted) {

@@ -501,6 +501,17 @@ TEST_F(FileManagerTest, ExistingNamesAskBeforeReplacing) {
     EXPECT_EQ(robot.files["C:\\demo\\sub\\inner.txt"], "inner");
 }
 
+TEST_F(FileManagerTest, ReplaceQuestionFollowsTheDiskNotAnOldListing) {
+    home.Write("a.txt", "old");
+    OpenAt();
+    ASSERT_TRUE(Row(PanelSide::Left, u"a.txt"));
+    fsys::remove(home.Path() / "a.txt");
+    Select(PanelSide::Right, {u"a.txt"});
+    fm->Run(PanelSide::Right, FileCommand::CopyAcross);
+    EXPECT_TRUE(view.replaceAsked.empty());
+    EXPECT_EQ(home.Read("a.txt"), "alpha");
+}
+
 TEST_F(FileManagerTest, PastingIntoTheSourceFolderIsLeftAlone) {
     OpenAt();
     Select(PanelSide::Left, {u"local.txt"});
