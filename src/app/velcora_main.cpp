@@ -241,7 +241,9 @@ class DemoRobot {
         process_.start(
             QString::fromStdString(sim.string()),
             {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--password-file"),
-             QString::fromStdString(passwordFile.string())});
+             QString::fromStdString(passwordFile.string()),
+             // Robot files move at a pace where the copy dialog can be watched.
+             QStringLiteral("--file-rate"), QStringLiteral("128")});
         if (!process_.waitForStarted(5000)) {
             error = "cannot start " + sim.string();
             return false;

@@ -63,7 +63,12 @@ int Usage(const char* error) {
                  "  --mic-out FILE      write the operator's decoded microphone to a wave file\n"
                  "Navigation maps:\n"
                  "  --inline-maps       answer map polls with the packed map itself\n"
-                 "  --map-chunk BYTES   bytes per map chunk served (default 16384)\n");
+                 "  --map-chunk BYTES   bytes per map chunk served (default 16384)\n"
+                 "Files:\n"
+                 "  --unreadable NAME   reads of this file fail (a robot path or a name;\n"
+                 "                      may be given again)\n"
+                 "  --file-rate KBPS    file chunks move no faster than KBPS kilobytes a second\n"
+                 "                      (32..1048576)\n");
     return error ? 2 : 0;
 }
 
@@ -195,6 +200,15 @@ int main(int argc, char** argv) {
             if (!value(v) || !ParseNumber(v, 1u << 24, n) || n == 0)
                 return Usage("--map-chunk needs a number of bytes 1..16777216");
             options.mapChunkSize = static_cast<int32_t>(n);
+        } else if (arg == "--unreadable") {
+            if (!value(v) || *v == '\0')
+                return Usage("--unreadable needs a file name");
+            options.unreadable.push_back(velcora::Utf8ToAnsi(v));
+        } else if (arg == "--file-rate") {
+            // Below 32 KB/s one 64 KB chunk would outlast the console's wait.
+            if (!value(v) || !ParseNumber(v, 1048576, n) || n < 32)
+                return Usage("--file-rate needs kilobytes a second, 32..1048576");
+            options.fileRateKbps = static_cast<uint32_t>(n);
         } else {
             return Usage(("unknown option " + arg).c_str());
         }

@@ -444,6 +444,21 @@ void CSimDisk::Reset() {
 
 namespace {
 
+std::string FoldedPath(std::string_view path) {
+    std::string out(path);
+    for (char& c : out) {
+        if (c == '/') {
+            c = '\\';
+        } else if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    while (out.size() > 1 && out.back() == '\\') {
+        out.pop_back();
+    }
+    return out;
+}
+
 // The text up to the first zero byte at `pos` (or to the end), and past it.
 std::string TakeText(std::string_view body, std::size_t& pos) {
     if (pos >= body.size()) {
@@ -458,6 +473,19 @@ std::string TakeText(std::string_view body, std::size_t& pos) {
 
 }  // namespace
 
+bool MatchesAnyFile(std::string_view ansiPath, const std::vector<std::string>& names) {
+    const std::string path = FoldedPath(ansiPath);
+    const auto slash = path.rfind('\\');
+    const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (const auto& name : names) {
+        const std::string n = FoldedPath(name);
+        if (!n.empty() && (n == path || n == last)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void InstallFiles(CSimRobot& robot) {
     SimFiles& state = robot.Feature<SimFiles>();
     std::string sandbox;
@@ -471,7 +499,37 @@ void InstallFiles(CSimRobot& robot) {
     state.disk = std::make_unique<CSimDisk>(sandbox);
     CSimDisk& disk = *state.disk;
 
-    robot.OnSession([&disk] { disk.Reset(); });
+    robot.OnSession([&disk, &state] {
+        disk.Reset();
+        state.held.clear();
+        state.readingUnreadable = false;
+    });
+
+    // With a file rate, each chunk's reply leaves once the chunk's bytes
+    // would have taken their time at that rate.
+    const uint32_t rate = robot.Options().fileRateKbps;
+    auto sendChunkReply = [&robot, &state, rate](msg::Type type, std::string payload,
+                                                 std::size_t bytes) {
+        if (rate == 0) {
+            robot.Send(type, payload);
+            return;
+        }
+        const uint32_t now = robot.Reactor().Now();
+        const auto cost = static_cast<uint32_t>(bytes * 1000 / (uint64_t{rate} * 1024));
+        const uint32_t start =
+            static_cast<int32_t>(state.nextChunkAt - now) > 0 ? state.nextChunkAt : now;
+        state.nextChunkAt = start + cost;
+        state.held.push_back({state.nextChunkAt, type, std::move(payload)});
+    };
+    if (rate != 0) {
+        robot.OnTick([&robot, &state](uint32_t) {
+            const uint32_t now = robot.Reactor().Now();
+            while (!state.held.empty() && static_cast<int32_t>(now - state.held.front().due) >= 0) {
+                robot.Send(state.held.front().type, state.held.front().payload);
+                state.held.erase(state.held.begin());
+            }
+        });
+    }
 
     // Each handler takes the frame's own bytes first, so that a text without
     // its zero byte can never run on into the next frame.
@@ -506,29 +564,31 @@ void InstallFiles(CSimRobot& robot) {
         robot.Send(msg::kWriteBeginReply, std::string(1, ok ? '\1' : '\0'));
         robot.Log("files: write %s: %s", AnsiToUtf8(path).c_str(), ok ? "started" : "failed");
     });
-    on(msg::kWriteChunk, [&robot, &disk](std::string_view body) {
+    on(msg::kWriteChunk, [&disk, sendChunkReply](std::string_view body) {
         CMemoryStream s;
         bool ok = body.size() >= 4;
         if (ok) {
             s.Assign(body.substr(0, 4));
             ok = disk.WriteAt(ReadU32(s), body.substr(4));
         }
-        robot.Send(msg::kStatusReply,
-                   ok ? StatusReply(static_cast<int32_t>(body.size() - 4)) : FailureReply());
+        sendChunkReply(msg::kStatusReply,
+                       ok ? StatusReply(static_cast<int32_t>(body.size() - 4)) : FailureReply(),
+                       body.size());
     });
     on(msg::kWriteEnd, [&robot, &disk](std::string_view) {
         const int32_t size = disk.EndWrite();
         robot.Send(msg::kStatusReply, size >= 0 ? StatusReply(size) : FailureReply());
         robot.Log("files: write end: %s", size >= 0 ? "done" : "failed");
     });
-    on(msg::kReadOpen, [status, &disk, pathOf](std::string_view body) {
+    on(msg::kReadOpen, [status, &disk, &robot, &state, pathOf](std::string_view body) {
         const std::string path = pathOf(body);
         const int32_t size = disk.OpenRead(path);
+        state.readingUnreadable = MatchesAnyFile(path, robot.Options().unreadable);
         status(size >= 0, size, "read", path);
     });
-    on(msg::kReadChunk, [&robot, &disk](std::string_view body) {
+    on(msg::kReadChunk, [&disk, &state, sendChunkReply](std::string_view body) {
         std::optional<std::string> bytes;
-        if (body.size() >= 8) {
+        if (body.size() >= 8 && !state.readingUnreadable) {
             CMemoryStream s;
             s.Assign(body.substr(0, 8));
             const uint32_t offset = ReadU32(s);
@@ -536,13 +596,15 @@ void InstallFiles(CSimRobot& robot) {
             bytes = disk.ReadAt(offset, count);
         }
         if (!bytes) {
-            robot.Send(msg::kReadChunkReply, FailureReply());
+            sendChunkReply(msg::kReadChunkReply, FailureReply(), 0);
             return;
         }
-        CStream& out = robot.BeginFrame(msg::kReadChunkReply);
-        WriteU8(out, 1);
-        WriteBytes(out, *bytes);
-        robot.EndFrame();
+        const std::size_t n = bytes->size();
+        std::string reply;
+        reply.reserve(n + 1);
+        reply.push_back('\1');
+        reply += *bytes;
+        sendChunkReply(msg::kReadChunkReply, std::move(reply), n);
     });
     on(msg::kReadClose, [&robot, &disk](std::string_view) {
         disk.CloseRead();

@@ -86,6 +86,21 @@ struct SimFiles {
     std::unique_ptr<CSimDisk> disk;
     std::vector<std::string> executed;  // paths "opened", as the console sent them
     int restarts = 0;
+    // The file being read is one of the unreadable ones.
+    bool readingUnreadable = false;
+    // File-chunk replies held back to keep to the file rate, and when the
+    // next may leave.
+    struct Held {
+        uint32_t due;
+        msg::Type type;
+        std::string payload;
+    };
+    std::vector<Held> held;
+    uint32_t nextChunkAt = 0;
 };
+
+// Whether `ansiPath` names one of the files (a robot path, "\" or "/", or a
+// bare name matching the last component), ignoring case as the robot does.
+bool MatchesAnyFile(std::string_view ansiPath, const std::vector<std::string>& names);
 
 }  // namespace velcora::sim

@@ -421,6 +421,8 @@ QMessageBox* ShowError(const QString& text, int ms) {
         new QMessageBox(QMessageBox::Critical, QStringLiteral("Ошибка"), text, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);
+    // Texts carry names from the robot and the disk: "<b>x" is no markup.
+    box->setTextFormat(Qt::PlainText);
     auto* timer = new QTimer(box);
     timer->setObjectName(QStringLiteral("errorTimeout"));
     timer->setSingleShot(true);
@@ -429,7 +431,9 @@ QMessageBox* ShowError(const QString& text, int ms) {
     // Shown without blocking: the caller is often the connection reporting a
     // state change, and a nested loop here would run its timer inside it.
     box->show();
-    timer->start();
+    if (ms > 0) {  // 0: the box stays until the operator closes it
+        timer->start();
+    }
     return box;
 }
 

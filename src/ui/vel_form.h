@@ -149,7 +149,8 @@ class CMDISelectForm : public CVelForm {
 
 // The error box: captioned "Ошибка", with the error icon, closing itself after
 // `ms` milliseconds. With no time given, the "no connection" notice stays
-// 2000 ms and everything else 10000 ms. The box does not block the caller.
+// 2000 ms and everything else 10000 ms; 0 keeps it until the operator closes
+// it. The box does not block the caller.
 QMessageBox* ShowError(const QString& text, int ms = -1);
 int ErrorTimeoutFor(const QString& text, int ms);
 

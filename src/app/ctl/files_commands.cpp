@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "files/policy_prompts.h"
 #include "files/reactor_pump.h"
 #include "files/remote_file_system.h"
+#include "files/transfer_rate.h"
 #include "link/text_codec.h"
 
 namespace velcora::ctl {
@@ -89,12 +91,14 @@ class CtlPrompts : public CPolicyPrompts {
     const IRobotLink* link_;
 };
 
-// One line per file on stderr, with a running percentage on a terminal.
+// One line per file on stderr, with a running percentage, the speed and the
+// time left on a terminal (the figures of the console's copy dialog).
 class CtlProgress : public ICopyProgress {
   public:
-    CtlProgress() : tty_(isatty(STDERR_FILENO) != 0) {}
+    explicit CtlProgress(std::function<uint32_t()> clock)
+        : clock_(std::move(clock)), tty_(isatty(STDERR_FILENO) != 0) {}
 
-    void Begin(int32_t) override {}
+    void Begin(int32_t) override { rate_.BeginList(clock_(), std::nullopt); }
     void ItemsDone(int32_t) override {}
     void FileStarted(const std::u16string& label, int32_t size) override {
         // Each file is started once before it is opened and again with its
@@ -108,6 +112,7 @@ class CtlProgress : public ICopyProgress {
         size_ = size;
         last_ = 0;
         shownPercent_ = -1;
+        rate_.BeginFile(clock_(), size);
         if (++calls_ == 2) {
             Announce();
         }
@@ -115,13 +120,19 @@ class CtlProgress : public ICopyProgress {
     void FileProgress(int32_t copied) override {
         bytes_ += copied - last_;
         last_ = copied;
+        const uint32_t now = clock_();
+        rate_.FileProgress(now, copied);
         if (!tty_ || size_ < (1 << 20)) {
             return;
         }
         const int percent = static_cast<int>(int64_t{copied} * 100 / size_);
-        if (percent != shownPercent_) {
+        // At most a few lines a second: the terminal is not the copy's pace.
+        if (percent != shownPercent_ && (percent == 100 || now - shownAt_ >= 200)) {
             shownPercent_ = percent;
-            std::fprintf(stderr, "\r%s %d%%", Utf8(label_).c_str(), percent);
+            shownAt_ = now;
+            const std::string figures = Utf8(rate_.Text());
+            std::fprintf(stderr, "\r%s %d%%%s%s\033[K", Utf8(label_).c_str(), percent,
+                         figures.empty() ? "" : "  ", figures.c_str());
             inLine_ = true;
         }
     }
@@ -149,6 +160,9 @@ class CtlProgress : public ICopyProgress {
         inLine_ = false;
     }
 
+    std::function<uint32_t()> clock_;
+    CTransferRate rate_;
+    uint32_t shownAt_ = 0;
     bool tty_;
     bool inLine_ = false;
     std::u16string label_;
@@ -287,7 +301,7 @@ class FsCommand {
     int Copy(CFileSystem& from, const std::u16string& source, bool folder, CFileSystem& to,
              const std::u16string& destFolder) {
         InterruptAsCancel interrupt;
-        CtlProgress progress;
+        CtlProgress progress([this] { return pump_.Now(); });
         CCopyEngine engine(prompts_, progress);
         const uint32_t started = pump_.Now();
         // The same path as the Part's paste of one item.
@@ -295,9 +309,12 @@ class FsCommand {
         const Outcome o = engine.Paste({item}, &local_, &remote_, to, destFolder,
                                        [folder](const std::u16string&) { return folder; });
         const double seconds = (pump_.Now() - started) / 1000.0;
-        std::fprintf(stderr, "%d file%s, %lld bytes in %.1f s%s\n", progress.files,
+        const std::string speed =
+            seconds > 0 ? " (" + Utf8(CTransferRate::SpeedText(progress.bytes_ / seconds)) + ")"
+                        : std::string();
+        std::fprintf(stderr, "%d file%s, %lld bytes in %.1f s%s%s\n", progress.files,
                      progress.files == 1 ? "" : "s", static_cast<long long>(progress.bytes_),
-                     seconds, engine.Cancelled() ? " (cancelled)" : "");
+                     seconds, speed.c_str(), engine.Cancelled() ? " (cancelled)" : "");
         if (engine.Cancelled() || o == Outcome::Stop) {
             return prompts_.RobotGone() ? kExitNoConnection : kExitFailed;
         }

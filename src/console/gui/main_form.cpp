@@ -18,6 +18,7 @@
 #include "console/gui/command_panel.h"
 #include "console/gui/manual_form.h"
 #include "console/gui/phrase_panel.h"
+#include "files/gui/file_manager_form.h"
 #include "link/control_commands.h"
 #include "link/text_codec.h"
 
@@ -235,6 +236,9 @@ void CMainForm::BuildToolbar() {
     // Tool windows, in this order: telnet, remote desktop, file manager,
     // chat-bot editor, service. Each is added with its window:
     // AddToolButton(bar, QStringLiteral("..."), QStringLiteral("hint"), "name");
+    if (settings_.remoteDesktop)
+        AddToolButton(bar, QStringLiteral("Файловый менеджер"),
+                      QStringLiteral("Файлы на диске робота"), "files");
     if (settings_.ServiceButton())
         AddToolButton(bar, QStringLiteral("Сервисное обслуживание"),
                       QStringLiteral("Ручное управление моторами и запись жестов"), "service");
@@ -455,6 +459,7 @@ void CMainForm::BuildWorkArea(CVelContainer* second) {
 void CMainForm::RegisterTools() {
     // One line per tool window, e.g.
     // RegisterTool("map", [this] { return new nav::CMapViewBox(this, Tools()); });
+    RegisterTool("files", [this] { return new files::CFileManagerForm(this, Tools()); });
     RegisterTool("service",
                  [this] { return new CManualForm(this, Tools(), *gestureRecorder_, *gestures_); });
 }
