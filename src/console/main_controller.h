@@ -185,6 +185,10 @@ class CMainController : public IRobotConnectionOwner, public IConsoleHooks {
     }
     HookSubscription OnTick(TickStage stage,
                             std::function<void(uint32_t now, int32_t elapsedMs)> hook) override;
+    HookSubscription OnMapSubscription(
+        std::function<void(std::optional<MapSubscription>& map)> hook) override {
+        return mapSubscriptionHooks_.Add(std::move(hook));
+    }
 
     // At close: keeps the window's restored rectangle and saves the settings.
     bool Close(const WindowRect& restored, bool maximised);
@@ -245,6 +249,7 @@ class CMainController : public IRobotConnectionOwner, public IConsoleHooks {
     HookList<uint32_t, int32_t> panelTickHooks_;
     HookList<uint32_t, int32_t> authorisedTickHooks_;
     HookList<uint32_t, int32_t> lateTickHooks_;
+    HookList<std::optional<MapSubscription>&> mapSubscriptionHooks_;
 
     uint32_t lastTick_;
     uint32_t rateStart_;
