@@ -306,6 +306,9 @@ CMapProgressForm::CMapProgressForm(const QString& title, const QString& label, u
       onCancel_(std::move(onCancel)) {
     SetEndsLoop(false);
     SetMargin(10);
+    // A map arriving while the operator drives must not take the keyboard
+    // from the main window.
+    Widget()->setAttribute(Qt::WA_ShowWithoutActivating);
     if (!label.isEmpty()) {
         new ui::CVelLabel(this, ui::kPlaceFlow, 310, 22, label);
         FlowNewRow();

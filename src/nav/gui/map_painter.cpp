@@ -447,4 +447,21 @@ CMapTransform FitMap(const CNavProject& map, const RobotShape& shape, ScreenRect
     return CMapTransform(rect, scale, {minX / 2 + maxX / 2, minY / 2 + maxY / 2});
 }
 
+QImage RenderMap(const CNavProject& map, const RobotShape& shape, int width, int height,
+                 const std::optional<MapView>& view) {
+    if (width <= 0 || height <= 0) {
+        return {};
+    }
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) {
+        return image;
+    }
+    const ScreenRect rect{0, 0, width, height};
+    const CMapTransform t = view ? CMapTransform(rect, view->scale, view->centre)
+                                 : FitMap(map, shape, rect);
+    QPainter p(&image);
+    CMapPainter().Paint(p, map, t, shape);
+    return image;
+}
+
 }  // namespace velcora::nav

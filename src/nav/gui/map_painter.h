@@ -15,6 +15,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <optional>
 #include <utility>
 
@@ -59,5 +60,15 @@ class CMapPainter {
 // The scale and centre that fit every finite item of the map into `rect`
 // with a margin; the robot alone (at scale 1) when the map is empty.
 CMapTransform FitMap(const CNavProject& map, const RobotShape& shape, ScreenRect rect);
+
+// The map as a picture of `width` x `height` pixels: at the given scale and
+// centre, or fitted to its finite items. An empty image when the size is not
+// positive or the picture cannot be allocated.
+struct MapView {
+    double scale = 1.0;
+    MapPoint centre;
+};
+QImage RenderMap(const CNavProject& map, const RobotShape& shape, int width, int height,
+                 const std::optional<MapView>& view = std::nullopt);
 
 }  // namespace velcora::nav

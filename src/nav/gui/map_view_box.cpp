@@ -41,12 +41,14 @@ class RecordKeyFilter : public QObject {
             (k->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
             return QObject::eventFilter(watched, e);
         }
-        QWidget* focus = QApplication::focusWidget();
-        if (!focus || !frame_ || focus->window() != frame_->window() || TakesText(focus)) {
+        // The widget the key went to: the focus widget, or whatever a
+        // program sent it to.
+        auto* target = qobject_cast<QWidget*>(watched);
+        if (!target || !frame_ || target->window() != frame_->window() || TakesText(target)) {
             return QObject::eventFilter(watched, e);
         }
-        box_->ToggleRecording();
-        return true;
+        // Not taken while it would do nothing (no connection).
+        return box_->ToggleRecording();
     }
 
   private:
