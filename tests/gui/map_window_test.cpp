@@ -8,7 +8,9 @@
 #include <QTimer>
 #include <cmath>
 
+#include "app/ctl/ctl.h"
 #include "gui/main_form_fixture.h"
+#include "nav/map_format.h"
 #include "nav/gui/map_painter.h"
 #include "nav/gui/map_view_box.h"
 #include "nav/map_geometry.h"
@@ -281,17 +283,49 @@ TEST_F(MapWindowTest, SubscriptionOnReconnectAndOpenCloseTwice) {
     EXPECT_TRUE(Of(msg::kMapSubscribe).back().payload.empty());
 }
 
-TEST_F(MapWindowTest, WindowPixelsEqualTheRenderedPicture) {
+TEST_F(MapWindowTest, WindowPixelsEqualNavmRender) {
     OpenMap();
     box->Editor().SetLoadFromRobot(false);
     ui::test::Flush();
     const QImage shown = ViewWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const nav::CMapTransform& t = box->Editor().Transform();
-    const QImage rendered =
-        nav::RenderMap(Map(), box->Editor().Shape(), shown.width(), shown.height(),
-                       nav::MapView{t.Scale(), t.Centre()});
+    const std::string file = (dir / "shown.navm").string();
+    const std::string picture = (dir / "shown.png").string();
+    ASSERT_TRUE(nav::SaveFile(Map(), file));
+
+    ctl::Registry registry;
+    ctl::RegisterNavCommands(registry);
+    const auto render = [&](std::vector<std::string> words) {
+        ctl::Args args(std::move(words));
+        return registry.Find("navm")->run(args);
+    };
+    char number[64];
+    std::snprintf(number, sizeof number, "%.17g", t.Scale());
+    const std::string scale = number;
+    std::snprintf(number, sizeof number, "%.17g", t.Centre().x);
+    const std::string cx = number;
+    std::snprintf(number, sizeof number, "%.17g", t.Centre().y);
+    const std::string cy = number;
+    const std::string size =
+        std::to_string(shown.width()) + "x" + std::to_string(shown.height());
+    ASSERT_EQ(render({"render", file, picture, "--size", size, "--scale", scale, "--centre", cx,
+                      cy, "--ini", iniPath}),
+              ctl::kExitDone);
+    const QImage rendered(QString::fromStdString(picture));
     ASSERT_EQ(shown.size(), rendered.size());
     EXPECT_TRUE(shown == rendered.convertToFormat(QImage::Format_RGB32));
+
+    // Exit codes: 1 for a map or picture that cannot be had, 2 for bad arguments.
+    EXPECT_EQ(render({"render", (dir / "missing.navm").string(), picture}), ctl::kExitFailed);
+    EXPECT_EQ(render({"render", file, (dir / "no/such/dir/x.png").string()}), ctl::kExitFailed);
+    EXPECT_EQ(render({"render", file}), ctl::kExitUsage);
+    EXPECT_EQ(render({"render", file, picture, "--size", "0x10"}), ctl::kExitUsage);
+    EXPECT_EQ(render({"render", file, picture, "--scale", "nan"}), ctl::kExitUsage);
+    EXPECT_EQ(render({"render", file, picture, "--centre", "1"}), ctl::kExitUsage);
+    EXPECT_EQ(render({"render", file, picture, "--bogus"}), ctl::kExitUsage);
+    // Fitted by default: 1280 x 800.
+    ASSERT_EQ(render({"render", file, picture}), ctl::kExitDone);
+    EXPECT_EQ(QImage(QString::fromStdString(picture)).size(), QSize(1280, 800));
 }
 
 }  // namespace

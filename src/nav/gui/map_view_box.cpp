@@ -167,7 +167,7 @@ void CMapViewBox::BuildToolBar() {
                        kCmdModeOff + 1, true);
     modes_[2] = Button(bar, QStringLiteral("Запись"), QStringLiteral("Режим записи карты"),
                        kCmdModeOff + 2, true);
-    gap();
+    bar->FlowNewRow();
     static const char* const kPermissionCaptions[6] = {"Прод.", "Попер.", "Карт.",
                                                        "Ст.←",  "Ст.↑",   "Ст.→"};
     static const char* const kPermissionHints[6] = {
@@ -186,7 +186,7 @@ void CMapViewBox::BuildToolBar() {
             gap();
         }
     }
-    bar->FlowNewRow();
+    gap();
     static const char* const kToolCaptions[4] = {"Выбор", "Обзор", "Зона", "Поворот"};
     static const char* const kToolHints[4] = {"Выделить и переместить", "Управление просмотром",
                                               "Нарисовать зону",
