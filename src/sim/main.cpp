@@ -56,7 +56,8 @@ int Usage(const char* error) {
                  "  --mic-out FILE      write the operator's decoded microphone to a wave file\n"
                  "Navigation maps:\n"
                  "  --inline-maps       answer map polls with the packed map itself\n"
-                 "  --map-chunk BYTES   bytes per map chunk served (default 16384)\n");
+                 "  --map-chunk BYTES   bytes per map chunk served (default 16384)\n"
+                 "  --blank-images      record map pictures without pixels\n");
     return error ? 2 : 0;
 }
 
@@ -171,6 +172,8 @@ int main(int argc, char** argv) {
             options.micOut = v;
         } else if (arg == "--inline-maps") {
             options.inlineMaps = true;
+        } else if (arg == "--blank-images") {
+            options.blankImages = true;
         } else if (arg == "--map-chunk") {
             if (!value(v) || !ParseNumber(v, 1u << 24, n) || n == 0)
                 return Usage("--map-chunk needs a number of bytes 1..16777216");

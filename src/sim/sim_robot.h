@@ -48,6 +48,7 @@ struct SimOptions {
     // Navigation maps.
     bool inlineMaps = false;       // answer polls with the packed map itself
     int32_t mapChunkSize = 16384;  // bytes per map chunk served
+    bool blankImages = false;      // record pictures without pixels
 };
 
 class CSimRobot {

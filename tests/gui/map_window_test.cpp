@@ -328,5 +328,38 @@ TEST_F(MapWindowTest, WindowPixelsEqualNavmRender) {
     EXPECT_EQ(QImage(QString::fromStdString(picture)).size(), QSize(1280, 800));
 }
 
+// A robot whose camera records pictures without pixels: the map marks them
+// and the status shows "П" while it records.
+TEST_F(MapWindowTest, PicturesWithoutPixelsAreMarked) {
+    sim::SimOptions o;
+    o.port = 0;
+    o.password = Utf8ToAnsi("секрет");
+    o.videoWidth = 320;
+    o.videoHeight = 240;
+    o.blankImages = true;
+    robot = std::make_unique<sim::CSimRobot>(reactor, o);
+    sim::InstallFeatures(*robot);
+    ASSERT_TRUE(robot->Start());
+    Open();
+    ASSERT_TRUE(Connect());
+    box = dynamic_cast<CMapViewBox*>(form->OpenTool("map"));
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return Map().walls.Count() > 0; }, 10000));
+    const int images = Map().images.Count();
+    box->ModeButton(2)->Press();
+    // Off to the farthest place: pictures are taken every metre on the way.
+    box->Editor().Transfer().SendGoToPlace(Map().places.Last()->placeNumber);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return Map().images.Count() > images &&
+                   box->StatusBar()->PaneText(1).endsWith(QStringLiteral("П"));
+        },
+        20000));
+    EXPECT_EQ(Map().images.Last()->PixelCount(), 0);
+    // A mode other than recording clears the mark.
+    box->ModeButton(1)->Press();
+    EXPECT_FALSE(box->StatusBar()->PaneText(1).endsWith(QStringLiteral("П")));
+}
+
 }  // namespace
 }  // namespace velcora::gui
