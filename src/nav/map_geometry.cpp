@@ -29,6 +29,8 @@ constexpr double kWallAlong = 12;
 constexpr double kWallAcross = 8;
 constexpr double kVertexReach = 8;
 constexpr double kSnapReach = 0.2;
+// The farthest corner of any point item's tolerance box (a place: 17 and 17).
+constexpr int64_t kFrameReach = 25;
 
 }  // namespace
 
@@ -110,7 +112,13 @@ std::optional<FramePoint> Frame(const CMapTransform& t, const CNavPointItem& ite
     if (!PointUsable(item)) {
         return std::nullopt;
     }
-    return ToItemFrame(t.ToScreen(item.x, item.y), item.angle, p);
+    const ScreenPoint at = t.ToScreen(item.x, item.y);
+    // No tolerance reaches further than this from the item's point: the
+    // turn is worked out only for items near the pointer.
+    if (std::abs(int64_t{p.x} - at.x) > kFrameReach || std::abs(int64_t{p.y} - at.y) > kFrameReach) {
+        return std::nullopt;
+    }
+    return ToItemFrame(at, item.angle, p);
 }
 
 template <typename T>

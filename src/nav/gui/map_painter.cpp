@@ -20,13 +20,20 @@ QPoint Q(ScreenPoint p) {
     return {p.x, p.y};
 }
 
-// A point in an item's frame, on the screen.
-QPoint At(ScreenPoint origin, double angle, double along, double across) {
-    double sx = 0;
-    double sy = 0;
-    FromItemFrame(origin, angle, along, across, sx, sy);
-    return {static_cast<int>(std::lround(sx)), static_cast<int>(std::lround(sy))};
-}
+// An item's own frame on the screen: its point and its heading's cosine and
+// sine, worked out once per item.
+class ItemAxes {
+  public:
+    ItemAxes(ScreenPoint origin, double angle)
+        : x_(origin.x), y_(origin.y), c_(std::cos(angle)), s_(std::sin(angle)) {}
+    QPoint operator()(double along, double across) const {
+        return {static_cast<int>(std::lround(x_ + along * c_ - across * s_)),
+                static_cast<int>(std::lround(y_ - (along * s_ + across * c_)))};
+    }
+
+  private:
+    double x_, y_, c_, s_;
+};
 
 // Lines collected per pen and drawn with one call each.
 class LineBatch {
@@ -211,7 +218,7 @@ class Frame {
         p_.setBrush(kRobotFill);
         p_.drawPolygon(outline, 4);
         p_.setBrush(Qt::NoBrush);
-        const QPoint handle = At(*s, robot.angle, kHandleDistance, 0);
+        const QPoint handle = ItemAxes(*s, robot.angle)(kHandleDistance, 0);
         p_.setPen(QPen(Qt::red, 2));
         p_.drawLine(Q(*s), handle);
         p_.setPen(Qt::NoPen);
@@ -230,10 +237,10 @@ class Frame {
             const QColor colour = WallColour(w->side);
             const int stroke = w->selected ? 3 : 2;
             const int tick = w->selected ? 2 : 1;
-            lines.Add(colour, stroke, QLine(At(*s, w->angle, -12, 0), At(*s, w->angle, 8, 0)));
+            const ItemAxes at(*s, w->angle);
+            lines.Add(colour, stroke, QLine(at(-12, 0), at(8, 0)));
             for (int a = -12; a <= 8; a += 4) {
-                lines.Add(colour, tick,
-                          QLine(At(*s, w->angle, a, 0), At(*s, w->angle, a - 4, -5)));
+                lines.Add(colour, tick, QLine(at(a, 0), at(a - 4, -5)));
             }
         }
         lines.Flush(p_);
@@ -249,8 +256,9 @@ class Frame {
             const QColor colour = im->PixelCount() > 0 && im->Pixels() ? QColor(Qt::black)
                                                                       : QColor(Qt::red);
             const int width = im->selected ? 3 : 1;
-            lines.Add(colour, width, QLine(At(*s, im->angle, -8, -7), At(*s, im->angle, -8, 7)));
-            lines.Add(colour, width, QLine(At(*s, im->angle, -8, 0), At(*s, im->angle, 10, 0)));
+            const ItemAxes at(*s, im->angle);
+            lines.Add(colour, width, QLine(at(-8, -7), at(-8, 7)));
+            lines.Add(colour, width, QLine(at(-8, 0), at(10, 0)));
         }
         lines.Flush(p_);
     }
@@ -266,8 +274,9 @@ class Frame {
                                       ? QColor(204, 102, 0)
                                       : QColor(0, 128, 128);
             const int width = f->selected ? 3 : 1;
-            lines.Add(colour, width, QLine(At(*s, f->angle, -18, 0), At(*s, f->angle, 18, 0)));
-            lines.Add(colour, width, QLine(At(*s, f->angle, 0, -8), At(*s, f->angle, 0, 8)));
+            const ItemAxes at(*s, f->angle);
+            lines.Add(colour, width, QLine(at(-18, 0), at(18, 0)));
+            lines.Add(colour, width, QLine(at(0, -8), at(0, 8)));
         }
         lines.Flush(p_);
     }
@@ -279,14 +288,13 @@ class Frame {
             if (!s) {
                 continue;
             }
-            const QPoint shape[5] = {At(*s, pl->angle, 0, 0), At(*s, pl->angle, -6, 12),
-                                     At(*s, pl->angle, -16, 12), At(*s, pl->angle, -16, -12),
-                                     At(*s, pl->angle, -6, -12)};
+            const ItemAxes at(*s, pl->angle);
+            const QPoint shape[5] = {at(0, 0), at(-6, 12), at(-16, 12), at(-16, -12), at(-6, -12)};
             p_.setPen(QPen(Qt::black, pl->selected ? 3 : 1));
             p_.setBrush(kPlaceFill);
             p_.drawPolygon(shape, 5);
             p_.setBrush(Qt::NoBrush);
-            const QPoint middle = At(*s, pl->angle, -9, 0);
+            const QPoint middle = at(-9, 0);
             p_.setPen(Qt::black);
             p_.drawText(QRect(middle.x() - 40, middle.y() - 8, 80, 16), Qt::AlignCenter,
                         QString::number(pl->placeNumber));
