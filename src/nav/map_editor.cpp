@@ -24,9 +24,9 @@ double Field(double value, double old, double limit = kMaxPropertyValue) {
     return std::isfinite(value) ? std::clamp(value, -limit, limit) : old;
 }
 double AngleField(double degrees, double old) {
-    return std::isfinite(degrees) ? std::clamp(degrees, -kMaxPropertyValue, kMaxPropertyValue) /
-                                        kDegrees
-                                  : old;
+    return std::isfinite(degrees)
+               ? std::clamp(degrees, -kMaxPropertyValue, kMaxPropertyValue) / kDegrees
+               : old;
 }
 
 void StorePose(CNavPointItem& item, double x, double y, double angleDegrees) {
@@ -282,8 +282,7 @@ void CMapEditor::ZonePress(ScreenPoint p) {
     const int32_t n = zone->VertexCount();
     const NavVertex first = zone->Vertices()[0];
     const ScreenPoint f = transform_.ToScreen(first.x, first.y);
-    if (n > 1 && Finite(first.x, first.y) &&
-        std::abs(int64_t{p.x} - f.x) <= kCloseZoneReach &&
+    if (n > 1 && Finite(first.x, first.y) && std::abs(int64_t{p.x} - f.x) <= kCloseZoneReach &&
         std::abs(int64_t{p.y} - f.y) <= kCloseZoneReach) {
         zone->SetVertexCount(n - 1);
         edit_ = Edit::None;
@@ -380,8 +379,7 @@ void CMapEditor::MouseMove(ScreenPoint p, InputModifiers mods) {
         case Press::TurnRobot: {
             CNavRobot& robot = map_.robot;
             if (Finite(robot.x, robot.y)) {
-                robot.angle =
-                    HeadingToward(transform_.ToScreen(robot.x, robot.y), p, mods.shift);
+                robot.angle = HeadingToward(transform_.ToScreen(robot.x, robot.y), p, mods.shift);
                 robotTurned_ = true;
                 view_.Redraw();
             }
@@ -402,8 +400,7 @@ void CMapEditor::MouseMove(ScreenPoint p, InputModifiers mods) {
 void CMapEditor::Pan(ScreenPoint from, ScreenPoint to) {
     const double k = transform_.K();
     const MapPoint c = transform_.Centre();
-    transform_.SetCentre(
-        {c.x - (double(to.x) - from.x) / k, c.y + (double(to.y) - from.y) / k});
+    transform_.SetCentre({c.x - (double(to.x) - from.x) / k, c.y + (double(to.y) - from.y) / k});
     transfer_.SetCentreOnRobot(false);
     view_.Redraw();
 }
@@ -748,8 +745,8 @@ std::optional<ItemProperties> CMapEditor::Properties() {
     switch (currentKind_) {
         case ItemKind::Image: {
             const auto& it = static_cast<const CNavImage&>(*current_);
-            ImageProperties v{it.x, it.y, ToDegrees(it.angle), it.version, it.noGo, it.bodyHeight,
-                              it.Width(), it.Height(), {}};
+            ImageProperties v{it.x,          it.y,       ToDegrees(it.angle), it.version, it.noGo,
+                              it.bodyHeight, it.Width(), it.Height(),         {}};
             if (it.Pixels()) {
                 v.pixels.assign(it.Pixels(), it.Pixels() + it.PixelCount());
             }
@@ -761,8 +758,8 @@ std::optional<ItemProperties> CMapEditor::Properties() {
         }
         case ItemKind::Place: {
             const auto& it = static_cast<const CNavPlace&>(*current_);
-            return PlaceProperties{it.placeNumber, it.bodyHeight, it.x, it.y, ToDegrees(it.angle),
-                                   it.version};
+            return PlaceProperties{it.placeNumber, it.bodyHeight,       it.x,
+                                   it.y,           ToDegrees(it.angle), it.version};
         }
         case ItemKind::Zone: {
             const auto& it = static_cast<const CNavZone&>(*current_);

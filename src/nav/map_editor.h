@@ -30,12 +30,12 @@ struct InputModifiers {
 
 enum class MapCursor {
     Arrow,
-    OverItem,   // an item that a press would take
-    Moving,     // a selection, a vertex or the robot's heading follows the pointer
-    Handle,     // over the robot's heading handle or a zone's vertex
+    OverItem,  // an item that a press would take
+    Moving,    // a selection, a vertex or the robot's heading follows the pointer
+    Handle,    // over the robot's heading handle or a zone's vertex
     Pan,
     Panning,
-    Cross,      // drawing a zone
+    Cross,  // drawing a zone
     Rotate,
 };
 
@@ -236,14 +236,14 @@ class CMapEditor : private IMapTransferView {
     // The left button's gesture in progress.
     enum class Press {
         None,
-        Held,           // a Ctrl-toggle: nothing follows the pointer
-        Select,         // pressed on an item; a drag once the threshold is passed
+        Held,    // a Ctrl-toggle: nothing follows the pointer
+        Select,  // pressed on an item; a drag once the threshold is passed
         DragSelection,
         DragVertex,
         TurnRobot,
         RubberBand,
         Pan,
-        RotatePivot,    // the rotate tool's press-drag choosing the reference
+        RotatePivot,  // the rotate tool's press-drag choosing the reference
     };
     // Edits that outlive a press.
     enum class Edit { None, DrawingZone, RotationArmed };

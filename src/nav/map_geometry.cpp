@@ -14,7 +14,8 @@ int32_t ClampToInt(double v) {
     if (std::isnan(v)) {
         return 0;
     }
-    return static_cast<int32_t>(std::clamp(v, -CMapTransform::kMaxOffset, CMapTransform::kMaxOffset));
+    return static_cast<int32_t>(
+        std::clamp(v, -CMapTransform::kMaxOffset, CMapTransform::kMaxOffset));
 }
 
 // Tolerances of the hit test, in screen pixels.
@@ -115,7 +116,8 @@ std::optional<FramePoint> Frame(const CMapTransform& t, const CNavPointItem& ite
     const ScreenPoint at = t.ToScreen(item.x, item.y);
     // No tolerance reaches further than this from the item's point: the
     // turn is worked out only for items near the pointer.
-    if (std::abs(int64_t{p.x} - at.x) > kFrameReach || std::abs(int64_t{p.y} - at.y) > kFrameReach) {
+    if (std::abs(int64_t{p.x} - at.x) > kFrameReach ||
+        std::abs(int64_t{p.y} - at.y) > kFrameReach) {
         return std::nullopt;
     }
     return ToItemFrame(at, item.angle, p);
@@ -165,7 +167,8 @@ HitResult HitTest(const CNavProject& map, const CMapTransform& t, const RobotSha
 
     for (CNavFloorLine* it = map.floorLines.First(); it; it = CNavFloorLineList::Next(it)) {
         const auto f = Frame(t, *it, p);
-        if (f && std::fabs(f->across) <= kFloorLineAcross && std::fabs(f->along) <= kFloorLineAlong) {
+        if (f && std::fabs(f->across) <= kFloorLineAcross &&
+            std::fabs(f->along) <= kFloorLineAlong) {
             return {ItemKind::FloorLine, it, 0};
         }
     }

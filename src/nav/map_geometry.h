@@ -88,8 +88,15 @@ void FromItemFrame(ScreenPoint itemAt, double angle, double along, double across
                    double& sy);
 
 // The kinds of the current item, with the codes the window uses.
-enum class ItemKind : int32_t { None = 0, Image = 1, Wall = 2, Place = 3, Zone = 4, Robot = 5,
-                                FloorLine = 6 };
+enum class ItemKind : int32_t {
+    None = 0,
+    Image = 1,
+    Wall = 2,
+    Place = 3,
+    Zone = 4,
+    Robot = 5,
+    FloorLine = 6
+};
 
 struct HitResult {
     ItemKind kind = ItemKind::None;

@@ -430,8 +430,7 @@ uint8_t FloorShade(double x, double y) {
 
 // With `blank` the record carries no pixels, as a robot whose camera failed
 // writes it (the console marks such a map).
-void TakePicture(CNavProject& map, const SimPose& pose, int width, int height,
-                 bool blank = false) {
+void TakePicture(CNavProject& map, const SimPose& pose, int width, int height, bool blank = false) {
     auto* image = new nav::CNavImage(&map.images);
     image->x = pose.x;
     image->y = pose.y;
@@ -530,8 +529,7 @@ void Tick(CSimRobot& robot, uint32_t elapsedMs) {
     const uint32_t ms = std::min<uint32_t>(elapsedMs, 1000);
     const SimPose before = s.pose;
     AdvanceDrive(s, kSpeedCmPerS * ms / 1000.0);
-    Record(s, std::hypot(s.pose.x - before.x, s.pose.y - before.y),
-           robot.Options().blankImages);
+    Record(s, std::hypot(s.pose.x - before.x, s.pose.y - before.y), robot.Options().blankImages);
 
     s.sincePublish += elapsedMs;
     if (s.sincePublish >= kPublishEveryMs) {

@@ -88,11 +88,10 @@ TEST_P(ZoneType, FillAndOutline) {
     EXPECT_EQ(image.pixelColor(200 + 20, 150 + 25), GetParam().fill);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Types, ZoneType,
-    ::testing::Values(ZoneCase{0, {102, 102, 102}, {0, 0, 0}},
-                      ZoneCase{1, {238, 238, 238}, {136, 136, 136}},
-                      ZoneCase{3, {255, 255, 208}, {204, 204, 136}}));
+INSTANTIATE_TEST_SUITE_P(Types, ZoneType,
+                         ::testing::Values(ZoneCase{0, {102, 102, 102}, {0, 0, 0}},
+                                           ZoneCase{1, {238, 238, 238}, {136, 136, 136}},
+                                           ZoneCase{3, {255, 255, 208}, {204, 204, 136}}));
 
 TEST_F(Painter, TrafficLightZoneShowsItsNumberAndTwoVerticesAreALine) {
     map.robot.x = 1e5;

@@ -10,9 +10,9 @@
 
 #include "app/ctl/ctl.h"
 #include "gui/main_form_fixture.h"
-#include "nav/map_format.h"
 #include "nav/gui/map_painter.h"
 #include "nav/gui/map_view_box.h"
+#include "nav/map_format.h"
 #include "nav/map_geometry.h"
 #include "sim/sim_map.h"
 
@@ -77,29 +77,29 @@ TEST_F(MapWindowTest, PanelOpensTheWindowWithTheRobotsMap) {
     EXPECT_EQ(box->StatusBar()->PaneText(13), QStringLiteral("6:"));
     EXPECT_EQ(box->StatusBar()->PaneText(15), QStringLiteral("7:"));
     // The tool bar's tooltips, in its order, as the robot's operators know them.
-    const QStringList hints{QStringLiteral("Новая карта"),
-                            QStringLiteral("Загрузить карту из файла"),
-                            QStringLiteral("Сохранить карту как..."),
-                            QStringLiteral("Загружать карту из памяти робота"),
-                            QStringLiteral("Загрузить карту в память робота"),
-                            QStringLiteral("Отключить навигацию"),
-                            QStringLiteral("Режим навигации"),
-                            QStringLiteral("Режим записи карты"),
-                            QStringLiteral("Режим записи продольных линий на полу"),
-                            QStringLiteral("Ражим записи поперечных линия на полу"),
-                            QStringLiteral("Разрешение записи картинок"),
-                            QStringLiteral("Разрешение создания стен при записи по левому дальномеру"),
-                            QStringLiteral(
-                                "Разрешение создания стен при записи по переднему дальномеру"),
-                            QStringLiteral("Разрешение создания стен при записи по правому дальномеру"),
-                            QStringLiteral("Выделить и переместить"),
-                            QStringLiteral("Управление просмотром"),
-                            QStringLiteral("Нарисовать зону"),
-                            QStringLiteral("Инструмент поворота выделенной части карты"),
-                            QStringLiteral("Пометить место"),
-                            QStringLiteral("Центрировать на роботе"),
-                            QStringLiteral("Отдалить"),
-                            QStringLiteral("Приблизить")};
+    const QStringList hints{
+        QStringLiteral("Новая карта"),
+        QStringLiteral("Загрузить карту из файла"),
+        QStringLiteral("Сохранить карту как..."),
+        QStringLiteral("Загружать карту из памяти робота"),
+        QStringLiteral("Загрузить карту в память робота"),
+        QStringLiteral("Отключить навигацию"),
+        QStringLiteral("Режим навигации"),
+        QStringLiteral("Режим записи карты"),
+        QStringLiteral("Режим записи продольных линий на полу"),
+        QStringLiteral("Ражим записи поперечных линия на полу"),
+        QStringLiteral("Разрешение записи картинок"),
+        QStringLiteral("Разрешение создания стен при записи по левому дальномеру"),
+        QStringLiteral("Разрешение создания стен при записи по переднему дальномеру"),
+        QStringLiteral("Разрешение создания стен при записи по правому дальномеру"),
+        QStringLiteral("Выделить и переместить"),
+        QStringLiteral("Управление просмотром"),
+        QStringLiteral("Нарисовать зону"),
+        QStringLiteral("Инструмент поворота выделенной части карты"),
+        QStringLiteral("Пометить место"),
+        QStringLiteral("Центрировать на роботе"),
+        QStringLiteral("Отдалить"),
+        QStringLiteral("Приблизить")};
     ASSERT_EQ(box->ToolBar().size(), static_cast<std::size_t>(hints.size()));
     for (int i = 0; i < hints.size(); ++i) {
         EXPECT_EQ(box->ToolBar()[static_cast<std::size_t>(i)]->Hint(), hints[i]);
@@ -246,9 +246,7 @@ TEST_F(MapWindowTest, CopyPastePropertiesAndUpload) {
     EXPECT_EQ(box->UploadWindow()->Text(), QStringLiteral("Передача карты"));
     ASSERT_TRUE(WaitFor([&] { return box->UploadWindow() == nullptr; }, 10000));
     EXPECT_EQ(Of(msg::kMapUploadBegin).size(), begins + 1);
-    ASSERT_TRUE(WaitFor([&] {
-        return sim::RobotMap(*robot).FindPlaceByNumber(4321) != nullptr;
-    }));
+    ASSERT_TRUE(WaitFor([&] { return sim::RobotMap(*robot).FindPlaceByNumber(4321) != nullptr; }));
 }
 
 TEST_F(MapWindowTest, SubscriptionOnReconnectAndOpenCloseTwice) {
@@ -306,10 +304,9 @@ TEST_F(MapWindowTest, WindowPixelsEqualNavmRender) {
     const std::string cx = number;
     std::snprintf(number, sizeof number, "%.17g", t.Centre().y);
     const std::string cy = number;
-    const std::string size =
-        std::to_string(shown.width()) + "x" + std::to_string(shown.height());
-    ASSERT_EQ(render({"render", file, picture, "--size", size, "--scale", scale, "--centre", cx,
-                      cy, "--ini", iniPath}),
+    const std::string size = std::to_string(shown.width()) + "x" + std::to_string(shown.height());
+    ASSERT_EQ(render({"render", file, picture, "--size", size, "--scale", scale, "--centre", cx, cy,
+                      "--ini", iniPath}),
               ctl::kExitDone);
     const QImage rendered(QString::fromStdString(picture));
     ASSERT_EQ(shown.size(), rendered.size());

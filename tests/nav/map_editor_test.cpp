@@ -141,7 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
         TransformCase{{0, 0, 800, 600}, 1.0, {0, 0}, {-1, -1}, {400, 300}},
         TransformCase{{0, 0, 800, 600}, 2.0, {50, 50}, {0, 0}, {360, 340}},
         // Huge values are clamped, never overflowed.
-        TransformCase{{0, 0, 800, 600}, 1000.0, {0, 0}, {1e300, -1e300}, {400 + (1 << 24), 300 + (1 << 24)}},
+        TransformCase{
+            {0, 0, 800, 600}, 1000.0, {0, 0}, {1e300, -1e300}, {400 + (1 << 24), 300 + (1 << 24)}},
         TransformCase{{0, 0, 800, 600}, 1.0, {0, 0}, {-INFINITY, 0}, {400 - (1 << 24), 300}}));
 
 TEST(Transform, ScreenBackToMapAndScaleLimits) {
@@ -200,9 +201,8 @@ TEST_F(Editor, HitOrderAtOnePoint) {
     const RobotShape shape;
 
     const std::vector<std::pair<CNavItem*, ItemKind>> order{
-        {place, ItemKind::Place}, {&map().robot, ItemKind::Robot},
-        {line, ItemKind::FloorLine}, {image, ItemKind::Image},
-        {wall, ItemKind::Wall},      {zone, ItemKind::Zone}};
+        {place, ItemKind::Place}, {&map().robot, ItemKind::Robot}, {line, ItemKind::FloorLine},
+        {image, ItemKind::Image}, {wall, ItemKind::Wall},          {zone, ItemKind::Zone}};
     for (const auto& [item, kind] : order) {
         const HitResult hit = HitTest(map(), t, shape, p);
         ASSERT_EQ(hit.item, item) << int(kind);
@@ -232,11 +232,20 @@ TEST_P(HitTolerance, Edges) {
     map.robot.x = 1e6;
     CNavPointItem* item = nullptr;
     switch (c.kind) {
-        case ItemKind::Place: item = map.places.NewItem(); break;
-        case ItemKind::FloorLine: item = map.floorLines.NewItem(); break;
-        case ItemKind::Image: item = map.images.NewItem(); break;
-        case ItemKind::Wall: item = map.walls.NewItem(); break;
-        default: FAIL();
+        case ItemKind::Place:
+            item = map.places.NewItem();
+            break;
+        case ItemKind::FloorLine:
+            item = map.floorLines.NewItem();
+            break;
+        case ItemKind::Image:
+            item = map.images.NewItem();
+            break;
+        case ItemKind::Wall:
+            item = map.walls.NewItem();
+            break;
+        default:
+            FAIL();
     }
     const CMapTransform t({0, 0, 800, 600}, 1.0, {0, 0});
     const HitResult hit = HitTest(map, t, {}, {400 + c.dx, 300 + c.dy});
@@ -289,7 +298,7 @@ TEST_F(Editor, RobotHandleThenOutline) {
 TEST_F(Editor, RubberBandTakesEdgesButNotZones) {
     ParkRobot();
     auto* inside = AddWall(0, 0);
-    auto* edge = AddImage(250, 0);    // 100 px right: on the band's edge
+    auto* edge = AddImage(250, 0);  // 100 px right: on the band's edge
     auto* outside = AddPlace(260, 0, 1);
     auto* zone = map().zones.NewItem();
     zone->SetVertexCount(3);
@@ -385,7 +394,7 @@ TEST_P(HeadingSnap, TurnsTheRobotAndSendsItsPose) {
     EXPECT_EQ(ReadDouble(s), -20.0);
     EXPECT_EQ(ReadDouble(s), map().robot.angle);
     EXPECT_TRUE(editor.Transfer().LoadFromRobot());  // restored after the pose
-    EXPECT_FALSE(editor.History().CanUndo());       // the robot is never a step
+    EXPECT_FALSE(editor.History().CanUndo());        // the robot is never a step
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, HeadingSnap,
@@ -422,7 +431,7 @@ TEST_F(Editor, ZoneVertexFollowsThePointer) {
 // ---------------------------------------------------------------- zones
 
 struct ZoneCase {
-    int fixed;    // vertices clicked before closing
+    int fixed;  // vertices clicked before closing
     bool stays;
 };
 class DrawZone : public Editor, public ::testing::WithParamInterface<ZoneCase> {};
@@ -589,14 +598,12 @@ TEST_P(SelectLast, TakesTheNewestImages) {
     EXPECT_TRUE(newestFirst);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SelectLast,
-                         ::testing::Values(SelectLastCase{u"0", false, 0},
-                                           SelectLastCase{u"abc", false, 0},
-                                           SelectLastCase{u"-3", false, 0},
-                                           SelectLastCase{u"", false, 0},
-                                           SelectLastCase{u"5", true, 5},
-                                           SelectLastCase{u" 2 ", true, 2},
-                                           SelectLastCase{u"99999999999", true, 8}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SelectLast,
+    ::testing::Values(SelectLastCase{u"0", false, 0}, SelectLastCase{u"abc", false, 0},
+                      SelectLastCase{u"-3", false, 0}, SelectLastCase{u"", false, 0},
+                      SelectLastCase{u"5", true, 5}, SelectLastCase{u" 2 ", true, 2},
+                      SelectLastCase{u"99999999999", true, 8}));
 
 TEST_F(Editor, PlaceNumberTakenKeepsTheOldNumberButStoresThePose) {
     ParkRobot();

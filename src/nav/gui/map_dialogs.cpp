@@ -58,8 +58,8 @@ CMapPropertyForm::CMapPropertyForm(const QString& title, int rows)
     SetMargin(10);
 }
 
-CMapNumberEdit* CMapPropertyForm::Number(const QString& label, double min, double max,
-                                         double step, int decimals, double value) {
+CMapNumberEdit* CMapPropertyForm::Number(const QString& label, double min, double max, double step,
+                                         int decimals, double value) {
     FlowNewRow();
     new ui::CVelLabel(this, ui::kPlaceFlow, kLabelWidth, kRowHeight, label);
     auto* edit = new CMapNumberEdit(this, ui::kPlaceFlow, kFieldWidth, kRowHeight, min, max, step,
@@ -94,8 +94,8 @@ ui::CVelComboBox* CMapPropertyForm::Choice(const QString& label, const QStringLi
 
 ui::CVelCheckBox* CMapPropertyForm::Check(const QString& text, bool on) {
     FlowNewRow();
-    auto* box = new ui::CVelCheckBox(this, ui::kPlaceFlow, kLabelWidth + kFieldWidth, kRowHeight,
-                                     text);
+    auto* box =
+        new ui::CVelCheckBox(this, ui::kPlaceFlow, kLabelWidth + kFieldWidth, kRowHeight, text);
     box->SetChecked(on);
     fields_.push_back(box);
     return box;
@@ -168,8 +168,8 @@ CImagePropertyForm::CImagePropertyForm(const ImageProperties& v)
     picture->SetPaintHandler([values](QPainter& p, const QRect&) {
         p.fillRect(p.viewport(), QColor(224, 224, 224));
         if (values->width <= 0 || values->height <= 0 ||
-            values->pixels.size() <
-                static_cast<std::size_t>(values->width) * static_cast<std::size_t>(values->height)) {
+            values->pixels.size() < static_cast<std::size_t>(values->width) *
+                                        static_cast<std::size_t>(values->height)) {
             return;
         }
         const QImage image(values->pixels.data(), values->width, values->height, values->width,
@@ -239,13 +239,13 @@ ItemProperties CPlacePropertyForm::Values() const {
 
 CZonePropertyForm::CZonePropertyForm(const ZoneProperties& v)
     : CMapPropertyForm(QStringLiteral("Свойства зоны карты"), 4), v_(v) {
-    type_ = Choice(QStringLiteral("Тип зоны:"),
-                   {QStringLiteral("Узкое место"), QStringLiteral("Светофор"),
-                    QStringLiteral("Зона 3")},
-                   std::clamp(v.zoneType, 1, 3) - 1);
+    type_ = Choice(
+        QStringLiteral("Тип зоны:"),
+        {QStringLiteral("Узкое место"), QStringLiteral("Светофор"), QStringLiteral("Зона 3")},
+        std::clamp(v.zoneType, 1, 3) - 1);
     Shown(QStringLiteral("Версия:"), QString::number(v.version));
-    number_ = Integer(QStringLiteral("Номер:"), 0, std::numeric_limits<int32_t>::max(),
-                      v.zoneNumber);
+    number_ =
+        Integer(QStringLiteral("Номер:"), 0, std::numeric_limits<int32_t>::max(), v.zoneNumber);
     parameter_ = Integer(QStringLiteral("Параметр:"), std::numeric_limits<int32_t>::min(),
                          std::numeric_limits<int32_t>::max(), v.parameter);
     Buttons();
@@ -277,9 +277,9 @@ CFloorLinePropertyForm::CFloorLinePropertyForm(const FloorLineProperties& v)
     y_ = Coordinate(QStringLiteral("Y (см):"), v.y);
     angle_ = Coordinate(QStringLiteral("Угол (°):"), v.angle);
     position_ = Number(QStringLiteral("Положение:"), -1, 1, 0.05, 2, v.position);
-    kind_ = Choice(QStringLiteral("Тип:"),
-                   {QStringLiteral("Продольная"), QStringLiteral("Поперечная")},
-                   v.kind == FloorLineKind::Transverse ? 1 : 0);
+    kind_ =
+        Choice(QStringLiteral("Тип:"), {QStringLiteral("Продольная"), QStringLiteral("Поперечная")},
+               v.kind == FloorLineKind::Transverse ? 1 : 0);
     lift_ = Number(QStringLiteral("Подъемик"), -100, 100, 1, 1, v.lift);
     tilt_ = Number(QStringLiteral("Наклон:"), -100, 100, 1, 2, v.tilt);
     Buttons();

@@ -47,8 +47,8 @@ class CMapPropertyForm : public ui::CVelForm {
     // The dialog's values now.
     virtual ItemProperties Values() const = 0;
 
-    CMapNumberEdit* Number(const QString& label, double min, double max, double step,
-                           int decimals, double value);
+    CMapNumberEdit* Number(const QString& label, double min, double max, double step, int decimals,
+                           double value);
     CMapNumberEdit* Coordinate(const QString& label, double value);
     ui::CVelSpinEdit* Integer(const QString& label, int min, int max, int value);
     ui::CVelComboBox* Choice(const QString& label, const QStringList& items, int index);
@@ -150,6 +150,8 @@ class CMapProgressForm : public ui::CVelForm {
     int Position() const;
     // Closed by the program: the transfer ended.
     void Finish();
+    // Finished or cancelled: closing, not to be used for another transfer.
+    bool Done() const { return finished_; }
     bool HandleEvent(const ui::VelEvent& e) override;
 
   protected:

@@ -69,9 +69,11 @@ class LineBatch {
 class Frame {
   public:
     Frame(QPainter& p, const CMapTransform& t, const QFont& font)
-        : p_(p), t_(t), font_(font), view_(t.Rect().left, t.Rect().top,
-                                           t.Rect().right - t.Rect().left,
-                                           t.Rect().bottom - t.Rect().top) {}
+        : p_(p),
+          t_(t),
+          font_(font),
+          view_(t.Rect().left, t.Rect().top, t.Rect().right - t.Rect().left,
+                t.Rect().bottom - t.Rect().top) {}
 
     // The item's screen point when its marker can touch the view.
     std::optional<ScreenPoint> Visible(const CNavPointItem& item, int reach = kMarkerReach) const {
@@ -197,8 +199,9 @@ class Frame {
     }
 
     void Robot(const CNavRobot& robot, const RobotShape& shape) {
-        const double reach = (std::fabs(shape.halfWidth) + std::fabs(shape.frontSize) +
-                              std::fabs(shape.backSize)) * t_.K();
+        const double reach =
+            (std::fabs(shape.halfWidth) + std::fabs(shape.frontSize) + std::fabs(shape.backSize)) *
+            t_.K();
         const auto s = Visible(robot, static_cast<int>(std::min(reach, 1e6)) + 48);
         if (!s) {
             return;
@@ -206,13 +209,12 @@ class Frame {
         const double c = std::cos(robot.angle);
         const double sn = std::sin(robot.angle);
         auto corner = [&](double along, double across) {
-            return Q(t_.ToScreen(robot.x + along * c - across * sn,
-                                 robot.y + along * sn + across * c));
+            return Q(
+                t_.ToScreen(robot.x + along * c - across * sn, robot.y + along * sn + across * c));
         };
-        const QPoint outline[4] = {corner(shape.frontSize, shape.halfWidth),
-                                   corner(shape.frontSize, -shape.halfWidth),
-                                   corner(-shape.backSize, -shape.halfWidth),
-                                   corner(-shape.backSize, shape.halfWidth)};
+        const QPoint outline[4] = {
+            corner(shape.frontSize, shape.halfWidth), corner(shape.frontSize, -shape.halfWidth),
+            corner(-shape.backSize, -shape.halfWidth), corner(-shape.backSize, shape.halfWidth)};
         p_.setPen(QPen(robot.selected ? QColor(Qt::black) : QColor(102, 102, 204),
                        robot.selected ? 2 : 1));
         p_.setBrush(kRobotFill);
@@ -253,8 +255,8 @@ class Frame {
             if (!s) {
                 continue;
             }
-            const QColor colour = im->PixelCount() > 0 && im->Pixels() ? QColor(Qt::black)
-                                                                      : QColor(Qt::red);
+            const QColor colour =
+                im->PixelCount() > 0 && im->Pixels() ? QColor(Qt::black) : QColor(Qt::red);
             const int width = im->selected ? 3 : 1;
             const ItemAxes at(*s, im->angle);
             lines.Add(colour, width, QLine(at(-8, -7), at(-8, 7)));
@@ -333,8 +335,8 @@ class Frame {
             QPen pen(Qt::black, 1, Qt::DotLine);
             p_.setPen(pen);
             p_.setBrush(Qt::NoBrush);
-            p_.drawRect(QRect(Q(overlay.rubberBand->first), Q(overlay.rubberBand->second))
-                            .normalized());
+            p_.drawRect(
+                QRect(Q(overlay.rubberBand->first), Q(overlay.rubberBand->second)).normalized());
         }
         if (overlay.rotationLine) {
             p_.setPen(QPen(Qt::black, 1));
@@ -357,31 +359,46 @@ class Frame {
 
 QColor WallColour(int side) {
     switch (side) {
-        case 0: return {0, 0, 153};
-        case 1: return {0, 153, 0};
-        case 2: return {153, 0, 0};
-        case 3: return {102, 102, 102};
-        default: return {153, 0, 153};
+        case 0:
+            return {0, 0, 153};
+        case 1:
+            return {0, 153, 0};
+        case 2:
+            return {153, 0, 0};
+        case 3:
+            return {102, 102, 102};
+        default:
+            return {153, 0, 153};
     }
 }
 
 QColor ZoneFill(int zoneType) {
     switch (zoneType) {
-        case 0: return {102, 102, 102};
-        case 1: return {238, 238, 238};
-        case 2: return {255, 224, 224};
-        case 3: return {255, 255, 208};
-        default: return {224, 240, 255};
+        case 0:
+            return {102, 102, 102};
+        case 1:
+            return {238, 238, 238};
+        case 2:
+            return {255, 224, 224};
+        case 3:
+            return {255, 255, 208};
+        default:
+            return {224, 240, 255};
     }
 }
 
 QColor ZoneOutline(int zoneType) {
     switch (zoneType) {
-        case 0: return {0, 0, 0};
-        case 1: return {136, 136, 136};
-        case 2: return {255, 136, 136};
-        case 3: return {204, 204, 136};
-        default: return {136, 170, 204};
+        case 0:
+            return {0, 0, 0};
+        case 1:
+            return {136, 136, 136};
+        case 2:
+            return {255, 136, 136};
+        case 3:
+            return {204, 204, 136};
+        default:
+            return {136, 170, 204};
     }
 }
 
@@ -465,8 +482,8 @@ QImage RenderMap(const CNavProject& map, const RobotShape& shape, int width, int
         return image;
     }
     const ScreenRect rect{0, 0, width, height};
-    const CMapTransform t = view ? CMapTransform(rect, view->scale, view->centre)
-                                 : FitMap(map, shape, rect);
+    const CMapTransform t =
+        view ? CMapTransform(rect, view->scale, view->centre) : FitMap(map, shape, rect);
     QPainter p(&image);
     CMapPainter().Paint(p, map, t, shape);
     return image;

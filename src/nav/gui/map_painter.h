@@ -50,8 +50,8 @@ class CMapPainter {
     void SetFont(const QFont& font) { font_ = font; }
 
     // Paints the whole view rectangle of `t`.
-    void Paint(QPainter& p, const CNavProject& map, const CMapTransform& t,
-               const RobotShape& shape, const MapOverlay& overlay = {}) const;
+    void Paint(QPainter& p, const CNavProject& map, const CMapTransform& t, const RobotShape& shape,
+               const MapOverlay& overlay = {}) const;
 
   private:
     QFont font_;

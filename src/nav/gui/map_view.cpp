@@ -12,9 +12,7 @@ namespace {
 
 ScreenPoint ToPoint(const QPointF& p) {
     // Far outside the widget (a drag that left it) the values stay sane.
-    const auto clampCoord = [](double v) {
-        return static_cast<int32_t>(std::clamp(v, -1e6, 1e6));
-    };
+    const auto clampCoord = [](double v) { return static_cast<int32_t>(std::clamp(v, -1e6, 1e6)); };
     return {clampCoord(p.x()), clampCoord(p.y())};
 }
 
@@ -24,14 +22,22 @@ InputModifiers Mods(Qt::KeyboardModifiers m) {
 
 Qt::CursorShape Shape(MapCursor c) {
     switch (c) {
-        case MapCursor::Arrow: return Qt::ArrowCursor;
-        case MapCursor::OverItem: return Qt::SizeAllCursor;
-        case MapCursor::Moving: return Qt::ClosedHandCursor;
-        case MapCursor::Handle: return Qt::PointingHandCursor;
-        case MapCursor::Pan: return Qt::OpenHandCursor;
-        case MapCursor::Panning: return Qt::ClosedHandCursor;
-        case MapCursor::Cross: return Qt::CrossCursor;
-        case MapCursor::Rotate: return Qt::SizeBDiagCursor;
+        case MapCursor::Arrow:
+            return Qt::ArrowCursor;
+        case MapCursor::OverItem:
+            return Qt::SizeAllCursor;
+        case MapCursor::Moving:
+            return Qt::ClosedHandCursor;
+        case MapCursor::Handle:
+            return Qt::PointingHandCursor;
+        case MapCursor::Pan:
+            return Qt::OpenHandCursor;
+        case MapCursor::Panning:
+            return Qt::ClosedHandCursor;
+        case MapCursor::Cross:
+            return Qt::CrossCursor;
+        case MapCursor::Rotate:
+            return Qt::SizeBDiagCursor;
     }
     return Qt::ArrowCursor;
 }

@@ -87,14 +87,13 @@ CMapViewBox::CMapViewBox(ui::CVelForm* frame, ToolContext& tools)
     BuildToolBar();
     BuildStatusBar();
     view_ = new CMapView(this, ui::kAlignClient, 0, 0, *editor_);
-    view_->SetKeyHandler([this](int key, Qt::KeyboardModifiers m, quint32 scan) {
-        return Key(key, m, scan);
-    });
+    view_->SetKeyHandler(
+        [this](int key, Qt::KeyboardModifiers m, quint32 scan) { return Key(key, m, scan); });
     BuildMenu();
 
     stateHook_ = tools.hooks.OnStateChanged([this](int32_t) { editor_->ConnectionStateChanged(); });
-    tickHook_ = tools.hooks.OnTick(TickStage::Late,
-                                   [this](uint32_t now, int32_t) { editor_->Tick(now); });
+    tickHook_ =
+        tools.hooks.OnTick(TickStage::Late, [this](uint32_t now, int32_t) { editor_->Tick(now); });
     subscriptionHook_ = tools.hooks.OnMapSubscription(
         [this](std::optional<MapSubscription>& map) { map = editor_->Subscription(); });
     recordKey_ = std::make_unique<RecordKeyFilter>(this, frame->Widget());
@@ -148,16 +147,18 @@ void CMapViewBox::BuildToolBar() {
     auto* bar = new ui::CVelPanel(this, ui::kAlignTop, 0, kBarHeight);
     bar->SetColor(QColor(0xEC, 0xEE, 0xF1));
     bar->SetMargin(2);
-    auto gap = [bar] { new ui::CVelSeparator(bar, ui::kPlaceFlow, 6, kButtonHeight, Qt::Vertical); };
+    auto gap = [bar] {
+        new ui::CVelSeparator(bar, ui::kPlaceFlow, 6, kButtonHeight, Qt::Vertical);
+    };
     Button(bar, QStringLiteral("Новая"), QStringLiteral("Новая карта"), kCmdNew, false);
     Button(bar, QStringLiteral("Открыть"), QStringLiteral("Загрузить карту из файла"), kCmdLoad,
            false);
     Button(bar, QStringLiteral("Сохранить"), QStringLiteral("Сохранить карту как..."), kCmdSave,
            false);
     gap();
-    loadFromRobot_ = Button(bar, QStringLiteral("С робота"),
-                            QStringLiteral("Загружать карту из памяти робота"), kCmdLoadFromRobot,
-                            true);
+    loadFromRobot_ =
+        Button(bar, QStringLiteral("С робота"), QStringLiteral("Загружать карту из памяти робота"),
+               kCmdLoadFromRobot, true);
     upload_ = Button(bar, QStringLiteral("На робота"),
                      QStringLiteral("Загрузить карту в память робота"), kCmdUpload, false);
     gap();
@@ -179,9 +180,9 @@ void CMapViewBox::BuildToolBar() {
         "Разрешение создания стен при записи по правому дальномеру",
     };
     for (int i = 0; i < 6; ++i) {
-        permissions_[i] = Button(bar, QString::fromUtf8(kPermissionCaptions[i]),
-                                 QString::fromUtf8(kPermissionHints[i]), kCmdPermissionFirst + i,
-                                 true);
+        permissions_[i] =
+            Button(bar, QString::fromUtf8(kPermissionCaptions[i]),
+                   QString::fromUtf8(kPermissionHints[i]), kCmdPermissionFirst + i, true);
         if (i == 2) {
             gap();
         }
@@ -206,9 +207,12 @@ void CMapViewBox::BuildToolBar() {
 
 void CMapViewBox::BuildMenu() {
     menu_ = ui::CVelPopupMenu::Create();
-    menu_->AddItem(kCmdCopy, QStringLiteral("&Копировать\tCtrl+C"), QKeySequence(Qt::CTRL | Qt::Key_C));
-    menu_->AddItem(kCmdCut, QStringLiteral("В&ырезать\tCtrl+X"), QKeySequence(Qt::CTRL | Qt::Key_X));
-    menu_->AddItem(kCmdPaste, QStringLiteral("&Вставить\tCtrl+V"), QKeySequence(Qt::CTRL | Qt::Key_V));
+    menu_->AddItem(kCmdCopy, QStringLiteral("&Копировать\tCtrl+C"),
+                   QKeySequence(Qt::CTRL | Qt::Key_C));
+    menu_->AddItem(kCmdCut, QStringLiteral("В&ырезать\tCtrl+X"),
+                   QKeySequence(Qt::CTRL | Qt::Key_X));
+    menu_->AddItem(kCmdPaste, QStringLiteral("&Вставить\tCtrl+V"),
+                   QKeySequence(Qt::CTRL | Qt::Key_V));
     menu_->AddItem(kCmdDelete, QStringLiteral("&Удалить\tDel"), QKeySequence(Qt::Key_Delete));
     menu_->AddSeparator();
     menu_->AddItem(kCmdGoTo, QStringLiteral("&Идти в это место"));
@@ -219,8 +223,10 @@ void CMapViewBox::BuildMenu() {
     menu_->AddItem(kCmdSelectAll, QStringLiteral("Выделить вс&е\tCtrl+A"),
                    QKeySequence(Qt::CTRL | Qt::Key_A));
     menu_->AddSeparator();
-    menu_->AddItem(kCmdUndo, QStringLiteral("&Отменить\tCtrl+Z"), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    menu_->AddItem(kCmdRedo, QStringLiteral("&Повторить\tCtrl+Y"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    menu_->AddItem(kCmdUndo, QStringLiteral("&Отменить\tCtrl+Z"),
+                   QKeySequence(Qt::CTRL | Qt::Key_Z));
+    menu_->AddItem(kCmdRedo, QStringLiteral("&Повторить\tCtrl+Y"),
+                   QKeySequence(Qt::CTRL | Qt::Key_Y));
     view_->SetPopupMenu(menu_);
 }
 
@@ -276,26 +282,65 @@ bool CMapViewBox::Run(int command) {
         return true;
     }
     switch (command) {
-        case kCmdNew: NewMap(); return true;
-        case kCmdLoad: Load(); return true;
-        case kCmdSave: Save(); return true;
-        case kCmdLoadFromRobot: ed.SetLoadFromRobot(loadFromRobot_->Down()); return true;
-        case kCmdUpload: ed.StartUpload(); return true;
-        case kCmdMarkPlace: ed.MarkPlace(); return true;
-        case kCmdCentre: ed.SetCentreOnRobot(centre_->Down()); return true;
-        case kCmdZoomOut: ed.ZoomOut(); return true;
-        case kCmdZoomIn: ed.ZoomIn(); return true;
-        case kCmdCopy: ed.Copy(); return true;
-        case kCmdCut: ed.Cut(); return true;
-        case kCmdPaste: Paste(); return true;
-        case kCmdDelete: ed.Delete(); return true;
-        case kCmdGoTo: ed.GoToPlace(); return true;
-        case kCmdProperties: Properties(); return true;
-        case kCmdSelectLast: SelectLast(); return true;
-        case kCmdSelectAll: ed.SelectAll(); return true;
-        case kCmdUndo: ed.Undo(); return true;
-        case kCmdRedo: ed.Redo(); return true;
-        default: return false;
+        case kCmdNew:
+            NewMap();
+            return true;
+        case kCmdLoad:
+            Load();
+            return true;
+        case kCmdSave:
+            Save();
+            return true;
+        case kCmdLoadFromRobot:
+            ed.SetLoadFromRobot(loadFromRobot_->Down());
+            return true;
+        case kCmdUpload:
+            ed.StartUpload();
+            return true;
+        case kCmdMarkPlace:
+            ed.MarkPlace();
+            return true;
+        case kCmdCentre:
+            ed.SetCentreOnRobot(centre_->Down());
+            return true;
+        case kCmdZoomOut:
+            ed.ZoomOut();
+            return true;
+        case kCmdZoomIn:
+            ed.ZoomIn();
+            return true;
+        case kCmdCopy:
+            ed.Copy();
+            return true;
+        case kCmdCut:
+            ed.Cut();
+            return true;
+        case kCmdPaste:
+            Paste();
+            return true;
+        case kCmdDelete:
+            ed.Delete();
+            return true;
+        case kCmdGoTo:
+            ed.GoToPlace();
+            return true;
+        case kCmdProperties:
+            Properties();
+            return true;
+        case kCmdSelectLast:
+            SelectLast();
+            return true;
+        case kCmdSelectAll:
+            ed.SelectAll();
+            return true;
+        case kCmdUndo:
+            ed.Undo();
+            return true;
+        case kCmdRedo:
+            ed.Redo();
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -369,8 +414,8 @@ void CMapViewBox::NewMap() {
 }
 
 void CMapViewBox::Load() {
-    const QString path = ui::ChooseOpenFile(QStringLiteral("Загрузить карту из файла"),
-                                            kFileFilter, QString::fromStdString(context_.settingsDir));
+    const QString path = ui::ChooseOpenFile(QStringLiteral("Загрузить карту из файла"), kFileFilter,
+                                            QString::fromStdString(context_.settingsDir));
     if (!path.isEmpty()) {
         editor_->Load(path.toStdString());
     }
@@ -421,7 +466,8 @@ void CMapViewBox::ShowError(const std::u16string& text, int32_t ms) {
 }
 
 void CMapViewBox::UploadOpened(uint32_t packedSize) {
-    if (uploadForm_) {
+    // A window still closing after the last transfer is left to close.
+    if (uploadForm_ && !uploadForm_->Done()) {
         uploadForm_->SetMaximum(packedSize);
     } else {
         uploadForm_ = new CUploadForm(packedSize, [this] { editor_->Transfer().CancelUpload(); });
@@ -431,19 +477,19 @@ void CMapViewBox::UploadOpened(uint32_t packedSize) {
 }
 
 void CMapViewBox::UploadProgress(uint32_t value) {
-    if (uploadForm_) {
+    if (uploadForm_ && !uploadForm_->Done()) {
         uploadForm_->SetProgress(value);
     }
 }
 
 void CMapViewBox::UploadComplete() {
-    if (uploadForm_) {
+    if (uploadForm_ && !uploadForm_->Done()) {
         uploadForm_->Finish();
     }
 }
 
 void CMapViewBox::DownloadOpened(uint32_t packedSize) {
-    if (downloadForm_) {
+    if (downloadForm_ && !downloadForm_->Done()) {
         downloadForm_->SetMaximum(packedSize);
     } else {
         downloadForm_ =
@@ -454,13 +500,13 @@ void CMapViewBox::DownloadOpened(uint32_t packedSize) {
 }
 
 void CMapViewBox::DownloadProgress(uint32_t value) {
-    if (downloadForm_) {
+    if (downloadForm_ && !downloadForm_->Done()) {
         downloadForm_->SetProgress(value);
     }
 }
 
 void CMapViewBox::DownloadClosed(DownloadEnd) {
-    if (downloadForm_) {
+    if (downloadForm_ && !downloadForm_->Done()) {
         downloadForm_->Finish();
     }
 }

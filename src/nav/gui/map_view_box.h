@@ -31,8 +31,8 @@ class CMapViewBox : public ui::CVelMDIChildForm, private IMapEditorView {
         kCmdSave,
         kCmdLoadFromRobot,
         kCmdUpload,
-        kCmdModeOff,  // .. kCmdModeOff + 2
-        kCmdPermissionFirst = kCmdModeOff + 3,  // six, in the tool bar's order
+        kCmdModeOff,                              // .. kCmdModeOff + 2
+        kCmdPermissionFirst = kCmdModeOff + 3,    // six, in the tool bar's order
         kCmdToolFirst = kCmdPermissionFirst + 6,  // four
         kCmdMarkPlace = kCmdToolFirst + 4,
         kCmdCentre,
