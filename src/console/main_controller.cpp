@@ -230,8 +230,10 @@ void CMainController::OnConnectionStateChanged() {
         stateHooks_.Call(state);
     }
     if (state == kStateAuthorised) {
-        // No map window is open here, so the subscription is the empty one.
-        SendMapSubscription(link_, std::nullopt);
+        // The map window, while open, fills in its map's stamp.
+        std::optional<MapSubscription> map;
+        mapSubscriptionHooks_.Call(map);
+        SendMapSubscription(link_, map);
         authorisedHooks_.Call();
     }
     if (state == kStateFailed || state == kStateRefused)

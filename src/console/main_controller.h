@@ -185,6 +185,10 @@ class CMainController : public IRobotConnectionOwner, public IConsoleHooks {
     }
     HookSubscription OnTick(TickStage stage,
                             std::function<void(uint32_t now, int32_t elapsedMs)> hook) override;
+    HookSubscription OnMapSubscription(
+        std::function<void(std::optional<MapSubscription>& map)> hook) override {
+        return mapSubscriptionHooks_.Add(std::move(hook));
+    }
 
     // Called by every settings save before the file is written, for the
     // sections other parts own (the gestures).
@@ -250,6 +254,7 @@ class CMainController : public IRobotConnectionOwner, public IConsoleHooks {
     HookList<uint32_t, int32_t> authorisedTickHooks_;
     HookList<uint32_t, int32_t> lateTickHooks_;
     std::vector<std::function<void(IniFile&)>> saveHooks_;
+    HookList<std::optional<MapSubscription>&> mapSubscriptionHooks_;
 
     uint32_t lastTick_;
     uint32_t rateStart_;

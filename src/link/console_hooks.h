@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "link/hook_list.h"
+#include "link/robot_status.h"
 
 namespace velcora {
 
@@ -40,6 +42,10 @@ class IConsoleHooks {
     virtual HookSubscription OnAuthorised(std::function<void()> hook) = 0;
     virtual HookSubscription OnTick(TickStage stage,
                                     std::function<void(uint32_t now, int32_t elapsedMs)> hook) = 0;
+    // What 0x06FA carries at every authorisation report: the map window fills
+    // in its map's stamp while it takes the robot's map; empty otherwise.
+    virtual HookSubscription OnMapSubscription(
+        std::function<void(std::optional<MapSubscription>& map)> hook) = 0;
 };
 
 // What a tool window gets from the main window when it opens.

@@ -64,6 +64,7 @@ int Usage(const char* error) {
                  "Navigation maps:\n"
                  "  --inline-maps       answer map polls with the packed map itself\n"
                  "  --map-chunk BYTES   bytes per map chunk served (default 16384)\n"
+                 "  --blank-images      record map pictures without pixels\n"
                  "Files:\n"
                  "  --unreadable NAME   reads of this file fail (a robot path or a name;\n"
                  "                      may be given again)\n"
@@ -196,6 +197,8 @@ int main(int argc, char** argv) {
             options.micOut = v;
         } else if (arg == "--inline-maps") {
             options.inlineMaps = true;
+        } else if (arg == "--blank-images") {
+            options.blankImages = true;
         } else if (arg == "--map-chunk") {
             if (!value(v) || !ParseNumber(v, 1u << 24, n) || n == 0)
                 return Usage("--map-chunk needs a number of bytes 1..16777216");

@@ -428,12 +428,14 @@ uint8_t FloorShade(double x, double y) {
     return static_cast<uint8_t>(140 + 60 * std::sin(x / 23) * std::cos(y / 17));
 }
 
-void TakePicture(CNavProject& map, const SimPose& pose, int width, int height) {
+// With `blank` the record carries no pixels, as a robot whose camera failed
+// writes it (the console marks such a map).
+void TakePicture(CNavProject& map, const SimPose& pose, int width, int height, bool blank = false) {
     auto* image = new nav::CNavImage(&map.images);
     image->x = pose.x;
     image->y = pose.y;
     image->angle = pose.angle;
-    if (!image->SetImageSize(width, height)) {
+    if (blank || !image->SetImageSize(width, height)) {
         return;
     }
     const double c = std::cos(pose.angle);
@@ -476,7 +478,7 @@ double WallAngleAt(double x, double y) {
     return angle;
 }
 
-void Record(SimMapState& s, double moved) {
+void Record(SimMapState& s, double moved, bool blankImages) {
     if (s.mode != NavMode::Recording || moved <= 0) {
         return;
     }
@@ -516,7 +518,7 @@ void Record(SimMapState& s, double moved) {
     }
     if (s.sinceImage >= kImageEvery && (s.permissions & nav::kPermitImages)) {
         s.sinceImage = 0;
-        TakePicture(s.map, s.pose, 64, 48);
+        TakePicture(s.map, s.pose, 64, 48, blankImages);
         s.dirty = true;
     }
 }
@@ -527,7 +529,7 @@ void Tick(CSimRobot& robot, uint32_t elapsedMs) {
     const uint32_t ms = std::min<uint32_t>(elapsedMs, 1000);
     const SimPose before = s.pose;
     AdvanceDrive(s, kSpeedCmPerS * ms / 1000.0);
-    Record(s, std::hypot(s.pose.x - before.x, s.pose.y - before.y));
+    Record(s, std::hypot(s.pose.x - before.x, s.pose.y - before.y), robot.Options().blankImages);
 
     s.sincePublish += elapsedMs;
     if (s.sincePublish >= kPublishEveryMs) {

@@ -52,6 +52,7 @@ struct SimOptions {
     // Navigation maps.
     bool inlineMaps = false;       // answer polls with the packed map itself
     int32_t mapChunkSize = 16384;  // bytes per map chunk served
+    bool blankImages = false;      // record pictures without pixels
     // Files: reads of these files fail (a robot path, or a name in any folder).
     std::vector<std::string> unreadable;
     uint32_t fileRateKbps = 0;  // file chunks move no faster than this (0: no limit)

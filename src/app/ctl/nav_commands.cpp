@@ -10,9 +10,17 @@
 #include <numbers>
 #include <string>
 
+#include <QGuiApplication>
+#include <QImage>
+#include <QString>
+#include <optional>
+
 #include "app/ctl/ctl.h"
 #include "app/ctl/session.h"
+#include "link/ini_file.h"
+#include "link/settings.h"
 #include "link/stream.h"
+#include "nav/gui/map_painter.h"
 #include "nav/map_format.h"
 #include "nav/map_json.h"
 #include "nav/map_transfer.h"
@@ -105,13 +113,113 @@ int Unpack(const std::vector<std::string>& files) {
     return kExitDone;
 }
 
+// "WxH", each side 1..16384.
+bool ParseSize(const std::string& text, int& w, int& h) {
+    const auto x = text.find('x');
+    long long a = 0;
+    long long b = 0;
+    if (x == std::string::npos || !ParseInt(text.substr(0, x), a) ||
+        !ParseInt(text.substr(x + 1), b) || a < 1 || b < 1 || a > 16384 || b > 16384) {
+        return false;
+    }
+    w = static_cast<int>(a);
+    h = static_cast<int>(b);
+    return true;
+}
+
+// navm render FILE.navm OUT.png [--size WxH] [--scale S --centre X Y] [--ini PATH]:
+// the map window's painter into a picture, on the offscreen platform.
+int Render(const std::vector<std::string>& words) {
+    std::vector<std::string> files;
+    int width = 1280;
+    int height = 800;
+    std::optional<double> scale;
+    std::optional<nav::MapPoint> centre;
+    std::string iniPath;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= words.size()) {
+                return false;
+            }
+            out = words[++i];
+            return true;
+        };
+        std::string v;
+        if (w == "--size") {
+            if (!value(v) || !ParseSize(v, width, height)) {
+                return UsageError("--size needs WxH (1..16384 each)");
+            }
+        } else if (w == "--scale") {
+            double sc = 0;
+            if (!value(v) || !ParseDouble(v, sc) || !(sc >= nav::CMapTransform::kMinScale) ||
+                !(sc <= nav::CMapTransform::kMaxScale)) {
+                return UsageError("--scale needs a number from 0.001 to 1000");
+            }
+            scale = sc;
+        } else if (w == "--centre" || w == "--center") {
+            std::string y;
+            nav::MapPoint c;
+            if (!value(v) || !value(y) || !ParseDouble(v, c.x) || !ParseDouble(y, c.y) ||
+                !nav::Finite(c.x, c.y)) {
+                return UsageError("--centre needs X Y in cm");
+            }
+            centre = c;
+        } else if (w == "--ini") {
+            if (!value(iniPath)) {
+                return UsageError("--ini needs a path");
+            }
+        } else if (w.size() > 1 && w[0] == '-') {
+            return UsageError("unknown option " + w);
+        } else {
+            files.push_back(w);
+        }
+    }
+    if (files.size() != 2) {
+        return UsageError("navm render needs FILE.navm OUT.png");
+    }
+    // The robot's outline comes from the settings, as in the console.
+    IniFile ini(SettingsFilePath(iniPath));
+    ini.Load();
+    CSettings settings;
+    LoadSettings(ini, settings);
+    const nav::RobotShape shape{settings.halfWidth, settings.frontSize, settings.backSize};
+
+    CNavProject map;
+    if (!Load(map, files[0])) {
+        return kExitFailed;
+    }
+    // Only this command needs Qt, and only its painting: no display.
+    std::unique_ptr<QGuiApplication> app;
+    if (!QCoreApplication::instance()) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "velcoractl";
+        static char* argv[] = {name, nullptr};
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    std::optional<nav::MapView> view;
+    if (scale || centre) {
+        const nav::CMapTransform fitted = nav::FitMap(map, shape, {0, 0, width, height});
+        view = nav::MapView{scale.value_or(fitted.Scale()), centre.value_or(fitted.Centre())};
+    }
+    const QImage image = nav::RenderMap(map, shape, width, height, view);
+    if (image.isNull() || !image.save(QString::fromStdString(files[1]), "PNG")) {
+        return Failed("cannot write the picture " + files[1]);
+    }
+    return kExitDone;
+}
+
 int Navm(Args& args) {
+    if (!args.Rest().empty() && args.Rest()[0] == "render") {
+        return Render({args.Rest().begin() + 1, args.Rest().end()});
+    }
     if (auto e = args.Error()) {
         return UsageError(*e);
     }
     const auto& rest = args.Rest();
     if (rest.empty()) {
-        return UsageError("navm needs a subcommand: info, dump, resave, pack or unpack");
+        return UsageError("navm needs a subcommand: info, dump, resave, pack, unpack or render");
     }
     const std::string& sub = rest[0];
     const std::vector<std::string> files(rest.begin() + 1, rest.end());
@@ -392,8 +500,10 @@ int Map(Args& args) {
 
 void RegisterNavCommands(Registry& registry) {
     registry.Add({"navm",
-                  "navm info FILE | dump FILE | resave IN OUT | pack IN OUT | unpack IN OUT",
-                  "inspect a .navm map file, or convert it to and from a packed map", Navm});
+                  "navm info FILE | dump FILE | resave IN OUT | pack IN OUT | unpack IN OUT | "
+                  "render FILE OUT.png [--size WxH] [--scale S --centre X Y] [--ini PATH]",
+                  "inspect a .navm map file, convert it to and from a packed map, or draw it",
+                  Navm});
     registry.Add({"map",
                   std::string("map pull OUT.navm | push IN.navm | mode off|nav|record | "
                               "permissions N | goto PLACE | pose X Y DEGREES [--timeout MS] ") +

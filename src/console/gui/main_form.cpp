@@ -21,6 +21,7 @@
 #include "files/gui/file_manager_form.h"
 #include "link/control_commands.h"
 #include "link/text_codec.h"
+#include "nav/gui/map_view_box.h"
 
 namespace velcora::gui {
 
@@ -415,8 +416,11 @@ void CMainForm::BuildEmotions(CVelContainer* column) {
 }
 
 void CMainForm::BuildWorkArea(CVelContainer* second) {
-    auto* map = Group(second, kAlignTop, 0, 90, QStringLiteral("Карта"));
-    Bind(new CVelLabel(map, kPlaceFlow, 180, kRowH, QStringLiteral("Окно карты — позже")), 0);
+    if (settings_.mapPanel && !settings_.locked) {
+        auto* map = Group(second, kAlignTop, 0, 60, QStringLiteral("Карта"));
+        AddToolButton(map, QStringLiteral("Окно карты"),
+                      QStringLiteral("Открыть окно карты или показать открытое"), "map");
+    }
     if (settings_.cyclograms) {
         auto* cyc = Group(second, kAlignTop, 0, 90, QStringLiteral("Циклограммы"));
         Bind(new CVelLabel(cyc, kPlaceFlow, 180, kRowH, QStringLiteral("Редактор — позже")), 0);
@@ -457,8 +461,8 @@ void CMainForm::BuildWorkArea(CVelContainer* second) {
 // ---- tool windows ----------------------------------------------------------------------
 
 void CMainForm::RegisterTools() {
-    // One line per tool window, e.g.
-    // RegisterTool("map", [this] { return new nav::CMapViewBox(this, Tools()); });
+    // One line per tool window.
+    RegisterTool("map", [this] { return new nav::CMapViewBox(this, Tools()); });
     RegisterTool("files", [this] { return new files::CFileManagerForm(this, Tools()); });
     RegisterTool("service",
                  [this] { return new CManualForm(this, Tools(), *gestureRecorder_, *gestures_); });
