@@ -82,7 +82,9 @@ int CVelCustomForm::ShowModal() {
     std::vector<Saved> saved;
     for (CVelCustomForm* f : FormList()) {
         if (f != this && f->Widget() != nullptr) {
-            saved.push_back({f->Widget(), f->Widget()->isEnabled()});
+            // Its own flag, not isEnabled(): a document-area child of a
+            // frame disabled first would read as disabled and stay so.
+            saved.push_back({f->Widget(), !f->Widget()->testAttribute(Qt::WA_ForceDisabled)});
             f->Widget()->setEnabled(false);
         }
     }

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "chatbot/gui/chatbot_form.h"
 #include "link/control_commands.h"
 #include "link/text_codec.h"
 
@@ -231,6 +232,9 @@ void CMainForm::BuildToolbar() {
     // Tool windows, in this order: telnet, remote desktop, file manager,
     // chat-bot editor, service. Each is added with its window:
     // AddToolButton(bar, QStringLiteral("..."), QStringLiteral("hint"), "name");
+    if (settings_.remoteDesktop)
+        AddToolButton(bar, QStringLiteral("Редактор чат-бота"),
+                      QStringLiteral("Редактор сценариев диалога робота"), "chatbot");
     bar->Widget()->setFixedHeight(60);
 }
 
@@ -452,6 +456,7 @@ void CMainForm::BuildWorkArea(CVelContainer* second) {
 void CMainForm::RegisterTools() {
     // One line per tool window, e.g.
     // RegisterTool("map", [this] { return new nav::CMapViewBox(this, Tools()); });
+    RegisterTool("chatbot", [this] { return new chatbot::CChatBotForm(this, Tools()); });
 }
 
 void CMainForm::RegisterTool(std::string name, std::function<CVelMDIChildForm*()> create) {
