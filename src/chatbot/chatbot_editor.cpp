@@ -523,7 +523,7 @@ std::u16string_view CChatBotEditor::CheckFramesetName(std::u16string_view name,
 
 // -------------------------------------------------------------- commands
 
-std::u16string_view CChatBotEditor::Text(ChatCommand command, ChatArea area) {
+std::u16string_view CChatBotEditor::Text(ChatCommand command) {
     switch (command) {
         case ChatCommand::kNewFile:
             return u"Новый файл";
@@ -564,7 +564,7 @@ std::u16string_view CChatBotEditor::Text(ChatCommand command, ChatArea area) {
         case ChatCommand::kToggleAfterWait:
             return u"После ожидания";
         case ChatCommand::kEdit:
-            return area == ChatArea::kDialogues ? u"Время ожидания" : u"Правка";
+            return u"Правка";
         case ChatCommand::kFind:
             return u"Найти\tCtrl+F";
         case ChatCommand::kFindNext:
@@ -717,7 +717,7 @@ bool CChatBotEditor::AskSaveFirst(std::u16string_view title) {
 }
 
 bool CChatBotEditor::NewFile() {
-    if (!AskSaveFirst(Text(ChatCommand::kNewFile, ChatArea::kQuestions))) {
+    if (!AskSaveFirst(Text(ChatCommand::kNewFile))) {
         return false;
     }
     document_ = CChatBotDocument();
@@ -744,7 +744,7 @@ bool CChatBotEditor::SavePath(const std::string& path) {
 }
 
 bool CChatBotEditor::OpenFile() {
-    if (!AskSaveFirst(Text(ChatCommand::kOpenFile, ChatArea::kQuestions))) {
+    if (!AskSaveFirst(Text(ChatCommand::kOpenFile))) {
         return false;
     }
     const std::string path = view_.ChooseOpenFile();
@@ -801,7 +801,7 @@ bool CChatBotEditor::Upload() {
 }
 
 bool CChatBotEditor::Download() {
-    if (!AskSaveFirst(Text(ChatCommand::kDownload, ChatArea::kQuestions))) {
+    if (!AskSaveFirst(Text(ChatCommand::kDownload))) {
         return false;
     }
     if (!link_.Authorised()) {
@@ -1062,8 +1062,7 @@ bool CChatBotEditor::AskFrameset(std::u16string& name, int32_t& priority,
 
 bool CChatBotEditor::AddFrameset() {
     std::u16string name;
-    if (!view_.InputLine(Text(ChatCommand::kAddFrameset, ChatArea::kQuestions), kNamePrompt,
-                         name)) {
+    if (!view_.InputLine(Text(ChatCommand::kAddFrameset), kNamePrompt, name)) {
         return false;
     }
     if (const std::u16string_view problem = CheckFramesetName(name, nullptr); !problem.empty()) {
@@ -1137,8 +1136,8 @@ bool CChatBotEditor::DeleteFrameset() {
     std::u16string question = u"Вы действительно хотите удалить фреймсет \"";
     question += fs->name;
     question += u"\" и все его фреймы?";
-    if (view_.Ask(Text(ChatCommand::kDeleteFrameset, ChatArea::kQuestions), question,
-                  EditorButtons::kYesNo) != EditorAnswer::kYes) {
+    if (view_.Ask(Text(ChatCommand::kDeleteFrameset), question, EditorButtons::kYesNo) !=
+        EditorAnswer::kYes) {
         return false;
     }
     ChatSelection after;
@@ -1231,7 +1230,7 @@ bool CChatBotEditor::AddQuestion() {
 }
 
 bool CChatBotEditor::DeleteQuestion() {
-    if (view_.Ask(Text(ChatCommand::kDeleteQuestion, ChatArea::kQuestions),
+    if (view_.Ask(Text(ChatCommand::kDeleteQuestion),
                   u"Вы действительно хотите удалить этот вопрос?",
                   EditorButtons::kYesNo) != EditorAnswer::kYes) {
         return false;
@@ -1257,7 +1256,7 @@ bool CChatBotEditor::AddAnswer() {
         return false;
     }
     if (f->kind == FrameKind::kScript &&
-        view_.Ask(Text(ChatCommand::kAddAnswer, ChatArea::kQuestions),
+        view_.Ask(Text(ChatCommand::kAddAnswer),
                   u"Переключение на режим ответов удалит скрипт. Продолжить?",
                   EditorButtons::kYesNo) != EditorAnswer::kYes) {
         return false;
@@ -1286,8 +1285,7 @@ bool CChatBotEditor::AddAnswer() {
 }
 
 bool CChatBotEditor::DeleteAnswer() {
-    if (view_.Ask(Text(ChatCommand::kDeleteAnswer, ChatArea::kQuestions),
-                  u"Вы действительно хоите удалить этот ответ?",
+    if (view_.Ask(Text(ChatCommand::kDeleteAnswer), u"Вы действительно хоите удалить этот ответ?",
                   EditorButtons::kYesNo) != EditorAnswer::kYes) {
         return false;
     }
@@ -1588,7 +1586,7 @@ bool CChatBotEditor::Redo() {
 
 bool CChatBotEditor::CheckQuestion() {
     std::u16string text = check_;
-    const std::u16string_view title = Text(ChatCommand::kCheckQuestion, ChatArea::kQuestions);
+    const std::u16string_view title = Text(ChatCommand::kCheckQuestion);
     if (!view_.InputLine(title, kCheckPrompt, text)) {
         return false;
     }

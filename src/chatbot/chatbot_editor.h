@@ -168,7 +168,7 @@ class CChatBotEditor {
     // no mark, no undo step).
     void ToggleExpanded(const ChatSelection& at);
 
-    static std::u16string_view Text(ChatCommand command, ChatArea area);
+    static std::u16string_view Text(ChatCommand command);
     bool Enabled(ChatCommand command) const;
     // Runs a command; false when it did nothing (refused, cancelled, failed).
     bool Run(ChatCommand command);

@@ -805,7 +805,7 @@ TEST(Editor, ReplacingUnsavedEditsAsksFirst) {
         f.editor.Select(Fixture::Prompt(-1));
         ASSERT_TRUE(f.editor.Run(ChatCommand::kAddPhrase));
         const std::u16string edited = f.Text();
-        const std::string title = U8(CChatBotEditor::Text(command, ChatArea::kQuestions));
+        const std::string title = U8(CChatBotEditor::Text(command));
 
         // Cancel keeps everything; Yes with a save that fails keeps it too.
         f.view.answers.push_back(EditorAnswer::kCancel);

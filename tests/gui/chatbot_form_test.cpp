@@ -137,8 +137,15 @@ TEST_F(ChatBotFormTest, DownloadShowsTheDemoAndATypedFramesetIsWhatTheRobotStore
     ASSERT_TRUE(head.has_value());
     QTest::mouseClick(editor->QuestionView()->Widget(), Qt::LeftButton, {}, head->center());
     EXPECT_EQ(editor->Editor().Selection().frameset, std::vector<int32_t>{0});
-    if (const char* shot = std::getenv("VELCORA_CHATBOT_SHOT"))
+    if (const char* shot = std::getenv("VELCORA_CHATBOT_SHOT")) {
         editor->Widget()->grab().save(QString::fromUtf8(shot));
+        for (int page : {1, 2, 3}) {
+            editor->ShowPage(page);
+            ui::test::Flush();
+            editor->Widget()->grab().save(QString::fromUtf8(shot) + QString::number(page) + ".png");
+        }
+        editor->ShowPage(0);
+    }
 
     inputs.push_back(QStringLiteral("Проверка"));
     Menu(head->center(), ChatCommand::kAddFrameset);

@@ -1,5 +1,7 @@
 #include "chatbot/gui/chatbot_dialogs.h"
 
+#include "chatbot/gui/chatbot_views.h"
+
 #include <QFont>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -32,11 +34,6 @@ void Announce(ui::CVelForm* dialog) {
             Hook()(*dialog);
         }
     });
-}
-
-ui::CVelFont* MonoFont() {
-    static ui::CVelFont* font = ui::CVelFont::Create(QStringLiteral("Courier New"), 12);
-    return font;
 }
 
 constexpr int kRow = 24;
@@ -306,7 +303,8 @@ bool RunFramesetDialog(std::u16string& name, int32_t& priority) {
 bool RunScriptDialog(std::u16string& body) {
     auto* d = new CChatBotOkDialog(560, 380, QStringLiteral("Скрипт"));
     auto* memo = new ui::CVelMemo(d->Body(), ui::kAlignClient, 0, 0);
-    memo->SetFont(MonoFont());
+    memo->Editor()->setFont(ScriptFont());
+    memo->Editor()->setTabStopDistance(QFontMetricsF(ScriptFont()).horizontalAdvance(u' ') * 4);
     memo->Editor()->setLineWrapMode(QPlainTextEdit::NoWrap);
     // The editor shows line breaks as the operator types them; the script
     // keeps CR LF.

@@ -109,8 +109,8 @@ CChatBotForm::CChatBotForm(ui::CVelForm* frame, ToolContext& tools)
     prompts_ = new CChatBotPromptView(this, editor_);
     source_ = new ui::CVelMemo(this, ui::kAlignClient, 0, 0);
     source_->SetReadOnly(true);
-    mono_ = ui::CVelFont::Create(QStringLiteral("Courier New"), 12);
-    source_->SetFont(mono_);
+    source_->Editor()->setFont(ScriptFont());
+    source_->Editor()->setTabStopDistance(QFontMetricsF(ScriptFont()).horizontalAdvance(u' ') * 4);
     source_->Editor()->setLineWrapMode(QPlainTextEdit::NoWrap);
     menus_[0] = BuildMenu(ChatArea::kQuestions);
     menus_[1] = BuildMenu(ChatArea::kDialogues);
@@ -131,8 +131,6 @@ CChatBotForm::~CChatBotForm() {
         if (m)
             m->Release();
     }
-    if (mono_)
-        mono_->Release();
 }
 
 void CChatBotForm::BuildToolbar() {
@@ -158,7 +156,7 @@ void CChatBotForm::BuildToolbar() {
         const QString caption = Q(item.caption);
         auto* b = new ui::CVelButton(bar, ui::kPlaceFlow, fm.horizontalAdvance(caption) + 18, 26,
                                      caption, IdOf(item.command));
-        QString hint = Q(CChatBotEditor::Text(item.command, ChatArea::kQuestions));
+        QString hint = Q(CChatBotEditor::Text(item.command));
         hint.replace(QLatin1Char('\t'), QStringLiteral(" ("));
         if (hint.contains(QStringLiteral(" (")))
             hint += QLatin1Char(')');
@@ -173,7 +171,7 @@ ui::CVelPopupMenu* CChatBotForm::BuildMenu(ChatArea area) {
         if (!m->Menu()->actions().isEmpty())
             m->AddSeparator();
         for (ChatCommand c : commands)
-            m->AddItem(IdOf(c), Q(CChatBotEditor::Text(c, area)), KeysOf(c));
+            m->AddItem(IdOf(c), Q(CChatBotEditor::Text(c)), KeysOf(c));
     };
     switch (area) {
         case ChatArea::kQuestions:
@@ -346,8 +344,8 @@ void CChatBotForm::ShowMessage(std::u16string_view title, std::u16string_view te
 
 std::string CChatBotForm::ChooseOpenFile() {
     const QString path =
-        ui::ChooseOpenFile(Q(CChatBotEditor::Text(ChatCommand::kOpenFile, ChatArea::kQuestions)),
-                           QStringLiteral("(*.*)"), QString::fromStdString(lastDir_));
+        ui::ChooseOpenFile(Q(CChatBotEditor::Text(ChatCommand::kOpenFile)), QStringLiteral("(*.*)"),
+                           QString::fromStdString(lastDir_));
     if (!path.isEmpty())
         lastDir_ = QFileInfo(path).absolutePath().toStdString();
     return path.toStdString();
@@ -355,8 +353,8 @@ std::string CChatBotForm::ChooseOpenFile() {
 
 std::string CChatBotForm::ChooseSaveFile() {
     const QString path =
-        ui::ChooseSaveFile(Q(CChatBotEditor::Text(ChatCommand::kSaveFile, ChatArea::kQuestions)),
-                           QStringLiteral("(*.*)"), QString(), QString::fromStdString(lastDir_));
+        ui::ChooseSaveFile(Q(CChatBotEditor::Text(ChatCommand::kSaveFile)), QStringLiteral("(*.*)"),
+                           QString(), QString::fromStdString(lastDir_));
     if (!path.isEmpty())
         lastDir_ = QFileInfo(path).absolutePath().toStdString();
     return path.toStdString();

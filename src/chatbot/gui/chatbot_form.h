@@ -89,7 +89,6 @@ class CChatBotForm : public ui::CVelMDIChildForm, public IChatBotEditorView {
     CChatBotPromptView* prompts_ = nullptr;
     ui::CVelMemo* source_ = nullptr;
     std::array<ui::CVelPopupMenu*, 3> menus_{};
-    ui::CVelFont* mono_ = nullptr;
     int page_ = kPageQuestions;
     std::string lastDir_;
 };

@@ -43,12 +43,18 @@ QColor Fill(const ChatBox& b) {
     return QColor();
 }
 
-ui::CVelFont* MonoFont() {
-    static ui::CVelFont* font = ui::CVelFont::Create(QStringLiteral("Courier New"), 12);
-    return font;
+}  // namespace
+
+QFont ScriptFont() {
+    // Where Courier New is missing, the nearest fixed-pitch font stands in.
+    QFont f(QStringLiteral("Courier New"));
+    f.setPixelSize(12);
+    f.setStyleHint(QFont::TypeWriter);
+    f.setFixedPitch(true);
+    return f;
 }
 
-}  // namespace
+namespace {}  // namespace
 
 int32_t CQtTextMeasure::Width(std::u16string_view text) {
     // Rounded up with a pixel to spare: a box exactly as wide as its text
@@ -202,10 +208,10 @@ void CChatBotView::PaintBox(QPainter& p, const ChatBox& b, int64_t scroll) {
     }
     if (b.kind == ChatBoxKind::kScript) {
         p.save();
-        p.setFont(MonoFont()->Font());
+        p.setFont(ScriptFont());
         const QRect inner = r.adjusted(6, 4, -6, -4);
         p.setClipRect(inner);
-        const QFontMetrics fm(MonoFont()->Font());
+        const QFontMetrics fm(ScriptFont());
         int y = inner.top() + fm.ascent();
         const QStringList lines = Q(b.text).split(QLatin1Char('\n'));
         for (const QString& line : lines) {

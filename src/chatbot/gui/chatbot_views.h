@@ -16,6 +16,9 @@ class QScrollBar;
 
 namespace velcora::chatbot {
 
+// Courier New 12 px, or the nearest fixed-pitch font: script bodies.
+QFont ScriptFont();
+
 // Widths as the view's font draws them.
 class CQtTextMeasure : public ITextMeasure {
   public:
