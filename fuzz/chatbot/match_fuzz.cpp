@@ -54,8 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fs.name.assign(line.substr(0, tab));
         CChatFrame frame;
         frame.questions.emplace_back();
-        ParsePattern(tab == std::u16string_view::npos ? std::u16string_view() : line.substr(tab + 1),
-                     frame.questions.back());
+        ParsePattern(
+            tab == std::u16string_view::npos ? std::u16string_view() : line.substr(tab + 1),
+            frame.questions.back());
         fs.frames.push_back(std::move(frame));
         if (nested && !script.framesets.empty()) {
             CChatFrameset* host = &script.framesets.back();
