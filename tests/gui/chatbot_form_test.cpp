@@ -10,6 +10,7 @@
 #include "chatbot/gui/chatbot_dialogs.h"
 #include "chatbot/gui/chatbot_form.h"
 #include "chatbot/gui/chatbot_views.h"
+#include "chatbot/question_pattern.h"
 #include "chatbot/script_text.h"
 #include "gui/main_form_fixture.h"
 #include "sim/sim_chatbot.h"
@@ -212,6 +213,53 @@ TEST_F(ChatBotFormTest, ClosingWithUnsavedWorkAsksAndCancelKeepsBoth) {
     EXPECT_EQ(asked, (std::vector<std::string>{
                          "Закрытие|Файл не сохранен. Сохранить?",
                          "Закрытие|Файл не записан в память робот. Передать файл на робота?"}));
+}
+
+// The word panel and the frameset dialog, filled in as an operator would.
+TEST_F(ChatBotFormTest, WordPanelAndFramesetDialog) {
+    OpenDownloaded();
+    CChatBotForm* editor = Editor();
+    ChatSelection element;
+    element.item = ChatItem::kElement;
+    element.frameset = {2};
+    element.frame = 0;
+    element.index = 0;
+    element.element = 1;  // <x:number> in "сколько&будет <x:number> плюс <y:number>"
+    editor->Editor().Select(element);
+    const auto box = editor->QuestionView()->BoxRect(element);
+    ASSERT_TRUE(box.has_value());
+    std::vector<QString> seen;
+    chatbot::SetDialogHook([&](ui::CVelForm& d) {
+        seen.push_back(d.Text());
+        auto* ok = dynamic_cast<chatbot::CChatBotOkDialog*>(&d);
+        ASSERT_NE(ok, nullptr);
+        for (ui::CVelControl* c : ok->Body()->Children()) {
+            if (auto* word = dynamic_cast<chatbot::CChatBotWordPanel*>(c)) {
+                EXPECT_EQ(word->Kind()->ItemIndex(), 3);
+                EXPECT_EQ(word->Word()->Text(), QStringLiteral("x"));
+                // A word with a synonym instead of the number.
+                word->Kind()->SetItemIndex(0);
+                word->Word()->SetText(QStringLiteral("пять"));
+                word->Synonyms()->SetText(QStringLiteral("шесть\n\n  семь  восемь "));
+            }
+        }
+        QTest::mouseClick(ok->OkButton()->Widget(), Qt::LeftButton);
+    });
+    QTest::mouseDClick(editor->QuestionView()->Widget(), Qt::LeftButton, {}, box->center());
+    EXPECT_EQ(seen, std::vector<QString>{QStringLiteral("Параметры слова")});
+    EXPECT_EQ(PrintPattern(editor->Editor().Script().framesets[2].frames[0].questions[0]),
+              u"сколько&будет пять | шесть | семь&восемь плюс <y:number>");
+
+    // The frameset dialog opens with the name and priority; OK keeps them.
+    seen.clear();
+    ChatSelection head;
+    head.item = ChatItem::kFrameset;
+    head.frameset = {2};
+    editor->Editor().Select(head);
+    editor->Editor().Run(ChatCommand::kEditFrameset);
+    EXPECT_EQ(seen, std::vector<QString>{QStringLiteral("Правка фреймсета")});
+    EXPECT_EQ(editor->Editor().Script().framesets[2].name, u"Числа");
+    EXPECT_TRUE(errors.empty());
 }
 
 // Opened and closed twice while connected: nothing it registered outlives it.
