@@ -167,15 +167,22 @@ TEST_F(ChatBotFormTest, DownloadShowsTheDemoAndATypedFramesetIsWhatTheRobotStore
 
 TEST_F(ChatBotFormTest, CancelledUploadLeavesTheRobotsScript) {
     OpenDownloaded();
-    inputs.push_back(QStringLiteral("Лишний"));
-    Editor()->Editor().Select({});
-    Editor()->Editor().Run(ChatCommand::kAddFrameset);
+    // A prompt long enough for the script to go in several chunks.
+    ChatSelection prompts;
+    prompts.area = ChatArea::kPrompts;
+    Editor()->Editor().Select(prompts);
+    ASSERT_TRUE(Editor()->Editor().Run(ChatCommand::kAddPhrase));
+    inputs.push_back(QString(12000, QChar(u'я')));
+    ASSERT_TRUE(Editor()->Editor().Run(ChatCommand::kEdit));
     int dialogs = 0;
     chatbot::SetDialogHook([&](ui::CVelForm& d) {
         ++dialogs;
         auto* p = dynamic_cast<chatbot::CChatBotProgressDialog*>(&d);
         ASSERT_NE(p, nullptr);
         EXPECT_EQ(p->Text(), QStringLiteral("Передать файл в память робота"));
+        // Cancelled once the robot has taken the first chunk.
+        EXPECT_TRUE(WaitFor([&] { return p->Transfer().Done() > 0; }));
+        EXPECT_LT(p->Transfer().Done(), p->Transfer().Total());
         QTest::mouseClick(p->CancelButton()->Widget(), Qt::LeftButton);
     });
     Press(ChatCommand::kUpload);

@@ -1,5 +1,6 @@
 #include "chatbot/gui/chatbot_views.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -161,13 +162,6 @@ bool CChatBotView::Input(const ui::VelEvent& e) {
             }
             return true;
         }
-        case ui::VelEventKind::Resized:
-            if (Widget()->width() != lastWidth_) {
-                lastWidth_ = Widget()->width();
-                Relayout();
-            }
-            UpdateScrollBar();
-            return true;
         default:
             return false;
     }
@@ -175,6 +169,19 @@ bool CChatBotView::Input(const ui::VelEvent& e) {
 
 bool CChatBotView::HandleEvent(const ui::VelEvent& e) {
     return ui::CVelContainer::HandleEvent(e);
+}
+
+bool CChatBotView::WidgetEvent(QEvent* e) {
+    // The view's own size, whoever its owner is: the width lays the items
+    // out, the height sets the scroll range.
+    if (e->type() == QEvent::Resize || e->type() == QEvent::Show) {
+        if (Widget()->width() != lastWidth_) {
+            lastWidth_ = Widget()->width();
+            Relayout();
+        }
+        UpdateScrollBar();
+    }
+    return ui::CVelContainer::WidgetEvent(e);
 }
 
 void CChatBotView::PaintSurface(QPainter& p, const QRect& dirty) {

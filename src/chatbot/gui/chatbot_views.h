@@ -54,6 +54,7 @@ class CChatBotView : public ui::CVelContainer {
     bool HandleEvent(const ui::VelEvent& e) override;
 
   protected:
+    bool WidgetEvent(QEvent* e) override;
     virtual std::vector<ChatBox> Visible(int64_t top, int64_t bottom) const = 0;
     virtual std::optional<ChatBox> Hit(int32_t x, int64_t y) const = 0;
     virtual std::optional<ChatBox> Find(const ChatSelection& s) const = 0;
