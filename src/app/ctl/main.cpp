@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/ctl/ctl.h"
+#include "app/version.h"
 
 namespace {
 
@@ -16,8 +17,10 @@ void PrintUsage(const Registry& registry, std::FILE* to) {
     std::fprintf(to,
                  "usage: velcoractl [--help] [--version] COMMAND [ARGS...]\n\n"
                  "Commands:\n");
+    // The synopsis on a line of its own, the summary indented below it: some
+    // synopses are longer than a terminal line.
     for (const auto& c : registry.Commands()) {
-        std::fprintf(to, "  %-44s %s\n", c.synopsis.c_str(), c.summary.c_str());
+        std::fprintf(to, "  %s\n        %s\n", c.synopsis.c_str(), c.summary.c_str());
     }
     std::fprintf(to,
                  "\nExit codes: 0 done, 1 the operation failed, 2 usage, 3 no connection,\n"
@@ -37,6 +40,7 @@ int main(int argc, char** argv) {
     velcora::ctl::RegisterChatbotCommands(registry);
     velcora::ctl::RegisterFilesCommands(registry);
     velcora::ctl::RegisterMediaCommands(registry);
+    velcora::ctl::RegisterCompletionCommands(registry);
 
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
@@ -49,26 +53,15 @@ int main(int argc, char** argv) {
         return velcora::ctl::kExitDone;
     }
     if (first == "--version") {
-        std::printf("velcoractl %s\n", VELCORA_VERSION);
+        std::printf("velcoractl %s\n", velcora::VersionText());
         return velcora::ctl::kExitDone;
     }
     // Connection options may come before the command ("velcoractl --host H
-    // status"): move the command to the front, keeping every option in order.
-    if (first.size() > 1 && first[0] == '-') {
-        for (std::size_t i = 1; i < args.size(); ++i) {
-            const std::string& before = args[i - 1];
-            const bool isValue = before == "--host" || before == "--port" || before == "--ini" ||
-                                 before == "--password-file" || before == "--connect-timeout";
-            const bool isOption = args[i].size() > 1 && args[i][0] == '-';
-            if (!isValue && !isOption) {
-                // The first word that is neither an option nor its value names
-                // the command, known or not.
-                std::string name = args[i];
-                args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
-                args.insert(args.begin(), std::move(name));
-                break;
-            }
-        }
+    // status").
+    args = velcora::ctl::CommandFirst(std::move(args));
+    if (args.empty() || (args.front().size() > 1 && args.front()[0] == '-')) {
+        PrintUsage(registry, stderr);
+        return velcora::ctl::kExitUsage;
     }
     const velcora::ctl::Command* command = registry.Find(args.front());
     if (!command) {
