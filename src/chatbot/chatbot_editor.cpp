@@ -1562,6 +1562,27 @@ bool CChatBotEditor::Find(bool askText) {
     return true;
 }
 
+namespace {
+
+// What applying `step` (backwards when undoing) changed, for the views.
+ChatChange ChangeOf(const ChatUndoStep& step, bool undoing) {
+    switch (step.area) {
+        case ChatArea::kDialogues:
+            return {ChatChange::kDialogues, step.index};
+        case ChatArea::kPrompts:
+            return {ChatChange::kPrompts, step.index};
+        case ChatArea::kQuestions:
+            break;
+    }
+    if (step.before && step.after) {
+        return {ChatChange::kFrameset, step.index};
+    }
+    const bool inserted = undoing ? step.before.has_value() : step.after.has_value();
+    return {inserted ? ChatChange::kFramesetInserted : ChatChange::kFramesetErased, step.index};
+}
+
+}  // namespace
+
 bool CChatBotEditor::Undo() {
     const ChatUndoStep* step = undo_.Undo(document_.Script());
     if (!step) {
@@ -1569,7 +1590,7 @@ bool CChatBotEditor::Undo() {
     }
     selection_ = Valid(step->selectionBefore) ? step->selectionBefore : ChatSelection();
     Edited();
-    view_.Changed({ChatChange::kAll, -1});
+    view_.Changed(ChangeOf(*step, true));
     return true;
 }
 
@@ -1580,7 +1601,7 @@ bool CChatBotEditor::Redo() {
     }
     selection_ = Valid(step->selectionAfter) ? step->selectionAfter : ChatSelection();
     Edited();
-    view_.Changed({ChatChange::kAll, -1});
+    view_.Changed(ChangeOf(*step, false));
     return true;
 }
 

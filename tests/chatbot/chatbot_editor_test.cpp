@@ -1,4 +1,5 @@
 #include "chatbot/chatbot_editor.h"
+#include "chatbot/chatbot_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -110,7 +111,13 @@ struct ScriptedView : IChatBotEditorView {
         return transfer(run);
     }
     void SetTitle(std::u16string_view t) override { title = U8(t); }
-    void Changed(const ChatChange& change) override { changes.push_back(change); }
+    void Changed(const ChatChange& change) override {
+        changes.push_back(change);
+        if (onChange) {
+            onChange(change);
+        }
+    }
+    std::function<void(const ChatChange&)> onChange;
 
     std::deque<std::optional<EditorAnswer>> answers;
     std::deque<std::optional<std::u16string>> lines;
@@ -864,9 +871,30 @@ TEST(Editor, SearchGoesOnInDocumentOrderWithoutWrapping) {
 
 // ------------------------------------------------------------ undo, redo
 
+// Every character 7 pixels wide, rows 15 high.
+struct FixedMeasure : ITextMeasure {
+    int32_t Width(std::u16string_view text) override {
+        return static_cast<int32_t>(text.size()) * 7;
+    }
+    int32_t LineHeight() override { return 15; }
+};
+
 TEST(Editor, UndoBackToTheLoadedTextByteForByteAndRedo) {
     Edits f;
     f.LoadDemo();
+    // A view that lays out only what each change names stays equal to a
+    // layout made afresh.
+    FixedMeasure measure;
+    CChatQuestionLayout layout(measure);
+    layout.SetWidth(f.editor.Script(), 500);
+    f.view.onChange = [&](const ChatChange& c) { layout.Apply(f.editor.Script(), c); };
+    auto sameAsFresh = [&] {
+        CChatQuestionLayout fresh(measure);
+        fresh.SetWidth(f.editor.Script(), 500);
+        EXPECT_EQ(layout.TotalHeight(), fresh.TotalHeight());
+        EXPECT_EQ(layout.BoxesIn(f.editor.Script(), 0, layout.TotalHeight()).size(),
+                  fresh.BoxesIn(f.editor.Script(), 0, fresh.TotalHeight()).size());
+    };
     const std::string loaded(DemoScriptBytes());
     ASSERT_EQ(f.editor.Document().SourceText(), Utf8ToWide(loaded.substr(3)));
 
@@ -892,12 +920,14 @@ TEST(Editor, UndoBackToTheLoadedTextByteForByteAndRedo) {
         ++undone;
     }
     EXPECT_EQ(undone, 6);
+    sameAsFresh();
     EXPECT_EQ(EncodeScriptText(f.Text(), true), loaded);
     EXPECT_EQ(f.editor.Selection(), Fixture::At(ChatItem::kFrame, {0, 1}, 1));
 
     while (f.editor.Run(ChatCommand::kRedo)) {
     }
     EXPECT_EQ(U8(f.Text()), U8(edited));
+    sameAsFresh();
     // A new edit drops what could be redone.
     ASSERT_TRUE(f.editor.Run(ChatCommand::kUndo));
     f.editor.Select(Fixture::Prompt(-1));
