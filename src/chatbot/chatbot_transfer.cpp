@@ -81,6 +81,14 @@ void CChatBotUpload::Cancel() {
     ack_.Reset();
 }
 
+void CChatBotUpload::Resend() {
+    if (result_ != TransferResult::kRunning || !ack_.Active()) {
+        return;
+    }
+    SendChunk();
+    countdown_ = kChatBotRetryMs;
+}
+
 // ---------------------------------------------------------------- download
 
 CChatBotDownload::CChatBotDownload(IRobotLink& link, IChatBotTransferView& view)
@@ -96,6 +104,19 @@ void CChatBotDownload::Start() {
     chunk_ = link_.Dispatcher().Register(
         msg::kChatBotDownloadChunk,
         [this](CStream& payload, int32_t length) { OnChunk(payload, length); });
+    SendRequest(-1);
+    view_.OnProgress(0, 0);
+}
+
+void CChatBotDownload::Restart() {
+    if (result_ != TransferResult::kRunning || !chunk_.Active()) {
+        return;
+    }
+    buffer_.clear();
+    total_ = 0;
+    sized_ = false;
+    offset_ = 0;
+    countdown_ = 0;
     SendRequest(-1);
     view_.OnProgress(0, 0);
 }

@@ -63,6 +63,9 @@ class CChatBotUpload {
     void Tick(int32_t elapsedMs);
     // Stops listening and sending; nothing is sent.
     void Cancel();
+    // The link was authorised again: what it held may be lost, so the chunk at
+    // the current offset goes out now rather than after the retry time.
+    void Resend();
 
     TransferResult Result() const { return result_; }
     int32_t Offset() const { return offset_; }
@@ -98,6 +101,9 @@ class CChatBotDownload {
     void Tick(int32_t elapsedMs);
     // Sends the closing request and stops.
     void Cancel();
+    // The link was authorised again: the robot has forgotten the download, so
+    // it starts over with the start request; what came in is dropped.
+    void Restart();
 
     TransferResult Result() const { return result_; }
     int32_t Offset() const { return offset_; }

@@ -119,10 +119,11 @@ bool ParseOptional(Cursor& c, CQuestion& out) {
 
 // A word with synonyms; the cursor is on a word character.
 void ParseSynonyms(Cursor& c, CQuestion& out) {
-    CPatternElement e;
-    // Each alternative is put together here and stored once, at its size.
-    std::u16string phrase(c.Word());
+    out.emplace_back();
+    CPatternElement& e = out.back();
+    // Each alternative is put together where it is kept: no copy to free.
     e.alternatives.reserve(2);
+    e.alternatives.emplace_back(c.Word());
     for (;;) {
         while (!c.End() && !IsWordChar(c.Peek()) && !IsSeparator(c.Peek())) {
             c.Next();
@@ -138,6 +139,7 @@ void ParseSynonyms(Cursor& c, CQuestion& out) {
             // print as "&" and swallow the next element when read again.
             const std::u16string_view word = c.Word();
             if (!word.empty()) {
+                std::u16string& phrase = e.alternatives.back();
                 phrase += u' ';
                 phrase += word;
             }
@@ -150,15 +152,12 @@ void ParseSynonyms(Cursor& c, CQuestion& out) {
             }
             const std::u16string_view word = c.Word();
             if (!word.empty()) {
-                e.alternatives.emplace_back(phrase);
-                phrase.assign(word);
+                e.alternatives.emplace_back(word);
             }
             continue;
         }
         break;
     }
-    e.alternatives.emplace_back(phrase);
-    out.push_back(std::move(e));
 }
 
 }  // namespace

@@ -284,17 +284,34 @@ class Reader {
         if (body.size() >= closing.size() && body.substr(body.size() - closing.size()) == closing) {
             body.remove_suffix(closing.size());
         }
-        const std::u16string head =
-            std::u16string(static_cast<std::size_t>(indent) + 2, u'\t') + u"frameset";
+        // Looked for without building the head text: most bodies hold none.
+        const std::size_t tabs = static_cast<std::size_t>(indent) + 2;
+        constexpr std::u16string_view kWord = u"frameset";
+        const std::size_t headSize = tabs + kWord.size();
+        auto headAt = [&](std::size_t from) {
+            for (std::size_t w = body.find(kWord, from < tabs ? 0 : from + tabs);
+                 w != std::u16string_view::npos; w = body.find(kWord, w + 1)) {
+                if (w < tabs) {
+                    continue;
+                }
+                std::size_t k = 0;
+                while (k < tabs && body[w - 1 - k] == u'\t') {
+                    ++k;
+                }
+                if (k == tabs) {
+                    return w - tabs;
+                }
+            }
+            return std::u16string_view::npos;
+        };
         int attempts = 0;
-        for (std::size_t at = body.find(head);
-             at != std::u16string_view::npos && attempts < kNestedAttempts;
-             at = body.find(head, at + 1)) {
+        for (std::size_t at = headAt(0);
+             at != std::u16string_view::npos && attempts < kNestedAttempts; at = headAt(at + 1)) {
             if (at > 0 && body[at - 1] == u'\t') {
                 continue;  // deeper than a nested frameset of this frame
             }
             ++attempts;
-            Reader sub(o_, t_, start + at + head.size());
+            Reader sub(o_, t_, start + at + headSize);
             auto nested = std::make_unique<CChatFrameset>();
             if (!sub.Frameset(*nested, indent + 2) || sub.Position() > start + body.size()) {
                 continue;
@@ -377,20 +394,35 @@ class Reader {
 
 }  // namespace
 
-std::u16string StripComments(std::u16string_view text) {
-    std::u16string out(text);
+namespace {
+
+// Blanks the comments of `text` into `out`. Returns false, leaving `out`
+// alone, when there are none: most scripts have none, and the reader then
+// reads the text itself rather than a copy.
+bool BlankComments(std::u16string_view text, std::u16string& out) {
     const std::size_t n = text.size();
+    bool copied = false;
     std::size_t i = 0;
     while (i < n) {
         const char16_t c = text[i];
         if (IsQuote(c)) {
             const std::size_t end = text.find(c, i + 1);
             i = end == std::u16string_view::npos ? n : end + 1;
-        } else if (c == u'/' && i + 1 < n && text[i + 1] == u'/') {
+            continue;
+        }
+        if (c != u'/' || i + 1 >= n || (text[i + 1] != u'/' && text[i + 1] != u'*')) {
+            ++i;
+            continue;
+        }
+        if (!copied) {
+            out.assign(text);
+            copied = true;
+        }
+        if (text[i + 1] == u'/') {
             while (i < n && text[i] != u'\n' && text[i] != u'\r') {
                 out[i++] = u' ';
             }
-        } else if (c == u'/' && i + 1 < n && text[i + 1] == u'*') {
+        } else {
             const std::size_t close = text.find(u"*/", i + 2);
             const std::size_t end = close == std::u16string_view::npos ? n : close + 2;
             for (; i < end; ++i) {
@@ -398,15 +430,24 @@ std::u16string StripComments(std::u16string_view text) {
                     out[i] = u' ';
                 }
             }
-        } else {
-            ++i;
         }
+    }
+    return copied;
+}
+
+}  // namespace
+
+std::u16string StripComments(std::u16string_view text) {
+    std::u16string out;
+    if (!BlankComments(text, out)) {
+        out.assign(text);
     }
     return out;
 }
 
 bool ReadScript(std::u16string_view text, CChatScript& out) {
-    const std::u16string stripped = StripComments(text);
+    std::u16string blanked;
+    const std::u16string_view stripped = BlankComments(text, blanked) ? blanked : text;
     CChatScript script;
     Reader reader(text, stripped);
     if (!reader.Script(script)) {

@@ -31,3 +31,20 @@ execute_process(COMMAND ${CTL} chatbot frobnicate RESULT_VARIABLE rc ERROR_QUIET
 if(NOT rc EQUAL 2)
   message(FATAL_ERROR "unknown subcommand: ${rc}")
 endif()
+
+# match names the frameset of every question the text covers; none is exit 1.
+execute_process(COMMAND ${CTL} chatbot match ${DEMO} "Привет, робот!" OUTPUT_VARIABLE out
+                RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out STREQUAL "Приветствие › фрейм 1 › привет&робот | здравствуй [пожалуйста]\n")
+  message(FATAL_ERROR "match: ${rc} ${out}")
+endif()
+execute_process(COMMAND ${CTL} chatbot match --json ${DEMO} "мой номер 9 1 6 телефона"
+                OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT out STREQUAL "[{\"frameset\":\"Числа\",\"path\":[2],\"frame\":1,\"question\":0,\"pattern\":\"мой&номер <номер:digits> [телефона]\"}]\n")
+  message(FATAL_ERROR "match --json: ${rc} ${out}")
+endif()
+execute_process(COMMAND ${CTL} chatbot match ${DEMO} "до свидания" RESULT_VARIABLE rc
+                OUTPUT_QUIET ERROR_QUIET)
+if(NOT rc EQUAL 1)
+  message(FATAL_ERROR "match without a match: ${rc}")
+endif()

@@ -11,6 +11,7 @@
 #include "chatbot/chat_script.h"
 #include "chatbot/chatbot_document.h"
 #include "chatbot/chatbot_transfer.h"
+#include "chatbot/question_match.h"
 #include "chatbot/script_generator.h"
 #include "chatbot/script_text.h"
 #include "link/stream.h"
@@ -99,6 +100,46 @@ int Format(Args& args) {
         return kExitFailed;
     }
     return kExitDone;
+}
+
+// Which questions of FILE a spoken QUESTION matches; exit 1 when none does.
+int Match(Args& args) {
+    const bool json = args.Flag("--json");
+    if (auto e = args.Error()) {
+        return UsageError(*e);
+    }
+    if (args.Rest().size() != 2) {
+        return UsageError("chatbot match needs FILE and QUESTION");
+    }
+    CChatScript script;
+    if (int rc = LoadScript(args.Rest()[0], script); rc != kExitDone) {
+        return rc;
+    }
+    const std::vector<QuestionMatch> matches = MatchQuestion(script, Utf8ToWide(args.Rest()[1]));
+    if (json) {
+        std::string out = "[";
+        for (std::size_t i = 0; i < matches.size(); ++i) {
+            const QuestionMatch& m = matches[i];
+            out += i ? ",{" : "{";
+            out += "\"frameset\":" + JsonString(WideToUtf8(m.framesetName)) + ",\"path\":[";
+            for (std::size_t k = 0; k < m.frameset.size(); ++k) {
+                out += (k ? "," : "") + std::to_string(m.frameset[k]);
+            }
+            out += "],\"frame\":" + std::to_string(m.frame) +
+                   ",\"question\":" + std::to_string(m.question) +
+                   ",\"pattern\":" + JsonString(WideToUtf8(m.questionText)) + "}";
+        }
+        out += "]\n";
+        std::fputs(out.c_str(), stdout);
+    } else {
+        for (const QuestionMatch& m : matches) {
+            std::printf("%s\n", WideToUtf8(DescribeMatch(m)).c_str());
+        }
+        if (matches.empty()) {
+            std::fprintf(stderr, "Совпадений нет\n");
+        }
+    }
+    return matches.empty() ? kExitFailed : kExitDone;
 }
 
 // Progress on stderr: a line at the start, at every tenth of the way and at
@@ -277,7 +318,7 @@ int Push(Args& args) {
 // "chatbot SUB ...": the subcommand picks the rest of the arguments' meaning.
 int Chatbot(Args& args) {
     if (args.Rest().empty() || args.Rest()[0].rfind("--", 0) == 0) {
-        return UsageError("chatbot needs a subcommand: check, format, pull or push");
+        return UsageError("chatbot needs a subcommand: check, format, match, pull or push");
     }
     const std::string sub = args.Rest()[0];
     Args rest(std::vector<std::string>(args.Rest().begin() + 1, args.Rest().end()));
@@ -286,6 +327,9 @@ int Chatbot(Args& args) {
     }
     if (sub == "format") {
         return Format(rest);
+    }
+    if (sub == "match") {
+        return Match(rest);
     }
     if (sub == "pull") {
         return Pull(rest);
@@ -299,14 +343,16 @@ int Chatbot(Args& args) {
 }  // namespace
 
 void RegisterChatbotCommands(Registry& registry) {
-    registry.Add({"chatbot",
-                  std::string("chatbot check [--json] FILE | chatbot format FILE | chatbot pull "
-                              "[--timeout MS] ") +
-                      kConnectionSynopsis + " OUT | chatbot push [--timeout MS] " +
-                      kConnectionSynopsis + " IN",
-                  "chat-bot scripts: count or regenerate a file; fetch the robot's script into "
-                  "OUT or replace it with IN",
-                  Chatbot});
+    registry.Add(
+        {"chatbot",
+         std::string("chatbot check [--json] FILE | chatbot format FILE | chatbot match [--json] "
+                     "FILE QUESTION | chatbot pull "
+                     "[--timeout MS] ") +
+             kConnectionSynopsis + " OUT | chatbot push [--timeout MS] " + kConnectionSynopsis +
+             " IN",
+         "chat-bot scripts: count or regenerate a file; list the questions a spoken text "
+         "matches; fetch the robot's script into OUT or replace it with IN",
+         Chatbot});
 }
 
 }  // namespace velcora::ctl

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "chatbot/gui/chatbot_form.h"
 #include "console/gui/command_panel.h"
 #include "console/gui/manual_form.h"
 #include "console/gui/phrase_panel.h"
@@ -240,6 +241,9 @@ void CMainForm::BuildToolbar() {
     if (settings_.remoteDesktop)
         AddToolButton(bar, QStringLiteral("Файловый менеджер"),
                       QStringLiteral("Файлы на диске робота"), "files");
+    if (settings_.remoteDesktop)
+        AddToolButton(bar, QStringLiteral("Редактор чат-бота"),
+                      QStringLiteral("Редактор сценариев диалога робота"), "chatbot");
     if (settings_.ServiceButton())
         AddToolButton(bar, QStringLiteral("Сервисное обслуживание"),
                       QStringLiteral("Ручное управление моторами и запись жестов"), "service");
@@ -464,6 +468,7 @@ void CMainForm::RegisterTools() {
     // One line per tool window.
     RegisterTool("map", [this] { return new nav::CMapViewBox(this, Tools()); });
     RegisterTool("files", [this] { return new files::CFileManagerForm(this, Tools()); });
+    RegisterTool("chatbot", [this] { return new chatbot::CChatBotForm(this, Tools()); });
     RegisterTool("service",
                  [this] { return new CManualForm(this, Tools(), *gestureRecorder_, *gestures_); });
 }
