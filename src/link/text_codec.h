@@ -30,6 +30,12 @@ std::string AnsiToUtf8(std::string_view ansi);
 // Telnet output: KOI8-R to Windows-1251 byte by byte.
 std::string Koi8rToAnsi(std::string_view koi8r);
 
+// KOI8-R, the robot console's code page, as UTF-16 for each byte value
+// (every one of the 256 maps).
+const char16_t* Koi8rTable();
+// UTF-16 to KOI8-R; characters the code page lacks become '?'.
+std::string WideToKoi8r(std::u16string_view wide);
+
 // Drops a leading U+FEFF.
 std::u16string_view StripBom(std::u16string_view wide);
 
