@@ -1,10 +1,11 @@
 // velcora: the operator console.
-//   velcora [--ini PATH] [--demo] [--screenshot FILE.png [--after MS]]
+//   velcora [--ini PATH] [--demo] [--open NAME[,NAME...]] [--screenshot FILE.png [--after MS]]
 #include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QMdiSubWindow>
 #include <QPixmap>
 #include <QPointer>
 #include <QProcess>
@@ -20,7 +21,9 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "console/gui/main_form.h"
 #include "link/handshake.h"
@@ -44,18 +47,23 @@ struct Options {
     bool demo = false;
     std::string screenshot;
     int afterMs = 2000;
+    std::vector<std::string> open;  // tool windows to open at start-up
 };
 
 int Usage(const char* error) {
     if (error)
         std::fprintf(stderr, "velcora: %s\n\n", error);
     std::fprintf(error ? stderr : stdout,
-                 "usage: velcora [--ini PATH] [--demo] [--screenshot FILE.png [--after MS]]\n\n"
+                 "usage: velcora [--ini PATH] [--demo] [--open NAME[,NAME...]]\n"
+                 "               [--screenshot FILE.png [--after MS]]\n\n"
                  "  --ini PATH          the settings file (default: velcora.ini beside the "
                  "program)\n"
                  "  --demo              start a simulated robot, connect to it, and show its\n"
                  "                      cameras and sound\n"
-                 "  --screenshot FILE   save a picture of the main window and exit\n"
+                 "  --open NAMES        open tool windows at start-up (comma-separated; see\n"
+                 "                      below)\n"
+                 "  --screenshot FILE   save a picture of the main window and exit; with --open,\n"
+                 "                      of the last tool window opened\n"
                  "  --after MS          wait MS milliseconds before the picture (default 2000)\n");
     return error ? 2 : 0;
 }
@@ -76,6 +84,15 @@ bool ParseArgs(int argc, char** argv, Options& o, int& exitCode) {
             if (!v)
                 return exitCode = Usage("--screenshot needs a file"), false;
             o.screenshot = v;
+        } else if (a == "--open") {
+            const char* v = value();
+            if (!v || !*v)
+                return exitCode = Usage("--open needs tool window names"), false;
+            std::stringstream names(v);
+            for (std::string name; std::getline(names, name, ',');) {
+                if (!name.empty())
+                    o.open.push_back(name);
+            }
         } else if (a == "--after") {
             const char* v = value();
             char* end = nullptr;
@@ -132,6 +149,8 @@ void SeedDemoSettings(const std::string& path) {
     // Bit rates the panels offer, so that their lists show them.
     ini.WriteInt(velcora::kSectionVideo, "bitrate1", 720000);
     ini.WriteInt(velcora::kSectionVideo, "bitrate2", 360000);
+    // The tool windows' buttons that only show with it.
+    ini.WriteInt(c, "remoteDesktop", 1);
     ini.WriteString(velcora::kSectionAvatars, "avatar1", "Робот-гид");
     ini.WriteString(velcora::kSectionAvatars, "model1", "guide");
     ini.WriteString(velcora::kSectionAvatars, "avatar2", "Робот-официант");
@@ -289,7 +308,34 @@ int main(int argc, char** argv) {
                     form->ConnectButton()->Press();
             });
         }
+        for (const std::string& name : o.open) {
+            bool known = false;
+            for (const std::string& k : form->ToolNames())
+                known = known || k == name;
+            if (!known) {
+                std::string names;
+                for (const std::string& k : form->ToolNames())
+                    names += (names.empty() ? "" : ", ") + k;
+                std::fprintf(stderr, "velcora: no tool window called %s (there are: %s)\n",
+                             name.c_str(), names.empty() ? "none" : names.c_str());
+                form->Destroy();
+                robot.Stop();
+                if (!demoFolder.empty()) {
+                    std::error_code ec;
+                    fs::remove_all(demoFolder, ec);
+                }
+                return 2;
+            }
+        }
+        // A picture of a tool window is taken at the size of a large screen,
+        // where the document area has room for it.
+        if (!o.screenshot.empty() && !o.open.empty())
+            form->Widget()->resize(1880, 1000);
         form->Widget()->show();
+        // Tool windows once the window has its size, so that they fit its
+        // document area.
+        for (const std::string& name : o.open)
+            form->OpenTool(name);
         // The demo shows the robot live: once it is connected, both cameras
         // stream and its sound plays.
         QTimer liveStart;
@@ -310,8 +356,14 @@ int main(int argc, char** argv) {
         }
         if (!o.screenshot.empty()) {
             const QString file = QString::fromLocal8Bit(o.screenshot.c_str());
-            QTimer::singleShot(o.afterMs, &app, [form, file, &rc] {
-                if (!form->Widget()->grab().save(file)) {
+            const std::string tool = o.open.empty() ? std::string() : o.open.back();
+            QTimer::singleShot(o.afterMs, &app, [form, file, tool, &rc] {
+                QWidget* shown = form->Widget();
+                if (auto* child = tool.empty() ? nullptr : form->FindTool(tool)) {
+                    if (child->SubWindow())
+                        shown = child->SubWindow();
+                }
+                if (!shown->grab().save(file)) {
                     std::fprintf(stderr, "velcora: cannot write %s\n", file.toLocal8Bit().data());
                     rc = 1;
                 }

@@ -43,6 +43,15 @@ int Inset(int side) {
 
 }  // namespace
 
+WindowRect DefaultWindowRect(const WindowRect& screen, const WindowRect& small) {
+    // A screen with room for the tool windows beside the panels gets nearly
+    // all of it; a small one the window's own size.
+    if (screen.width < 1400 || screen.height < 900)
+        return small;
+    return {screen.left + 20, screen.top + 20, std::min(screen.width - 40, 1880),
+            std::min(screen.height - 80, 1000)};
+}
+
 std::optional<WindowRect> StoredWindowRect(const CSettings& settings, const WindowRect& fallback,
                                            const std::vector<WindowRect>& screens) {
     WindowRect r;
@@ -170,11 +179,28 @@ void CMainController::Tick(uint32_t now) {
 
     if (panelTick_)
         panelTick_(elapsed);
+    panelTickHooks_.Call(now, elapsed);
 
+    if (link_.Authorised())
+        authorisedTickHooks_.Call(now, elapsed);
     // Drive, head joystick and head slider (they send only while authorised).
     drive_.Tick(elapsed);
     poller_.Tick(link_, elapsed);
+    lateTickHooks_.Call(now, elapsed);
     connection_.Tick();
+}
+
+HookSubscription CMainController::OnTick(TickStage stage,
+                                         std::function<void(uint32_t, int32_t)> hook) {
+    switch (stage) {
+        case TickStage::Panels:
+            return panelTickHooks_.Add(std::move(hook));
+        case TickStage::Authorised:
+            return authorisedTickHooks_.Add(std::move(hook));
+        case TickStage::Late:
+            break;
+    }
+    return lateTickHooks_.Add(std::move(hook));
 }
 
 MainEnabling CMainController::Enabling() const {
@@ -201,12 +227,12 @@ void CMainController::OnConnectionStateChanged() {
     if (state == kStateIdle || state == kStateFailed || state == kStateRefused ||
         state == kStateAuthorised) {
         Refresh();
+        stateHooks_.Call(state);
     }
     if (state == kStateAuthorised) {
         // No map window is open here, so the subscription is the empty one.
         SendMapSubscription(link_, std::nullopt);
-        for (auto& hook : authorisedHooks_)
-            hook();
+        authorisedHooks_.Call();
     }
     if (state == kStateFailed || state == kStateRefused)
         view_.ShowErrorBox(connection_.StatusText());

@@ -15,6 +15,8 @@
 #include "console/drive_controller.h"
 #include "console/drive_keys.h"
 #include "console/joystick_mapping.h"
+#include "link/console_hooks.h"
+#include "link/hook_list.h"
 #include "link/ini_file.h"
 #include "link/robot_connection.h"
 #include "link/robot_link.h"
@@ -83,6 +85,10 @@ struct WindowRect {
     bool operator==(const WindowRect&) const = default;
 };
 
+// The window's place when none is stored: on a screen of at least 1400 x 900
+// most of the screen, so that tool windows have room; elsewhere `small`.
+WindowRect DefaultWindowRect(const WindowRect& screen, const WindowRect& small);
+
 // The stored rectangle (missing values from `fallback`, at least 320 x 240),
 // or nothing when neither test point lies on one of `screens`.
 std::optional<WindowRect> StoredWindowRect(const CSettings& settings, const WindowRect& fallback,
@@ -109,7 +115,7 @@ class IMainView : public IDriveControlView, public IDriveKeysView {
 // The first entry of the game controller drop-down.
 inline constexpr std::string_view kNoJoystickEntry = "<none>";
 
-class CMainController : public IRobotConnectionOwner {
+class CMainController : public IRobotConnectionOwner, public IConsoleHooks {
   public:
     static constexpr int32_t kTickMs = 20;
     static constexpr int32_t kMaxElapsedMs = 500;
@@ -170,8 +176,15 @@ class CMainController : public IRobotConnectionOwner {
     // Entry 0 lets go of the controller; the choice is saved.
     void ChooseJoystick(int entry);
 
-    // Called with every authorisation report (the chat-bot editor resends).
-    void AddAuthorisedHook(std::function<void()> hook) { authorisedHooks_.push_back(hook); }
+    // IConsoleHooks: the tool windows' share of the state reports and the tick.
+    HookSubscription OnStateChanged(std::function<void(int32_t state)> hook) override {
+        return stateHooks_.Add(std::move(hook));
+    }
+    HookSubscription OnAuthorised(std::function<void()> hook) override {
+        return authorisedHooks_.Add(std::move(hook));
+    }
+    HookSubscription OnTick(TickStage stage,
+                            std::function<void(uint32_t now, int32_t elapsedMs)> hook) override;
 
     // At close: keeps the window's restored rectangle and saves the settings.
     bool Close(const WindowRect& restored, bool maximised);
@@ -227,7 +240,11 @@ class CMainController : public IRobotConnectionOwner {
     std::function<void(int32_t)> panelTick_;
     CStatusPoller poller_;
     CRegistrationSet registrations_;
-    std::vector<std::function<void()>> authorisedHooks_;
+    HookList<int32_t> stateHooks_;
+    HookList<> authorisedHooks_;
+    HookList<uint32_t, int32_t> panelTickHooks_;
+    HookList<uint32_t, int32_t> authorisedTickHooks_;
+    HookList<uint32_t, int32_t> lateTickHooks_;
 
     uint32_t lastTick_;
     uint32_t rateStart_;

@@ -52,6 +52,8 @@ class CVelCustomForm : public CVelContainer {
     int ModalResult() const { return modalResult_; }
     // Posts a close request with `code` as the modal result.
     void Close(int code = 0);
+    // Asks the form whether it may close now (unsaved work), as a close would.
+    bool AskClose(int code = 0) { return CanClose(code); }
 
     // Keys that send `commandId` to the form while it is active.
     void AddAccelerator(const QKeySequence& keys, int commandId);

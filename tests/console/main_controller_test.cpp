@@ -181,6 +181,75 @@ TEST_F(MainControllerTest, PanelTickComesBeforeDriveSending) {
     EXPECT_EQ(link.Of(msg::kDriveChassis).size(), 2u);
 }
 
+// Tool windows hook into the tick at fixed places: the panels' stage before
+// any drive frame, the authorised stage only in state 7, the late stage after
+// the status request and before the connection's tick; a dropped subscription
+// is never called again.
+TEST_F(MainControllerTest, ToolHooksRunAtTheirPlaceInTheTick) {
+    auto& c = Make(0);
+    struct Seen {
+        std::string stage;
+        int32_t elapsed;
+        size_t drives, statuses;
+        int connectionTicks;
+        bool operator==(const Seen&) const = default;
+    };
+    std::vector<Seen> seen;
+    auto record = [&](const char* stage) {
+        return [&seen, this, stage](uint32_t, int32_t elapsed) {
+            seen.push_back({stage, elapsed, link.Of(msg::kDriveChassis).size(),
+                            link.Of(msg::kStatus).size(), link.ticks});
+        };
+    };
+    HookSubscription late = c.OnTick(TickStage::Late, record("late"));
+    HookSubscription authorised = c.OnTick(TickStage::Authorised, record("auth"));
+    HookSubscription panels = c.OnTick(TickStage::Panels, record("panels"));
+    c.Tick(20);  // not connected: no authorised stage
+    EXPECT_EQ(seen, (std::vector<Seen>{{"panels", 20, 0, 0, 0}, {"late", 20, 0, 0, 0}}));
+    seen.clear();
+    link.state = kStateAuthorised;
+    c.Drive().SetDrive(0, 0.5f, 0);
+    c.Tick(3100);  // capped at 500
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0], (Seen{"panels", 500, 0, 0, 1}));
+    EXPECT_EQ(seen[1], (Seen{"auth", 500, 0, 0, 1}));
+    EXPECT_EQ(seen[2], (Seen{"late", 500, 1, 0, 1}));
+    // In the tick where the status request falls due the late stage sees it,
+    // the authorised stage does not yet.
+    uint32_t now = 3100;
+    while (link.Of(msg::kStatus).empty() && now < 10000)
+        c.Tick(now += 500);
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen[seen.size() - 2].statuses, 0u);
+    EXPECT_EQ(seen.back().statuses, 1u);
+    EXPECT_EQ(seen.back().connectionTicks, link.ticks - 1);
+    seen.clear();
+    authorised.Reset();
+    late = HookSubscription();
+    c.Tick(now + 20);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].stage, "panels");
+}
+
+TEST_F(MainControllerTest, StateHooksFollowTheRefreshedStates) {
+    Make();
+    std::vector<int32_t> states;
+    bool fieldsWhenCalled = true;
+    HookSubscription sub = controller->OnStateChanged([&](int32_t s) {
+        states.push_back(s);
+        fieldsWhenCalled = view.enabling.connectionFields;
+    });
+    link.Report(kStateConnecting);
+    link.Report(kStateAuthorised);
+    EXPECT_FALSE(fieldsWhenCalled);  // the main controls were refreshed first
+    link.Report(kStateFailed);
+    link.Report(kStateIdle);
+    EXPECT_EQ(states, (std::vector<int32_t>{kStateAuthorised, kStateFailed, kStateIdle}));
+    sub.Reset();
+    link.Report(kStateAuthorised);
+    EXPECT_EQ(states.size(), 3u);
+}
+
 // Head keys, the mouse and the game controller's hat all move one head: each
 // goes on from where another left it, and a drive key leaves it alone.
 TEST_F(MainControllerTest, HeadFollowsKeysMouseAndHat) {
@@ -281,7 +350,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(MainControllerTest, EverySecondAuthorisationReportSubscribesAgain) {
     Make();
     int hooks = 0;
-    controller->AddAuthorisedHook([&] { ++hooks; });
+    HookSubscription sub = controller->OnAuthorised([&] { ++hooks; });
     link.Report(kStateAuthorised, false);
     link.Report(kStateAuthorised, true);  // the robot is heard for the first time
     EXPECT_EQ(link.Of(msg::kMapSubscribe).size(), 2u);

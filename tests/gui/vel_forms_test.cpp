@@ -14,6 +14,7 @@
 #include "gui/gui_app.h"
 #include "gui/sample_form.h"
 #include "ui/vel_controls.h"
+#include "ui/vel_dialogs.h"
 #include "ui/vel_form.h"
 #include "ui/vel_hint.h"
 #include "ui/vel_joy.h"
@@ -409,6 +410,51 @@ TEST_F(GuiTest, SampleFormRendersWithContent) {
     EXPECT_GT(topPx.lightness(), lowPx.lightness());
     EXPECT_EQ(s.status->PaneText(4), QStringLiteral("±87%"));
     s.form->Destroy();
+}
+
+}  // namespace
+}  // namespace velcora::ui
+
+namespace velcora::ui {
+namespace {
+
+// Questions answered through the sink: the index of the button maps to the
+// answer, a box closed without a choice is Cancel where there is one and No
+// where there is not; an input never returns more than it may hold.
+TEST(VelDialogsTest, AnswersThroughTheSinks) {
+    int next = 0;
+    QStringList shown;
+    ChoiceSink old = SetChoiceSink([&](const QString&, const QString&, const QStringList& b) {
+        shown = b;
+        return next;
+    });
+    EXPECT_EQ(AskQuestion("t", "q"), Answer::Yes);
+    EXPECT_EQ(shown, (QStringList{"Да", "Нет"}));
+    next = 1;
+    EXPECT_EQ(AskQuestion("t", "q", Buttons::YesNoCancel), Answer::No);
+    EXPECT_EQ(shown.size(), 3);
+    next = -1;
+    EXPECT_EQ(AskQuestion("t", "q", Buttons::YesNoCancel), Answer::Cancel);
+    EXPECT_EQ(AskQuestion("t", "q"), Answer::No);
+    next = 7;  // out of range counts as closed
+    EXPECT_EQ(AskChoice("t", "q", {"a", "b"}), -1);
+    SetChoiceSink(old);
+
+    InputSink oldInput = SetInputSink([](const QString&, const QString&, QString& v) {
+        v += QStringLiteral("йцукен");
+        return true;
+    });
+    QString value = QStringLiteral("ab");
+    EXPECT_TRUE(InputQuery("t", "p", value, 5));
+    EXPECT_EQ(value, QStringLiteral("abйцу"));
+    SetInputSink([](const QString&, const QString&, QString& v) {
+        v = QStringLiteral("changed");
+        return false;
+    });
+    value = QStringLiteral("kept");
+    EXPECT_FALSE(InputQuery("t", "p", value));
+    EXPECT_EQ(value, QStringLiteral("kept"));
+    SetInputSink(oldInput);
 }
 
 }  // namespace

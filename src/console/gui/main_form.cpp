@@ -1,15 +1,19 @@
 #include "console/gui/main_form.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLinearGradient>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPainter>
 #include <QScreen>
 #include <QToolButton>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "link/control_commands.h"
 #include "link/text_codec.h"
@@ -27,6 +31,11 @@ QString Q(const std::string& utf8) {
 const QColor kFormColor(0xEE, 0xF1, 0xF5);
 
 constexpr int kRowH = 26;
+// The video column: its width at start, and what the bar beside it keeps for
+// it and for the document area.
+constexpr int kVideoColumnWidth = 420;
+constexpr int kMinVideoColumn = 160;
+constexpr int kMinDocumentArea = 320;
 
 // The Latin key at a hardware key position (X11 and Wayland key codes, which
 // are the kernel's codes plus 8), for the keys the console uses; 0 for others.
@@ -110,6 +119,10 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
     controller_ = std::make_unique<CMainController>(connection_, connectionControl_, settings_,
                                                     ini_, *this, reactor_.Now());
     relay_.target = controller_.get();
+    tools_ = std::unique_ptr<ToolContext>(
+        new ToolContext{reactor_, connection_, settings_, ini_, *controller_,
+                        [this] { return controller_->SaveSettingsNow(); },
+                        std::filesystem::path(ini_.Path()).parent_path().string()});
 
     AddAccelerator(QKeySequence(Qt::Key_F9), kCmdToggleConnect);
     AddAccelerator(QKeySequence(Qt::Key_F3), kCmdFocusDrive);
@@ -141,8 +154,9 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
     if (settings_.head)
         BuildHead(second);
     BuildLiftAndTray(second);
-    BuildWorkArea();
+    BuildWorkArea(second);
     PlaceWindow(screens);
+    RegisterTools();
 
     controller_->SetPanelTick([this](int32_t elapsed) { TickPanels(elapsed); });
     controller_->Refresh();
@@ -153,6 +167,7 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
 
 CMainForm::~CMainForm() {
     timer_.stop();
+    DestroyTools();
     controller_->SetPanelTick(nullptr);
     // The reception hands pictures to the panels: it goes first. The panels
     // and the sound controls use the connection, which goes before the
@@ -213,6 +228,9 @@ void CMainForm::BuildToolbar() {
     connect_->SetHint(QStringLiteral("Установить подключение к роботу (F9)"));
     Bind(connect_, kCmdConnect);
     connect_->SetFont(boldFont_);
+    // Tool windows, in this order: telnet, remote desktop, file manager,
+    // chat-bot editor, service. Each is added with its window:
+    // AddToolButton(bar, QStringLiteral("..."), QStringLiteral("hint"), "name");
     bar->Widget()->setFixedHeight(60);
 }
 
@@ -385,27 +403,31 @@ void CMainForm::BuildEmotions(CVelContainer* column) {
     }
 }
 
-void CMainForm::BuildWorkArea() {
-    auto* area = new CVelPanel(this, kAlignClient, 0, 0);
-    area->SetColor(kFormColor);
-    area->SetMargin(4);
-    // Phrases along the bottom, the two cameras above them.
-    auto* phrases = Group(area, kAlignBottom, 0, 96, QStringLiteral("Фразы"));
+void CMainForm::BuildWorkArea(CVelContainer* second) {
+    auto* map = Group(second, kAlignTop, 0, 90, QStringLiteral("Карта"));
+    Bind(new CVelLabel(map, kPlaceFlow, 180, kRowH, QStringLiteral("Окно карты — позже")), 0);
+    if (settings_.cyclograms) {
+        auto* cyc = Group(second, kAlignTop, 0, 90, QStringLiteral("Циклограммы"));
+        Bind(new CVelLabel(cyc, kPlaceFlow, 180, kRowH, QStringLiteral("Редактор — позже")), 0);
+    }
+    // Phrases along the bottom, under the cameras and the document area.
+    auto* phrases = Group(this, kAlignBottom, 0, 96, QStringLiteral("Фразы"));
     phraseBox_ = phrases;
     Bind(new CVelLabel(phrases, kPlaceFlow, 420, kRowH,
                        QStringLiteral("Здесь появятся история фраз и кнопки языков.")),
          0);
-    auto* maps = new CVelPanel(area, kAlignRight, 200, 0);
-    maps->SetColor(kFormColor);
-    auto* map = Group(maps, kAlignTop, 0, 90, QStringLiteral("Карта"));
-    Bind(new CVelLabel(map, kPlaceFlow, 180, kRowH, QStringLiteral("Окно карты — позже")), 0);
-    if (settings_.cyclograms) {
-        auto* cyc = Group(maps, kAlignTop, 0, 90, QStringLiteral("Циклограммы"));
-        Bind(new CVelLabel(cyc, kPlaceFlow, 180, kRowH, QStringLiteral("Редактор — позже")), 0);
-    }
-    auto* videos = new CVelPanel(area, kAlignClient, 0, 0);
+    // The cameras in a column of their own; a bar shares the room between them
+    // and the tool windows' document area, which takes what is left.
+    auto* videos = new CVelPanel(this, kAlignLeft, kVideoColumnWidth, 0);
     videos->SetColor(kFormColor);
     videos_ = videos;
+    videoColumn_ = videos;
+    videoSplitter_ =
+        new CVelSplitter(this, kAlignLeft, 6, videos, kMinVideoColumn, kMinDocumentArea);
+    videoSplitter_->SetColor(kFormColor);
+    videoSplitter_->SetHint(QStringLiteral("Перетащите, чтобы изменить ширину видео"));
+    EnableMDI();
+    MdiArea()->setBackground(QColor(0x9A, 0xA3, 0xAE));
     // The two cameras one above the other; the resize handler shares the
     // height between them.
     for (int i = 0; i < 2; ++i) {
@@ -423,6 +445,67 @@ void CMainForm::BuildWorkArea() {
                                  settings_.forwardFar});
     for (auto* p : videoPanels_)
         p->SetReception(reception_.get());
+}
+
+// ---- tool windows ----------------------------------------------------------------------
+
+void CMainForm::RegisterTools() {
+    // One line per tool window, e.g.
+    // RegisterTool("map", [this] { return new nav::CMapViewBox(this, Tools()); });
+}
+
+void CMainForm::RegisterTool(std::string name, std::function<CVelMDIChildForm*()> create) {
+    toolKinds_.push_back({std::move(name), std::move(create), nullptr});
+}
+
+std::vector<std::string> CMainForm::ToolNames() const {
+    std::vector<std::string> out;
+    for (const auto& k : toolKinds_)
+        out.push_back(k.name);
+    return out;
+}
+
+CVelMDIChildForm* CMainForm::FindTool(std::string_view name) const {
+    for (const auto& k : toolKinds_) {
+        if (k.name == name)
+            return k.open.data();
+    }
+    return nullptr;
+}
+
+CVelMDIChildForm* CMainForm::OpenTool(std::string_view name) {
+    for (auto& k : toolKinds_) {
+        if (k.name != name)
+            continue;
+        if (!k.open)
+            k.open = k.create();
+        ActivateMdiChild(k.open.data());
+        if (k.open)
+            k.open->SetFocus();
+        return k.open.data();
+    }
+    return nullptr;
+}
+
+CVelButton* CMainForm::AddToolButton(CVelContainer* bar, const QString& caption,
+                                     const QString& hint, std::string tool) {
+    const int width = QFontMetrics(font_->Font()).horizontalAdvance(caption) + 20;
+    auto* b = new CVelButton(bar, kPlaceFlow, width, kRowH, caption);
+    b->SetHint(hint);
+    Bind(b, kCmdToolButtonFirst + static_cast<int>(toolButtons_.size()));
+    toolButtons_.push_back(std::move(tool));
+    return b;
+}
+
+void CMainForm::DestroyTools() {
+    // Tool windows hold registrations with the dispatcher and subscriptions
+    // with the controller: they go while both still exist.
+    for (CVelMDIChildForm* c : MdiChildren()) {
+        if (QMdiSubWindow* sub = c->SubWindow())
+            delete sub;
+        else
+            c->Destroy();
+    }
 }
 
 void CMainForm::BuildSound(CVelContainer* column) {
@@ -461,8 +544,15 @@ void CMainForm::PlaceWindow(const std::vector<WindowRect>* screens) {
         }
     }
     const QRect g = Widget()->geometry();
-    if (auto r = StoredWindowRect(settings_, {g.left(), g.top(), g.width(), g.height()}, monitors))
-        Widget()->setGeometry(r->left, r->top, r->width, r->height);
+    WindowRect fallback{g.left(), g.top(), g.width(), g.height()};
+    if (!monitors.empty())
+        fallback = DefaultWindowRect(monitors.front(), fallback);
+    const WindowRect r = StoredWindowRect(settings_, fallback, monitors).value_or(fallback);
+    Widget()->setGeometry(r.left, r.top, r.width, r.height);
+    // The cameras take a third of what the control columns leave, within
+    // limits; the document area the rest.
+    const int rest = Widget()->width() - 2 * Margin() - 300 - 220;
+    videoSplitter_->MoveTo(std::clamp(rest / 3, 200, 440));
     if (settings_.windowMaximised)
         Widget()->setWindowState(Widget()->windowState() | Qt::WindowMaximized);
 }
@@ -527,6 +617,11 @@ bool CMainForm::HandleEvent(const VelEvent& e) {
 bool CMainForm::Command(const VelEvent& e) {
     auto& c = *controller_;
     const int id = e.id;
+    if (id >= kCmdToolButtonFirst &&
+        id < kCmdToolButtonFirst + static_cast<int>(toolButtons_.size())) {
+        OpenTool(toolButtons_[static_cast<std::size_t>(id - kCmdToolButtonFirst)]);
+        return true;
+    }
     if (id >= kCmdEmotion0 && id < kCmdEmotion0 + kEmotionCount) {
         // Sent only while authorised; otherwise the button springs back.
         if (!c.Drive().Emotion(id - kCmdEmotion0))
@@ -655,7 +750,12 @@ bool CMainForm::DriveKey(int key, Qt::KeyboardModifiers modifiers, bool autoRepe
     return true;
 }
 
-bool CMainForm::CanClose(int /*code*/) {
+bool CMainForm::CanClose(int code) {
+    // A tool window with unsaved work may keep the console open.
+    for (CVelMDIChildForm* c : MdiChildren()) {
+        if (!c->AskClose(code))
+            return false;
+    }
     for (int i = 0; i < 2; ++i) {
         if (videoPanels_[i]) {
             settings_.camera[i] = videoPanels_[i]->Camera();

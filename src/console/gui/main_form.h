@@ -3,14 +3,18 @@
 // the main controller; everything it does beyond showing is forwarded there.
 #pragma once
 
+#include <QPointer>
 #include <QRect>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console/main_controller.h"
+#include "link/console_hooks.h"
 #include "link/dispatcher.h"
 #include "link/ini_file.h"
 #include "link/robot_connection.h"
@@ -53,6 +57,8 @@ enum MainCommand : int {
     kCmdJoystick,
     kCmdEmotion0,  // .. kCmdEmotion0 + 5
     kCmdAvatarFirst = 0x200,
+    // Tool-bar buttons that open a tool window, one id per button.
+    kCmdToolButtonFirst = 0x300,
 };
 
 class CMainForm : public ui::CVelForm, public IMainView {
@@ -101,6 +107,24 @@ class CMainForm : public ui::CVelForm, public IMainView {
 
     bool HandleEvent(const ui::VelEvent& e) override;
 
+    // Tool windows (map, file manager, ...): at most one of each kind in the
+    // document area. Opens the kind named `name`, or brings the open one to
+    // the front; null for a name no window is registered under.
+    ui::CVelMDIChildForm* OpenTool(std::string_view name);
+    // The open window of that kind, or null.
+    ui::CVelMDIChildForm* FindTool(std::string_view name) const;
+    // Makes `name` a kind of tool window (`create` builds it in the document
+    // area; the window's own lifetime ends the registration's use).
+    void RegisterTool(std::string name, std::function<ui::CVelMDIChildForm*()> create);
+    // The registered kinds, in registration order.
+    std::vector<std::string> ToolNames() const;
+    // What a tool window gets from this window.
+    ToolContext& Tools() { return *tools_; }
+    // The bar between the video column and the document area.
+    ui::CVelSplitter* VideoSplitter() const { return videoSplitter_; }
+    // The video column (both cameras).
+    ui::CVelControl* VideoColumn() const { return videoColumn_; }
+
     // IMainView
     void ShowConnectionStatus(const std::string& text) override;
     void ShowIncomingRate(const std::string& text) override;
@@ -139,6 +163,12 @@ class CMainForm : public ui::CVelForm, public IMainView {
         CMainController* target = nullptr;
     };
 
+    // One line per tool window: its name and how to make it.
+    void RegisterTools();
+    // A tool-bar button that opens the tool window `tool`.
+    ui::CVelButton* AddToolButton(ui::CVelContainer* bar, const QString& caption,
+                                  const QString& hint, std::string tool);
+    void DestroyTools();
     void BuildToolbar();
     void BuildModes(ui::CVelContainer* column);
     void BuildChassis(ui::CVelContainer* column);
@@ -147,7 +177,7 @@ class CMainForm : public ui::CVelForm, public IMainView {
     void BuildEmotions(ui::CVelContainer* column);
     void BuildSound(ui::CVelContainer* column);
     void TickPanels(int32_t elapsedMs);
-    void BuildWorkArea();
+    void BuildWorkArea(ui::CVelContainer* second);
     void PlaceWindow(const std::vector<WindowRect>* screens);
     bool Command(const ui::VelEvent& e);
     void Bind(ui::CVelControl* c, int id);
@@ -209,6 +239,16 @@ class CMainForm : public ui::CVelForm, public IMainView {
     std::array<media::CVideoPanel*, 2> videoPanels_{};
     media::CSoundControls* sound_ = nullptr;
     ui::CVelComboBox* joystickList_ = nullptr;
+    struct ToolKind {
+        std::string name;
+        std::function<ui::CVelMDIChildForm*()> create;
+        QPointer<ui::CVelMDIChildForm> open;
+    };
+    std::vector<ToolKind> toolKinds_;
+    std::vector<std::string> toolButtons_;  // the tool each button opens, by id
+    std::unique_ptr<ToolContext> tools_;
+    ui::CVelControl* videoColumn_ = nullptr;
+    ui::CVelSplitter* videoSplitter_ = nullptr;
     std::unique_ptr<QObject> joystickListFilter_;
     std::unique_ptr<QObject> keyFilter_;
 };
