@@ -48,6 +48,12 @@ struct SimOptions {
     // Navigation maps.
     bool inlineMaps = false;       // answer polls with the packed map itself
     int32_t mapChunkSize = 16384;  // bytes per map chunk served
+    // The robot computer's desktop: screen size (sent at half size) and rate.
+    int32_t desktopWidth = 1280;
+    int32_t desktopHeight = 960;
+    int32_t desktopFps = 10;
+    // The robot's telnet console: -1 none, 0 a free port.
+    int32_t telnetPort = -1;
 };
 
 class CSimRobot {
