@@ -28,6 +28,7 @@
 #include "console/gui/main_form.h"
 #include "link/handshake.h"
 #include "link/ini_file.h"
+#include "media/gui/telnet_form.h"
 #include "platform/qt_reactor.h"
 
 namespace {
@@ -313,8 +314,13 @@ int main(int argc, char** argv) {
                 f.port = port;
                 f.password = robot.Password();
                 form->SetFields(f);
-                if (robot.TelnetPort() > 0)
+                if (robot.TelnetPort() > 0) {
                     form->Settings().telnetPort = robot.TelnetPort();
+                    // A console opened at start-up learns the port only now.
+                    if (auto* telnet =
+                            dynamic_cast<velcora::media::CTelnetForm*>(form->FindTool("telnet")))
+                        telnet->Reopen();
+                }
                 if (!form->ConnectButton()->Down())
                     form->ConnectButton()->Press();
             });

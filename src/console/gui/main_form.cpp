@@ -16,9 +16,9 @@
 #include <filesystem>
 
 #include "link/control_commands.h"
+#include "link/text_codec.h"
 #include "media/gui/remote_desktop_form.h"
 #include "media/gui/telnet_form.h"
-#include "link/text_codec.h"
 
 namespace velcora::gui {
 

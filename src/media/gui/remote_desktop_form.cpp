@@ -180,8 +180,8 @@ class CDesktopArea : public ui::CVelControl {
 };
 
 CRemoteDesktopForm::CRemoteDesktopForm(ui::CVelForm* frame, ToolContext& tools)
-    : CVelMDIChildForm(frame, kWidth, kHeight, QString::fromUtf8(kDesktopTitle.data(),
-                                                                 kDesktopTitle.size())),
+    : CVelMDIChildForm(frame, kWidth, kHeight,
+                       QString::fromUtf8(kDesktopTitle.data(), kDesktopTitle.size())),
       tools_(tools) {
     font_ = ui::CVelFont::Create(QStringLiteral("Verdana"), 12);
     SetFont(font_);
@@ -276,7 +276,8 @@ bool CRemoteDesktopForm::HandleEvent(const ui::VelEvent& e) {
         return CVelMDIChildForm::HandleEvent(e);
     switch (e.id) {
         case kCmdKeys:
-            keys_->ShowPopupMenu(keys_->Widget()->mapToGlobal(QPoint(0, keys_->Widget()->height())));
+            keys_->ShowPopupMenu(
+                keys_->Widget()->mapToGlobal(QPoint(0, keys_->Widget()->height())));
             return true;
         case kCmdAltTab:
             desktop_->SendCombo({kAltKey, kTabKey});
@@ -295,10 +296,9 @@ bool CRemoteDesktopForm::HandleEvent(const ui::VelEvent& e) {
                 ui::ShowError(QStringLiteral("Картинки рабочего стола ещё нет"));
                 return true;
             }
-            const QString file =
-                ui::ChooseSaveFile(QStringLiteral("Снимок рабочего стола"),
-                                   QStringLiteral("PNG (*.png)"), QStringLiteral("png"),
-                                   QString::fromStdString(tools_.settingsDir));
+            const QString file = ui::ChooseSaveFile(
+                QStringLiteral("Снимок рабочего стола"), QStringLiteral("PNG (*.png)"),
+                QStringLiteral("png"), QString::fromStdString(tools_.settingsDir));
             if (!file.isEmpty() && !SaveSnapshot(file))
                 ui::ShowError(QStringLiteral("Не удалось сохранить снимок: ") + file);
             return true;

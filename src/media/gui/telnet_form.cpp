@@ -54,11 +54,8 @@ CTelnetForm::CTelnetForm(ui::CVelForm* frame, ToolContext& tools)
     editor->setPalette(pal);
     QObject::connect(input_->LineEdit(), &QLineEdit::returnPressed, this, [this] { SendInput(); });
 
-    CRobotConnection& link = tools_.connection;
-    console_ = std::make_unique<CTelnetConsole>(tools_.reactor, this, &link);
-    // The port as the settings hold it now: an edit takes effect at the next open.
-    console_->Open(tools_.settings.telnetPort, link.Address(), link.State() != kStateIdle);
-    TelnetStateChanged(console_->State());
+    console_ = std::make_unique<CTelnetConsole>(tools_.reactor, this, &tools_.connection);
+    Reopen();
     input_->SetFocus();
 }
 
@@ -74,6 +71,13 @@ void CTelnetForm::OnRobotAddress(uint32_t address) {
 
 void CTelnetForm::OnOperatorDisconnect() {
     console_->OnOperatorDisconnect();
+}
+
+void CTelnetForm::Reopen() {
+    // The port as the settings hold it now: an edit takes effect at the next open.
+    CRobotConnection& link = tools_.connection;
+    console_->Open(tools_.settings.telnetPort, link.Address(), link.State() != kStateIdle);
+    TelnetStateChanged(console_->State());
 }
 
 void CTelnetForm::SendInput() {

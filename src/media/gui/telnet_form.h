@@ -25,6 +25,9 @@ class CTelnetForm : public ui::CVelMDIChildForm, public ITelnetView {
     // main window).
     void OnRobotAddress(uint32_t address);
     void OnOperatorDisconnect();
+    // Reads the port from the settings again and starts over, as a window
+    // opened now would.
+    void Reopen();
 
     ui::CVelMemo* TextArea() const { return text_; }
     ui::CVelEdit* InputLine() const { return input_; }
