@@ -549,12 +549,11 @@ bool ReadPoint(CSimRobot& robot, CStream& payload, int32_t length, int32_t& x, i
     return true;
 }
 
-void Changed(CSimRobot& robot, SimDesktop& d, bool changed) {
-    // Input shows at once rather than at the next picture's turn.
-    if (changed && d.streaming) {
-        SendDesktop(robot, d);
-        d.due = 0;
-    }
+void Changed(CSimRobot&, SimDesktop& d, bool changed) {
+    // Input shows with the next tick rather than at the next picture's turn;
+    // a burst of moves makes one picture, not one each.
+    if (changed && d.streaming)
+        d.dirty = true;
 }
 
 }  // namespace
@@ -635,6 +634,12 @@ void InstallDesktop(CSimRobot& robot) {
             return;
         }
         d.due += elapsedMs * static_cast<uint32_t>(std::max(1, robot.Options().desktopFps));
+        if (d.dirty) {
+            d.dirty = false;
+            d.due = 0;
+            SendDesktop(robot, d);
+            return;
+        }
         if (d.due < 1000)
             return;
         // One picture per tick at most: after a stall pictures are skipped.

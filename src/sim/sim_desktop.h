@@ -3,7 +3,8 @@
 // to drag, a right-click menu, Alt+Tab, Alt+F4 and Ctrl+Esc, the pointer, a
 // readable frame stamp and a spinner. It is streamed at half size as MPEG-4
 // (no B-frames, so each picture leaves at once; rows bottom first, as the
-// robot sends them) while the console keeps sending keep-alives.
+// robot sends them) while the console keeps sending keep-alives. Input that
+// changes the screen sends a picture with the next 20 ms tick.
 #pragma once
 
 #include <cstdint>
@@ -111,6 +112,7 @@ class CSimDesktopScene {
 struct SimDesktop {
     std::unique_ptr<CSimDesktopScene> scene;
     bool streaming = false;
+    bool dirty = false;  // input changed the screen: a picture goes with the next tick
     uint32_t sinceKeepAlive = 0;
     uint32_t due = 0;
     uint32_t frame = 0;

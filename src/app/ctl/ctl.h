@@ -78,5 +78,6 @@ void RegisterCyclogramCommands(Registry& registry);
 void RegisterChatbotCommands(Registry& registry);
 void RegisterFilesCommands(Registry& registry);
 void RegisterMediaCommands(Registry& registry);
+void RegisterDesktopCommands(Registry& registry);
 
 }  // namespace velcora::ctl
