@@ -549,11 +549,22 @@ bool ReadPoint(CSimRobot& robot, CStream& payload, int32_t length, int32_t& x, i
     return true;
 }
 
-void Changed(CSimRobot&, SimDesktop& d, bool changed) {
-    // Input shows with the next tick rather than at the next picture's turn;
-    // a burst of moves makes one picture, not one each.
-    if (changed && d.streaming)
-        d.dirty = true;
+void Changed(CSimRobot& robot, SimDesktop& d, bool changed) {
+    // Input shows at once rather than at the next picture's turn: the picture
+    // leaves once the frames received together are handled, so a burst of
+    // moves makes one picture, not one each.
+    if (!changed || !d.streaming || d.dirty)
+        return;
+    d.dirty = true;
+    robot.Reactor().Post([&robot, &d, alive = d.alive] {
+        if (!*alive || !d.dirty)
+            return;
+        d.dirty = false;
+        if (d.streaming) {
+            d.due = 0;
+            SendDesktop(robot, d);
+        }
+    });
 }
 
 }  // namespace
@@ -634,12 +645,6 @@ void InstallDesktop(CSimRobot& robot) {
             return;
         }
         d.due += elapsedMs * static_cast<uint32_t>(std::max(1, robot.Options().desktopFps));
-        if (d.dirty) {
-            d.dirty = false;
-            d.due = 0;
-            SendDesktop(robot, d);
-            return;
-        }
         if (d.due < 1000)
             return;
         // One picture per tick at most: after a stall pictures are skipped.

@@ -4,7 +4,7 @@
 // readable frame stamp and a spinner. It is streamed at half size as MPEG-4
 // (no B-frames, so each picture leaves at once; rows bottom first, as the
 // robot sends them) while the console keeps sending keep-alives. Input that
-// changes the screen sends a picture with the next 20 ms tick.
+// changes the screen sends a picture as soon as the input at hand is handled.
 #pragma once
 
 #include <cstdint>
@@ -112,7 +112,10 @@ class CSimDesktopScene {
 struct SimDesktop {
     std::unique_ptr<CSimDesktopScene> scene;
     bool streaming = false;
-    bool dirty = false;  // input changed the screen: a picture goes with the next tick
+    bool dirty = false;  // input changed the screen: a picture is on its way
+    // Tells a posted picture whether the robot is still there.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    ~SimDesktop() { *alive = false; }
     uint32_t sinceKeepAlive = 0;
     uint32_t due = 0;
     uint32_t frame = 0;
