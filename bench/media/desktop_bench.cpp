@@ -225,8 +225,8 @@ const LoopbackResult& Loopback() {
                 if (view.shown == before)
                     return false;
                 const PictureView pic = desktop.Current();
-                const uint8_t* p = pic.bgr + static_cast<size_t>(pic.height - 1 - (b.y + 8) / 2) *
-                                                 pic.pitch +
+                const uint8_t* p = pic.bgr +
+                                   static_cast<size_t>(pic.height - 1 - (b.y + 8) / 2) * pic.pitch +
                                    3 * ((b.x + 8) / 2);
                 const bool green = p[1] > 150 && p[0] < 120;
                 return green == expectOn;
@@ -240,7 +240,8 @@ const LoopbackResult& Loopback() {
     const uint64_t sent = robot.Stop();
     if (sent == 0 || view.shown == 0)
         return r;
-    r.sentPerSecond = r.shownPerSecond * static_cast<double>(sent) / static_cast<double>(view.shown);
+    r.sentPerSecond =
+        r.shownPerSecond * static_cast<double>(sent) / static_cast<double>(view.shown);
     r.ok = !r.clickMs.empty();
     return r;
 }
@@ -315,8 +316,8 @@ const std::vector<std::string>& TelnetChunks() {
     static std::vector<std::string> chunks;
     if (!chunks.empty())
         return chunks;
-    const std::string line = WideToKoi8r(u"robot: состояние 87% ─ заряд, ёмкость 1234 мА·ч") +
-                             "\x1B[32mOK\x1B[0m\r\n";
+    const std::string line =
+        WideToKoi8r(u"robot: состояние 87% ─ заряд, ёмкость 1234 мА·ч") + "\x1B[32mOK\x1B[0m\r\n";
     std::string all;
     while (all.size() < 10u * 1000 * 1000) {
         all += line;
@@ -362,8 +363,8 @@ void TelnetReference(benchmark::State& state) {
 
 [[maybe_unused]] const int kRegistered = [] {
     for (auto [w, h] : {std::pair{640, 480}, std::pair{960, 540}}) {
-        const std::string base = "desktop_picture_path/" + std::to_string(w) + "x" +
-                                 std::to_string(h);
+        const std::string base =
+            "desktop_picture_path/" + std::to_string(w) + "x" + std::to_string(h);
         benchmark::RegisterBenchmark((base + "/ours").c_str(), PicturePathOurs, w, h);
         benchmark::RegisterBenchmark((base + "/reference").c_str(), PicturePathReference, w, h);
     }
