@@ -199,6 +199,52 @@ TEST(DesktopE2e, ClickAndTypingReachTheRobotsScreen) {
     EXPECT_FALSE(logOpen);  // Alt+F4 closed the front window, the log
 }
 
+TEST(SimDesktopScene, WindowsDragSwitchCloseAndComeBack) {
+    sim::CSimDesktopScene scene(1280, 960);
+    const sim::SimRect notes = scene.Windows()[1].rect;
+    // Dragged by its title bar, the window follows; the title stays on screen.
+    scene.LeftDown(notes.x + 50, notes.y + 10);
+    scene.LeftMove(notes.x + 150, notes.y - 1000);
+    scene.LeftUp(notes.x + 150, notes.y - 1000);
+    EXPECT_EQ(scene.Windows()[1].rect.x, notes.x + 100);
+    EXPECT_EQ(scene.Windows()[1].rect.y, 0);
+    EXPECT_EQ(scene.ZOrder().front(), 1u);
+    // Alt+Tab brings the other one forward; Alt+F4 closes the front one.
+    scene.Key(0x12, true);
+    EXPECT_TRUE(scene.Key(0x09, true));
+    EXPECT_EQ(scene.ZOrder().front(), 0u);
+    EXPECT_TRUE(scene.Key(0x73, true));
+    scene.Key(0x12, false);
+    EXPECT_FALSE(scene.Windows()[0].visible);
+    // Ctrl+Esc opens the start menu, which brings it back.
+    scene.Key(0x11, true);
+    scene.Key(0x1B, true);
+    scene.Key(0x11, false);
+    ASSERT_TRUE(scene.StartMenuOpen());
+    const sim::SimRect item = scene.StartItemRect(0);
+    scene.LeftDown(item.x + 5, item.y + 5);
+    scene.LeftUp(item.x + 5, item.y + 5);
+    EXPECT_TRUE(scene.Windows()[0].visible);
+    EXPECT_FALSE(scene.StartMenuOpen());
+}
+
+TEST(SimDesktopScene, RightClickMenuAndTyping) {
+    sim::CSimDesktopScene scene(1280, 960);
+    const uint32_t background = scene.Background();
+    scene.RightDown(1250, 900);  // near the corner: the menu stays on screen
+    scene.RightUp(1250, 900);
+    ASSERT_TRUE(scene.MenuOpen());
+    const sim::SimRect item = scene.MenuItemRect(1);
+    EXPECT_LE(item.x + item.w, 1280);
+    scene.LeftDown(item.x + 5, item.y + 5);
+    EXPECT_FALSE(scene.MenuOpen());
+    EXPECT_NE(scene.Background(), background);
+    for (uint8_t vk : {0x10, 0x41, 0x31})  // Shift, A, 1
+        scene.Key(vk, true);
+    scene.Key(0x08, true);  // backspace
+    EXPECT_EQ(scene.Log().back(), "A");
+}
+
 struct UsageCase {
     std::vector<std::string> args;
     int rc;

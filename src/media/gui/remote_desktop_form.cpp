@@ -212,6 +212,8 @@ CRemoteDesktopForm::CRemoteDesktopForm(ui::CVelForm* frame, ToolContext& tools)
     // The keep-alive runs on the main window's tick while it is authorised.
     tick_ = tools_.hooks.OnTick(TickStage::Authorised,
                                 [this](uint32_t, int32_t elapsedMs) { desktop_->Tick(elapsedMs); });
+    // Whoever gives the window the focus gives it to the picture.
+    Widget()->setFocusProxy(area_->surface);
     area_->surface->setFocus();
 }
 

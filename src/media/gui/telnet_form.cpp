@@ -56,6 +56,7 @@ CTelnetForm::CTelnetForm(ui::CVelForm* frame, ToolContext& tools)
 
     console_ = std::make_unique<CTelnetConsole>(tools_.reactor, this, &tools_.connection);
     Reopen();
+    Widget()->setFocusProxy(input_->Widget());
     input_->SetFocus();
 }
 
