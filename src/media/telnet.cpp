@@ -97,6 +97,26 @@ void CTelnetDecoder::Feed(const uint8_t* data, size_t length, std::u16string& te
     if (!table_)
         table_ = Koi8rTable();
     for (size_t i = 0; i < length; ++i) {
+        // Plain text, the bulk of any console, goes straight through the table.
+        if (telnet_ == Telnet::Data && terminal_ == Terminal::Data) {
+            size_t end = i;
+            while (end < length) {
+                const uint8_t c = data[end];
+                if (c < 0x20 || c == 0x7F || c == kIac)
+                    break;
+                ++end;
+            }
+            if (end > i) {
+                const size_t at = text.size();
+                text.resize(at + (end - i));
+                char16_t* out = text.data() + at;
+                for (size_t k = i; k < end; ++k)
+                    *out++ = table_[data[k]];
+                i = end;
+                if (i == length)
+                    break;
+            }
+        }
         const uint8_t b = data[i];
         switch (telnet_) {
             case Telnet::Data:
@@ -333,8 +353,10 @@ void CTelnetConsole::RemoteClosed() {
 }
 
 void CTelnetConsole::ReadAll() {
-    std::vector<uint8_t> buffer(kReadChunk);
-    std::u16string added;
+    readBuffer_.resize(kReadChunk);
+    std::vector<uint8_t>& buffer = readBuffer_;
+    std::u16string& added = added_;
+    added.clear();
     std::string replies;
     int32_t total = 0;
     bool closed = false;
@@ -386,9 +408,12 @@ void CTelnetConsole::Append(std::u16string_view added) {
     if (added.empty())
         return;
     text_.append(added);
-    const size_t dropped = TelnetTrimCount(text_);
-    if (dropped > 0)
-        text_.erase(0, dropped);
+    const size_t dropped = TelnetTrimCount(Text());
+    textStart_ += dropped;
+    if (textStart_ > kTelnetTextKeep) {
+        text_.erase(0, textStart_);
+        textStart_ = 0;
+    }
     if (view_)
         view_->TelnetTextChanged(added, dropped);
 }

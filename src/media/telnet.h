@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/dispatcher.h"
 #include "link/robot_link.h"
@@ -122,7 +123,8 @@ class CTelnetConsole {
     TelnetState State() const { return state_; }
     int Port() const { return port_; }
     uint32_t Address() const { return address_; }
-    const std::u16string& Text() const { return text_; }
+    // The text as the window holds it (at most kTelnetTextKeep characters).
+    std::u16string_view Text() const { return std::u16string_view(text_).substr(textStart_); }
     int32_t Countdown() const { return countdown_; }
     platform::SocketId Socket() const { return socket_; }
     // Connects started so far.
@@ -156,7 +158,12 @@ class CTelnetConsole {
     uint64_t received_ = 0;
     CTelnetDecoder decoder_;
     std::string out_;
+    // The text starts at textStart_: dropping from the front moves the start,
+    // and the storage is compacted once the dropped part outgrows the kept one.
     std::u16string text_;
+    size_t textStart_ = 0;
+    std::vector<uint8_t> readBuffer_;
+    std::u16string added_;
 };
 
 // The strip under the console: what the connection is doing (UTF-8).
