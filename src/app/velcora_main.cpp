@@ -31,6 +31,7 @@
 #include "console/gui/main_form.h"
 #include "link/handshake.h"
 #include "link/ini_file.h"
+#include "media/gui/telnet_form.h"
 #include "platform/qt_reactor.h"
 
 namespace {
@@ -241,7 +242,8 @@ class DemoRobot {
         process_.start(
             QString::fromStdString(sim.string()),
             {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--password-file"),
-             QString::fromStdString(passwordFile.string()),
+             QString::fromStdString(passwordFile.string()), QStringLiteral("--telnet-port"),
+             QStringLiteral("0"),
              // Robot files move at a pace where the copy dialog can be watched.
              QStringLiteral("--file-rate"), QStringLiteral("128")});
         if (!process_.waitForStarted(5000)) {
@@ -259,6 +261,11 @@ class DemoRobot {
             static const QRegularExpression re(QStringLiteral("listening on [0-9.]+:([0-9]+)"));
             const auto m = re.match(QString::fromUtf8(buffer_));
             if (port_ == 0 && m.hasMatch()) {
+                // The robot names its telnet port before the link's.
+                static const QRegularExpression telnet(
+                    QStringLiteral("telnet on [0-9.]+:([0-9]+)"));
+                const auto t = telnet.match(QString::fromUtf8(buffer_));
+                telnetPort_ = t.hasMatch() ? t.captured(1).toInt() : 0;
                 port_ = m.captured(1).toInt();
                 ready(port_);
             }
@@ -281,12 +288,15 @@ class DemoRobot {
     }
 
     const std::string& Password() const { return password_; }
+    // The simulated robot's telnet port; 0 before it said or without one.
+    int TelnetPort() const { return telnetPort_; }
 
   private:
     QProcess process_;
     QByteArray buffer_;
     std::string password_;
     int port_ = 0;
+    int telnetPort_ = 0;
     bool stopping_ = false;
 };
 
@@ -358,6 +368,13 @@ int main(int argc, char** argv) {
                 f.port = port;
                 f.password = robot.Password();
                 form->SetFields(f);
+                if (robot.TelnetPort() > 0) {
+                    form->Settings().telnetPort = robot.TelnetPort();
+                    // A console opened at start-up learns the port only now.
+                    if (auto* telnet =
+                            dynamic_cast<velcora::media::CTelnetForm*>(form->FindTool("telnet")))
+                        telnet->Reopen();
+                }
                 if (!form->ConnectButton()->Down())
                     form->ConnectButton()->Press();
             });

@@ -60,6 +60,8 @@ inline constexpr Type kDesktopScreen = 0x3311;          // in: screen data; out:
 inline constexpr Type kDesktopControl2 = 0x3312;        // out
 inline constexpr Type kDesktopControl3 = 0x3313;        // out
 inline constexpr Type kDesktopControl9 = 0x3319;        // out
+inline constexpr Type kDesktopRightDown = 0x3314;       // out: right button down
+inline constexpr Type kDesktopRightUp = 0x3315;         // out: right button up
 inline constexpr Type kTelnetText = 0x66FF;             // in
 
 // ----------------------------------------------------------- navigation maps

@@ -238,6 +238,25 @@ std::string Koi8rToAnsi(std::string_view koi8r) {
     return out;
 }
 
+const char16_t* Koi8rTable() {
+    return Koi8r().toWide.data();
+}
+
+std::string WideToKoi8r(std::u16string_view wide) {
+    const auto& fromWide = Koi8r().fromWide;
+    std::string out;
+    out.reserve(wide.size());
+    for (char16_t c : wide) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        auto it = fromWide.find(c);
+        out += it != fromWide.end() ? it->second : '?';
+    }
+    return out;
+}
+
 namespace {
 
 // Latin and Cyrillic capitals to their small letters; nothing else changes.

@@ -33,6 +33,11 @@ std::string Koi8rToAnsi(std::string_view koi8r);
 // Compares ignoring the case of Latin and Cyrillic letters (Ё/ё and the
 // other Cyrillic letters of U+0400..U+045F included): <0, 0 or >0.
 int CompareNoCase(std::u16string_view a, std::u16string_view b);
+// KOI8-R, the robot console's code page, as UTF-16 for each byte value
+// (every one of the 256 maps).
+const char16_t* Koi8rTable();
+// UTF-16 to KOI8-R; characters the code page lacks become '?'.
+std::string WideToKoi8r(std::u16string_view wide);
 
 // Drops a leading U+FEFF.
 std::u16string_view StripBom(std::u16string_view wide);

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -224,7 +225,8 @@ void CVideoEncoder::Close() {
     flushed_ = false;
 }
 
-bool CVideoEncoder::Open(int32_t width, int32_t height, double framesPerSecond, int32_t bitRate) {
+bool CVideoEncoder::Open(int32_t width, int32_t height, double framesPerSecond, int32_t bitRate,
+                         int32_t maxBFrames) {
     Close();
     const double scaled = std::trunc(framesPerSecond * 1000.0);
     if (width <= 0 || height <= 0 || !(scaled >= 1.0 && scaled <= 2147483647.0)) {
@@ -241,7 +243,7 @@ bool CVideoEncoder::Open(int32_t width, int32_t height, double framesPerSecond, 
     context_->time_base = AVRational{1000, static_cast<int>(scaled)};
     context_->framerate = AVRational{static_cast<int>(scaled), 1000};
     context_->gop_size = 10;
-    context_->max_b_frames = 1;
+    context_->max_b_frames = std::clamp(maxBFrames, 0, 1);
     context_->pix_fmt = AV_PIX_FMT_YUV420P;
     // Not every build of the codec knows the option; it only tunes speed.
     av_opt_set(context_->priv_data, "preset", "slow", 0);

@@ -71,7 +71,10 @@ class CVideoEncoder {
     CVideoEncoder(const CVideoEncoder&) = delete;
     CVideoEncoder& operator=(const CVideoEncoder&) = delete;
 
-    bool Open(int32_t width, int32_t height, double framesPerSecond, int32_t bitRate);
+    // `maxBFrames` 0 makes every picture leave at once (no reordering delay),
+    // for streams that answer input.
+    bool Open(int32_t width, int32_t height, double framesPerSecond, int32_t bitRate,
+              int32_t maxBFrames = 1);
     // Encodes one picture (or, with `bgr` null, drains what the encoder holds).
     // Every packet that came out is appended to `packets`. -1 on failure
     // (including a picture of another size than opened), 0 when no packet came

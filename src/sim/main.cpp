@@ -16,6 +16,7 @@
 #include "platform/posix_reactor.h"
 #include "sim/sim_features.h"
 #include "sim/sim_robot.h"
+#include "sim/sim_telnet.h"
 
 namespace {
 
@@ -61,6 +62,12 @@ int Usage(const char* error) {
                  "  --video-size WxH    camera picture size (default 640x480)\n"
                  "  --video-fps N       camera pictures per second (default 25)\n"
                  "  --mic-out FILE      write the operator's decoded microphone to a wave file\n"
+                 "  --desktop-size WxH  the robot computer's screen (default 1280x960, sent at\n"
+                 "                      half size)\n"
+                 "  --desktop-fps N     desktop pictures per second (default 10)\n"
+                 "Telnet:\n"
+                 "  --telnet-port P     the robot's telnet console on port P (0 picks a free "
+                 "one)\n"
                  "Navigation maps:\n"
                  "  --inline-maps       answer map polls with the packed map itself\n"
                  "  --map-chunk BYTES   bytes per map chunk served (default 16384)\n"
@@ -195,6 +202,22 @@ int main(int argc, char** argv) {
             if (!value(v))
                 return Usage("--mic-out needs a file");
             options.micOut = v;
+        } else if (arg == "--desktop-size") {
+            unsigned w = 0, h = 0;
+            char tail = 0;
+            if (!value(v) || std::sscanf(v, "%ux%u%c", &w, &h, &tail) != 2 || w < 128 || h < 128 ||
+                w > 8192 || h > 8192 || (w | h) & 3)
+                return Usage("--desktop-size needs WIDTHxHEIGHT, multiples of 4, 128..8192");
+            options.desktopWidth = static_cast<int32_t>(w);
+            options.desktopHeight = static_cast<int32_t>(h);
+        } else if (arg == "--desktop-fps") {
+            if (!value(v) || !ParseNumber(v, 60, n) || n == 0)
+                return Usage("--desktop-fps needs a number 1..60");
+            options.desktopFps = static_cast<int32_t>(n);
+        } else if (arg == "--telnet-port") {
+            if (!value(v) || !ParseNumber(v, 65535, n))
+                return Usage("--telnet-port needs a number 0..65535");
+            options.telnetPort = static_cast<int32_t>(n);
         } else if (arg == "--inline-maps") {
             options.inlineMaps = true;
         } else if (arg == "--blank-images") {
@@ -254,6 +277,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velcora-robot-sim: cannot listen on %s:%u: %s\n", listen.c_str(),
                      options.port, std::strerror(errno));
         return 1;
+    }
+    if (options.telnetPort >= 0) {
+        if (velcora::sim::TelnetPort(robot) == 0) {
+            std::fprintf(stderr, "velcora-robot-sim: cannot listen for telnet on %s:%d: %s\n",
+                         listen.c_str(), options.telnetPort, std::strerror(errno));
+            return 1;
+        }
+        // Before the link's line: whoever waits for that one has both.
+        std::printf("velcora-robot-sim: telnet on %s:%u\n", listen.c_str(),
+                    velcora::sim::TelnetPort(robot));
     }
     std::printf("velcora-robot-sim: listening on %s:%u\n", listen.c_str(), robot.Port());
     std::fflush(stdout);

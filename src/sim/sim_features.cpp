@@ -11,6 +11,8 @@ void InstallFeatures(CSimRobot& robot) {
     InstallMedia(robot);
     InstallMap(robot);
     InstallFiles(robot);
+    InstallDesktop(robot);
+    InstallTelnet(robot);
 }
 
 }  // namespace velcora::sim

@@ -30,5 +30,9 @@ void InstallMedia(CSimRobot& robot);
 // The navigation map, pose, navigation mode and go-to-place (sim_map.h).
 void InstallMap(CSimRobot& robot);
 void InstallFiles(CSimRobot& robot);  // the robot's disk, C: and D: under <root>/files
+// The robot computer's desktop, streamed while the console keeps it alive.
+void InstallDesktop(CSimRobot& robot);
+// The robot's telnet console on its own port (with --telnet-port).
+void InstallTelnet(CSimRobot& robot);
 
 }  // namespace velcora::sim

@@ -56,6 +56,12 @@ struct SimOptions {
     // Files: reads of these files fail (a robot path, or a name in any folder).
     std::vector<std::string> unreadable;
     uint32_t fileRateKbps = 0;  // file chunks move no faster than this (0: no limit)
+    // The robot computer's desktop: screen size (sent at half size) and rate.
+    int32_t desktopWidth = 1280;
+    int32_t desktopHeight = 960;
+    int32_t desktopFps = 10;
+    // The robot's telnet console: -1 none, 0 a free port.
+    int32_t telnetPort = -1;
 };
 
 class CSimRobot {

@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     velcora::ctl::RegisterChatbotCommands(registry);
     velcora::ctl::RegisterFilesCommands(registry);
     velcora::ctl::RegisterMediaCommands(registry);
+    velcora::ctl::RegisterDesktopCommands(registry);
     velcora::ctl::RegisterCompletionCommands(registry);
 
     std::vector<std::string> args(argv + 1, argv + argc);

@@ -22,6 +22,8 @@
 #include "files/gui/file_manager_form.h"
 #include "link/control_commands.h"
 #include "link/text_codec.h"
+#include "media/gui/remote_desktop_form.h"
+#include "media/gui/telnet_form.h"
 #include "nav/gui/map_view_box.h"
 
 namespace velcora::gui {
@@ -190,6 +192,8 @@ CMainForm::~CMainForm() {
     sound_ = nullptr;
     player_.Close();
     relay_.target = nullptr;
+    relay_.onAddress = nullptr;
+    relay_.onDisconnect = nullptr;
     connection_.Disconnect();
     if (avatarMenu_)
         avatarMenu_->Release();
@@ -238,6 +242,11 @@ void CMainForm::BuildToolbar() {
     // Tool windows, in this order: telnet, remote desktop, file manager,
     // chat-bot editor, service. Each is added with its window:
     // AddToolButton(bar, QStringLiteral("..."), QStringLiteral("hint"), "name");
+    AddToolButton(bar, QStringLiteral("Telnet"), QStringLiteral("Открыть telnet на робота"),
+                  "telnet");
+    if (settings_.remoteDesktop)
+        AddToolButton(bar, QStringLiteral("Удаленный рабочий стол"),
+                      QStringLiteral("Рабочий стол компьютера робота"), "desktop");
     if (settings_.remoteDesktop)
         AddToolButton(bar, QStringLiteral("Файловый менеджер"),
                       QStringLiteral("Файлы на диске робота"), "files");
@@ -467,10 +476,21 @@ void CMainForm::BuildWorkArea(CVelContainer* second) {
 void CMainForm::RegisterTools() {
     // One line per tool window.
     RegisterTool("map", [this] { return new nav::CMapViewBox(this, Tools()); });
+    RegisterTool("telnet", [this] { return new media::CTelnetForm(this, Tools()); });
+    RegisterTool("desktop", [this] { return new media::CRemoteDesktopForm(this, Tools()); });
     RegisterTool("files", [this] { return new files::CFileManagerForm(this, Tools()); });
     RegisterTool("chatbot", [this] { return new chatbot::CChatBotForm(this, Tools()); });
     RegisterTool("service",
                  [this] { return new CManualForm(this, Tools(), *gestureRecorder_, *gestures_); });
+    // The link hands the telnet console the robot's address and its end.
+    relay_.onAddress = [this](uint32_t address) {
+        if (auto* telnet = dynamic_cast<media::CTelnetForm*>(FindTool("telnet")))
+            telnet->OnRobotAddress(address);
+    };
+    relay_.onDisconnect = [this] {
+        if (auto* telnet = dynamic_cast<media::CTelnetForm*>(FindTool("telnet")))
+            telnet->OnOperatorDisconnect();
+    };
 }
 
 void CMainForm::RegisterTool(std::string name, std::function<CVelMDIChildForm*()> create) {

@@ -182,7 +182,18 @@ class CMainForm : public ui::CVelForm, public IMainView {
             if (target)
                 target->OnConnectionStateChanged();
         }
+        // The telnet console follows the link to the robot and away from it.
+        void OnRobotAddress(uint32_t address) override {
+            if (onAddress)
+                onAddress(address);
+        }
+        void OnOperatorDisconnect() override {
+            if (onDisconnect)
+                onDisconnect();
+        }
         CMainController* target = nullptr;
+        std::function<void(uint32_t)> onAddress;
+        std::function<void()> onDisconnect;
     };
 
     // One line per tool window: its name and how to make it.
