@@ -795,9 +795,9 @@ void CTimeLine::DragHandle(int x, int y) {
     Changed();
 }
 
-void CTimeLine::FinishBand() {
-    const int x0 = std::min(drag_.pressX, drag_.x), x1 = std::max(drag_.pressX, drag_.x);
-    const int y0 = std::min(drag_.pressY, drag_.y), y1 = std::max(drag_.pressY, drag_.y);
+void CTimeLine::FinishBand(const Drag& drag) {
+    const int x0 = std::min(drag.pressX, drag.x), x1 = std::max(drag.pressX, drag.x);
+    const int y0 = std::min(drag.pressY, drag.y), y1 = std::max(drag.pressY, drag.y);
     auto inside = [&](int64_t x, int64_t y) { return x >= x0 && x <= x1 && y >= y0 && y <= y1; };
     bool any = false;
     int64_t top = kRulerHeight - static_cast<int64_t>(vScroll_);
@@ -892,7 +892,7 @@ void CTimeLine::MouseUp(int x, int y, InputMods mods) {
             break;
         }
         case DragKind::Band:
-            FinishBand();
+            FinishBand(drag);
             break;
         case DragKind::Icon: {
             const TimeLineHit over = HitTest(x, y);

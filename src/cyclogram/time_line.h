@@ -333,7 +333,7 @@ class CTimeLine {
 
     void DragItems(int x, int y);
     void DragHandle(int x, int y);
-    void FinishBand();
+    void FinishBand(const Drag& drag);
     void ReleaseOnIcon(const TimeLineHit& hit);
     void SetKeyValueFromMouse(int32_t row, int32_t key, int y);
     bool SingleSelectedKey(int32_t& row, int32_t& key) const;
