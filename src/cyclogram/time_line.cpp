@@ -49,8 +49,7 @@ double Bezier(double s, const double x[4]) {
 
 // The control points of the Bezier segment from k to n, as the value rule has them.
 void SegmentControls(const CyclogramKey& k, const CyclogramKey& n, double p[4], double q[4]) {
-    const double d =
-        std::max(static_cast<double>(static_cast<int64_t>(n.time) - k.time), 20.0);
+    const double d = std::max(static_cast<double>(static_cast<int64_t>(n.time) - k.time), 20.0);
     double outLength = k.outLength, outDelta = k.outDelta;
     if (k.outMode == kInterpolationLinear) {
         outLength = d;
@@ -512,7 +511,8 @@ TimeLineHit CTimeLine::HitTest(int x, int y) const {
         hit.row = row;
         hit.time = XToTime(x, scale_, hScroll_);
         const int64_t bottom = top + h;
-        const bool iconBottomRow = y >= bottom - kIconMargin - kIconSize && y < bottom - kIconMargin;
+        const bool iconBottomRow =
+            y >= bottom - kIconMargin - kIconSize && y < bottom - kIconMargin;
         if (x >= kDeleteIconX && x < kDeleteIconX + kIconSize && y >= top + kIconMargin &&
             y < top + kIconMargin + kIconSize) {
             hit.kind = HitKind::DeleteIcon;
@@ -562,8 +562,9 @@ TimeLineHit CTimeLine::HitTest(int x, int y) const {
             const auto& a = *doc_->audio;
             for (int32_t i = 0; i < a.count(); ++i) {
                 const auto& b = a.block(i);
-                if (x >= TimeToX(b.start, scale_, hScroll_) && x <= TimeToX(b.end(), scale_, hScroll_) &&
-                    y >= top + kBlockInset && y <= bottom - kBlockInset) {
+                if (x >= TimeToX(b.start, scale_, hScroll_) &&
+                    x <= TimeToX(b.end(), scale_, hScroll_) && y >= top + kBlockInset &&
+                    y <= bottom - kBlockInset) {
                     hit.kind = HitKind::Block;
                     hit.item = i;
                     return hit;
@@ -749,7 +750,8 @@ void CTimeLine::DragItems(int x, int y) {
         doc_->moveRightPart(static_cast<int32_t>(offset));
     } else {
         const MoveRange range = doc_->selectionMoveRange();
-        offset = std::clamp<int64_t>(offset, -std::max(range.maxLeft, 0), std::max(range.maxRight, 0));
+        offset =
+            std::clamp<int64_t>(offset, -std::max(range.maxLeft, 0), std::max(range.maxRight, 0));
         if (offset == 0) {
             return;
         }
@@ -779,7 +781,8 @@ void CTimeLine::DragHandle(int x, int y) {
         length = Saturate(k.time - std::clamp(mouse, lo, hi));
     } else {
         const int64_t lo = static_cast<int64_t>(k.time) + kKeySpacingMs;
-        int64_t hi = key + 1 < t.count() ? t.key(key + 1).time : std::numeric_limits<int64_t>::max();
+        int64_t hi =
+            key + 1 < t.count() ? t.key(key + 1).time : std::numeric_limits<int64_t>::max();
         hi = std::max(lo, hi);
         length = Saturate(std::clamp(mouse, lo, hi) - k.time);
     }
@@ -1373,12 +1376,14 @@ void CTimeLine::SelectCurrent(InputMods mods) {
 void CTimeLine::SetFragment(TimeLineCommand c) {
     if (c == TimeLineCommand::FragmentStart) {
         fragmentStart_ = currentTime_;
-        if (static_cast<int64_t>(fragmentEnd_) < static_cast<int64_t>(fragmentStart_) + kTimeStepMs) {
+        if (static_cast<int64_t>(fragmentEnd_) <
+            static_cast<int64_t>(fragmentStart_) + kTimeStepMs) {
             fragmentEnd_ = Saturate(static_cast<int64_t>(fragmentStart_) + kTimeStepMs);
         }
     } else if (c == TimeLineCommand::FragmentEnd) {
         fragmentEnd_ = currentTime_;
-        if (static_cast<int64_t>(fragmentStart_) > static_cast<int64_t>(fragmentEnd_) - kTimeStepMs) {
+        if (static_cast<int64_t>(fragmentStart_) >
+            static_cast<int64_t>(fragmentEnd_) - kTimeStepMs) {
             fragmentStart_ = std::max(fragmentEnd_ - kTimeStepMs, 0);
         }
     } else {
@@ -1556,10 +1561,10 @@ void CTimeLine::BuildPaintList(TimeLinePaintList& out) const {
                 if (b.end() < tLeft) {
                     continue;
                 }
-                out.blocks.push_back({TimeToX(b.start, scale_, hScroll_), ClampPixel(top + kBlockInset),
-                                      TimeToX(b.end(), scale_, hScroll_),
-                                      ClampPixel(top + h - kBlockInset), b.selected != 0,
-                                      b.text ? AnsiToUtf8(*b.text) : std::string()});
+                out.blocks.push_back(
+                    {TimeToX(b.start, scale_, hScroll_), ClampPixel(top + kBlockInset),
+                     TimeToX(b.end(), scale_, hScroll_), ClampPixel(top + h - kBlockInset),
+                     b.selected != 0, b.text ? AnsiToUtf8(*b.text) : std::string()});
             }
         } else {
             const auto& t = doc_->track(row);
@@ -1612,8 +1617,8 @@ void CTimeLine::BuildPaintList(TimeLinePaintList& out) const {
                         }
                         for (int s = 0; s < 32; s += stride) {
                             const double u = s / 32.0;
-                            poly.Add(ClampPixel((Bezier(u, p) * scale_) - static_cast<double>(hScroll_) +
-                                                kTimeOriginX),
+                            poly.Add(ClampPixel((Bezier(u, p) * scale_) -
+                                                static_cast<double>(hScroll_) + kTimeOriginX),
                                      ValueToY(top, h, Bezier(u, q)));
                         }
                     }

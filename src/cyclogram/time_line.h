@@ -184,7 +184,7 @@ struct TimeLinePaintList {
         std::string text;
     };
     int width = 0, height = 0;
-    int areaRight = 0;                  // right edge of the track area
+    int areaRight = 0;                   // right edge of the track area
     int fragmentX0 = 0, fragmentX1 = 0;  // equal: no fragment
     bool hasFragment = false;
     std::vector<Row> rows;

