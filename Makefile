@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 export QT_QPA_PLATFORM ?= offscreen
 export SDL_AUDIODRIVER ?= dummy
 
-.PHONY: all deps run test build-dev build-release bench fuzz format format-check clean
+.PHONY: all deps run test build-dev build-release bench fuzz format format-check clean install package
 
 all: build-dev
 
@@ -31,6 +31,18 @@ test: build-dev
 run: QT_QPA_PLATFORM=
 run: build-release
 	@scripts/run-console.sh build/release
+
+# Installs the programs, menu entry, icon, manual pages and completion under
+# PREFIX (DESTDIR is honoured).
+PREFIX ?= /usr/local
+install: build-release
+	cmake --build --preset release -j $(JOBS) --target velcora_docs
+	cmake --install build/release --prefix $(PREFIX)
+
+# A Debian package in build/release (velcora_VERSION_ARCH.deb).
+package: build-release
+	cmake --build --preset release -j $(JOBS) --target velcora_docs
+	cd build/release && cpack -G DEB
 
 bench: build-release
 	cmake --build --preset release -j $(JOBS)

@@ -11,6 +11,7 @@ packages=(
   zlib1g-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
+  help2man desktop-file-utils man-db bsdextrautils dpkg-dev file
 )
 
 missing=()

@@ -5,11 +5,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QMdiSubWindow>
 #include <QPixmap>
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QWidget>
 #include <clocale>
@@ -25,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "app/version.h"
 #include "console/gui/main_form.h"
 #include "link/handshake.h"
 #include "link/ini_file.h"
@@ -56,15 +59,20 @@ int Usage(const char* error) {
     std::fprintf(error ? stderr : stdout,
                  "usage: velcora [--ini PATH] [--demo] [--open NAME[,NAME...]]\n"
                  "               [--screenshot FILE.png [--after MS]]\n\n"
-                 "  --ini PATH          the settings file (default: velcora.ini beside the "
-                 "program)\n"
+                 "  --ini PATH          the settings file (default: velcora.ini beside the\n"
+                 "                      program, or $XDG_CONFIG_HOME/velcora/velcora.ini when\n"
+                 "                      that folder cannot be written)\n"
                  "  --demo              start a simulated robot, connect to it, and show its\n"
                  "                      cameras and sound\n"
                  "  --open NAMES        open tool windows at start-up (comma-separated; see\n"
                  "                      below)\n"
                  "  --screenshot FILE   save a picture of the main window and exit; with --open,\n"
                  "                      of the last tool window opened\n"
-                 "  --after MS          wait MS milliseconds before the picture (default 2000)\n");
+                 "  --after MS          wait MS milliseconds before the picture (default 2000)\n"
+                 "  --version           print the version and exit\n"
+                 "  -h, --help          print this help and exit\n\n"
+                 "Tool windows for --open: map, cyclograms, chatbot, files, desktop, telnet,\n"
+                 "service (those this build has).\n");
     return error ? 2 : 0;
 }
 
@@ -102,6 +110,9 @@ bool ParseArgs(int argc, char** argv, Options& o, int& exitCode) {
             o.afterMs = static_cast<int>(ms);
         } else if (a == "-h" || a == "--help") {
             return exitCode = Usage(nullptr), false;
+        } else if (a == "--version") {
+            std::printf("velcora %s\n", velcora::VersionText());
+            return exitCode = 0, false;
         } else {
             const std::string msg = "unknown argument " + a;
             return exitCode = Usage(msg.c_str()), false;
@@ -164,6 +175,8 @@ class DemoRobot {
     ~DemoRobot() { Stop(); }
 
     bool Start(const fs::path& programFolder, const fs::path& folder, std::string& error) {
+        // Beside the console (installed, or the build folder's layout), else
+        // on PATH.
         fs::path sim;
         for (const fs::path& p : {programFolder / "velcora-robot-sim",
                                   programFolder / ".." / "sim" / "velcora-robot-sim"}) {
@@ -173,7 +186,13 @@ class DemoRobot {
             }
         }
         if (sim.empty()) {
-            error = "velcora-robot-sim is not beside the console (build it first)";
+            const QString found =
+                QStandardPaths::findExecutable(QStringLiteral("velcora-robot-sim"));
+            if (!found.isEmpty())
+                sim = found.toStdString();
+        }
+        if (sim.empty()) {
+            error = "velcora-robot-sim is neither beside the console nor on PATH";
             return false;
         }
         password_ = RandomPassword();
@@ -261,6 +280,10 @@ int main(int argc, char** argv) {
     std::srand(static_cast<unsigned>(std::clock() + 10 * std::time(nullptr)));
 
     QApplication app(argc, argv);
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/velcora/velcora-48.png"));
+    icon.addFile(QStringLiteral(":/velcora/velcora-256.png"));
+    QApplication::setWindowIcon(icon);
     const fs::path programFolder = ProgramFolder(argv[0]);
 
     // The demo keeps its settings and the robot's password in a folder of its own.
@@ -279,7 +302,7 @@ int main(int argc, char** argv) {
         }
     }
     if (o.ini.empty())
-        o.ini = (programFolder / "velcora.ini").string();
+        o.ini = velcora::SettingsFilePath();
 
     int rc = 0;
     {

@@ -337,19 +337,25 @@ void IniFile::ClearSection(std::string_view section) {
     }
 }
 
-std::string SettingsFilePath(const std::string& override) {
-    if (!override.empty())
-        return override;
-    std::string dir;
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
-    if (n > 0) {
-        std::string path(exe, static_cast<std::size_t>(n));
-        const auto slash = path.rfind('/');
-        dir = slash == std::string::npos ? "." : path.substr(0, slash);
+namespace {
+
+// An installed program's folder is no place for one user's settings, even
+// where (as root) it could be written.
+bool SystemFolder(const std::string& dir) {
+    for (const char* prefix : {"/usr/", "/bin", "/sbin", "/opt/", "/snap/"}) {
+        const std::string p(prefix);
+        if (dir.compare(0, p.size(), p) == 0 &&
+            (p.back() == '/' || dir.size() == p.size() || dir[p.size()] == '/'))
+            return true;
     }
-    if (!dir.empty() && access(dir.c_str(), W_OK) == 0)
-        return dir + "/velcora.ini";
+    return false;
+}
+
+}  // namespace
+
+std::string SettingsFileFor(const std::string& programDir) {
+    if (!programDir.empty() && !SystemFolder(programDir) && access(programDir.c_str(), W_OK) == 0)
+        return programDir + "/velcora.ini";
     std::string config;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
         config = xdg;
@@ -362,6 +368,20 @@ std::string SettingsFilePath(const std::string& override) {
     const std::string folder = config + "/velcora";
     mkdir(folder.c_str(), 0777);
     return folder + "/velcora.ini";
+}
+
+std::string SettingsFilePath(const std::string& override) {
+    if (!override.empty())
+        return override;
+    std::string dir;
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+    if (n > 0) {
+        std::string path(exe, static_cast<std::size_t>(n));
+        const auto slash = path.rfind('/');
+        dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    }
+    return SettingsFileFor(dir);
 }
 
 }  // namespace velcora

@@ -77,6 +77,10 @@ class IniFile {
 // "velcora.ini" in the folder of the executable, unless that folder cannot be
 // written, in which case $XDG_CONFIG_HOME/velcora/velcora.ini (or
 // ~/.config/velcora/velcora.ini), creating the folder.
+// A program installed in a system folder (/usr/..., /opt/...) counts as not
+// writable.
 std::string SettingsFilePath(const std::string& override = {});
+// The same rule for a program in `programDir`.
+std::string SettingsFileFor(const std::string& programDir);
 
 }  // namespace velcora

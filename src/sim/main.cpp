@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/version.h"
 #include "link/handshake.h"
 #include "link/text_codec.h"
 #include "platform/posix_reactor.h"
@@ -30,6 +31,7 @@ int Usage(const char* error) {
     std::fprintf(error ? stderr : stdout,
                  "usage: velcora-robot-sim [--listen ADDR] [--port P] [--password TEXT |\n"
                  "       --password-file F] [--root DIR] [-v] [fault switches]\n\n"
+                 "  --version           print the version and exit\n"
                  "  --listen ADDR       IPv4 address to listen on (default 127.0.0.1)\n"
                  "  --port P            TCP port (default 5554; 0 picks a free one)\n"
                  "  --password TEXT     the robot's password (default: none)\n"
@@ -97,6 +99,9 @@ int main(int argc, char** argv) {
         unsigned long n = 0;
         if (arg == "--help" || arg == "-h") {
             return Usage(nullptr);
+        } else if (arg == "--version") {
+            std::printf("velcora-robot-sim %s\n", velcora::VersionText());
+            return 0;
         } else if (arg == "--listen") {
             if (!value(v))
                 return Usage("--listen needs an address");

@@ -1,6 +1,10 @@
 #include "link/settings.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 #include <cstdio>
 #include <fstream>
@@ -173,6 +177,27 @@ TEST(IniFile, PathOverrideWins) {
     EXPECT_EQ(SettingsFilePath("/tmp/x.ini"), "/tmp/x.ini");
     const std::string found = SettingsFilePath();
     EXPECT_NE(found.find("velcora.ini"), std::string::npos);
+}
+
+// Installed programs keep their settings in the user's configuration folder,
+// also when run as root (who could write /usr/bin); a program in a folder of
+// its own keeps them beside itself.
+TEST(IniFile, InstalledProgramsUseTheConfigurationFolder) {
+    const std::string config = ::testing::TempDir() + "velcora_xdg_" + std::to_string(::getpid());
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string kept = old ? old : "";
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/opt/velcora/bin", "/bin"})
+        EXPECT_EQ(SettingsFileFor(dir), config + "/velcora/velcora.ini") << dir;
+    const std::string own = ::testing::TempDir();
+    EXPECT_EQ(SettingsFileFor(own), own + "/velcora.ini");
+    EXPECT_EQ(SettingsFileFor("/usrlocal-not-system-but-missing"),
+              config + "/velcora/velcora.ini");  // cannot be written
+    if (old)
+        ::setenv("XDG_CONFIG_HOME", kept.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(config);
 }
 
 }  // namespace

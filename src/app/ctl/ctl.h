@@ -47,6 +47,9 @@ struct Command {
     std::string synopsis;  // shown in the usage
     std::string summary;   // one line
     std::function<int(Args&)> run;
+    // Words that may follow the name ("pull", "push"), for completion; when
+    // empty, the completion table's entry for the name is used.
+    std::vector<std::string> subcommands = {};
 };
 
 class Registry {
@@ -78,5 +81,9 @@ void RegisterCyclogramCommands(Registry& registry);
 void RegisterChatbotCommands(Registry& registry);
 void RegisterFilesCommands(Registry& registry);
 void RegisterMediaCommands(Registry& registry);
+// "completion bash|zsh": the shell completion script for the registry's
+// commands (register it last, it lists what is registered by then).
+void RegisterCompletionCommands(Registry& registry);
+std::string CompletionScript(const Registry& registry, std::string_view shell);
 
 }  // namespace velcora::ctl

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/ctl/ctl.h"
+#include "app/version.h"
 
 namespace {
 
@@ -16,8 +17,10 @@ void PrintUsage(const Registry& registry, std::FILE* to) {
     std::fprintf(to,
                  "usage: velcoractl [--help] [--version] COMMAND [ARGS...]\n\n"
                  "Commands:\n");
+    // The synopsis on a line of its own, the summary indented below it: some
+    // synopses are longer than a terminal line.
     for (const auto& c : registry.Commands()) {
-        std::fprintf(to, "  %-44s %s\n", c.synopsis.c_str(), c.summary.c_str());
+        std::fprintf(to, "  %s\n        %s\n", c.synopsis.c_str(), c.summary.c_str());
     }
     std::fprintf(to,
                  "\nExit codes: 0 done, 1 the operation failed, 2 usage, 3 no connection,\n"
@@ -37,6 +40,7 @@ int main(int argc, char** argv) {
     velcora::ctl::RegisterChatbotCommands(registry);
     velcora::ctl::RegisterFilesCommands(registry);
     velcora::ctl::RegisterMediaCommands(registry);
+    velcora::ctl::RegisterCompletionCommands(registry);
 
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
@@ -49,7 +53,7 @@ int main(int argc, char** argv) {
         return velcora::ctl::kExitDone;
     }
     if (first == "--version") {
-        std::printf("velcoractl %s\n", VELCORA_VERSION);
+        std::printf("velcoractl %s\n", velcora::VersionText());
         return velcora::ctl::kExitDone;
     }
     // Connection options may come before the command ("velcoractl --host H
