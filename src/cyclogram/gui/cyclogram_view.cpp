@@ -150,9 +150,9 @@ CVelSpdBtn* CCyclogramView::AddButton(CVelContainer* bar, int id, const QString&
     return b;
 }
 
-CVelSpdBtn* CCyclogramView::Button(const QString& hint) const {
+CVelSpdBtn* CCyclogramView::Button(const QString& hint, int which) const {
     for (const auto& [id, b] : buttons_) {
-        if (b->Hint() == hint) {
+        if (b->Hint() == hint && which-- == 0) {
             return b;
         }
     }

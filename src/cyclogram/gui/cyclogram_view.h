@@ -39,8 +39,8 @@ class CCyclogramView : public ui::CVelPanel, public ICyclogramWindowView {
     CCyclogramEnvView* EnvView() const { return envView_; }
     ui::CVelListBox* List() const { return list_; }
     ui::CVelControl* TimeLineArea() const { return timeArea_; }
-    // A tool-bar button by its hint (the tool tip).
-    ui::CVelSpdBtn* Button(const QString& hint) const;
+    // A tool-bar button by its hint (the tool tip); `which` counts equal hints.
+    ui::CVelSpdBtn* Button(const QString& hint, int which = 0) const;
 
     void Tick(int32_t elapsedMs);
     void OnConnectionState(bool connected);
