@@ -198,7 +198,8 @@ void CCyclogramView::BuildList() {
 }
 
 void CCyclogramView::BuildTimeLine() {
-    auto* bar = new CVelPanel(timeArea_, kAlignTop, 0, kBarH);
+    // Two rows: the editing tools above, interpolation, fragment and view below.
+    auto* bar = new CVelPanel(timeArea_, kAlignTop, 0, 2 * kBarH - 2);
     bar->SetColor(kBarColor);
     bar->SetMargin(3);
     AddButton(bar, kUpload, QStringLiteral("⇧"), QStringLiteral("Передать циклограмму на робота"));
@@ -221,7 +222,7 @@ void CCyclogramView::BuildTimeLine() {
          "Инструмент перемещения правой части ключевых кадров", &toolGroup_},
         {TimeLineCommand::ToolValues, "↕", "Инструмент перемещения значения ключевых кадров",
          &toolGroup_},
-        {TimeLineCommand::Copy, "⎘", "Скопировать ключевые кадры в буфер обмена", nullptr},
+        {TimeLineCommand::Copy, "❐", "Скопировать ключевые кадры в буфер обмена", nullptr},
         {TimeLineCommand::Cut, "✂", "Вырезать ключи в буфер обмена", nullptr},
         {TimeLineCommand::Paste, "⎀", "Вставить ключевые кадры из буфера обмена", nullptr},
         {TimeLineCommand::Delete, "✖", "Удалить выделенные ключевые кадры", nullptr},
@@ -250,8 +251,10 @@ void CCyclogramView::BuildTimeLine() {
         if (it.c == TimeLineCommand::Loop) {
             b->SetLatching(true);
         }
-        if (it.c == TimeLineCommand::ToolValues || it.c == TimeLineCommand::Delete ||
-            it.c == TimeLineCommand::Redo || it.c == TimeLineCommand::InBezier ||
+        if (it.c == TimeLineCommand::Redo) {
+            bar->FlowNewRow();
+        } else if (it.c == TimeLineCommand::ToolValues || it.c == TimeLineCommand::Delete ||
+            it.c == TimeLineCommand::InBezier ||
             it.c == TimeLineCommand::OutBezier || it.c == TimeLineCommand::FragmentCancel) {
             bar->FlowGap(8);
         }
