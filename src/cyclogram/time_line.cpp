@@ -79,7 +79,8 @@ void SegmentControls(const CyclogramKey& k, const CyclogramKey& n, double p[4], 
 }
 
 // Builds a polyline, merging the points that fall on one pixel column into
-// the first, the lowest, the highest and the last of them.
+// its two extremes, in the order the curve passes them: the column is drawn
+// from the lowest to the highest point either way.
 class PolylineBuilder {
   public:
     explicit PolylineBuilder(std::vector<TimeLinePaintList::Point>& points) : points_(points) {}
@@ -99,10 +100,13 @@ class PolylineBuilder {
         if (!has_) {
             return;
         }
-        Emit(yFirst_);
-        Emit(yFirst_ <= yLast_ ? yMin_ : yMax_);
-        Emit(yFirst_ <= yLast_ ? yMax_ : yMin_);
-        Emit(yLast_);
+        if (yFirst_ <= yLast_) {
+            Emit(yMin_);
+            Emit(yMax_);
+        } else {
+            Emit(yMax_);
+            Emit(yMin_);
+        }
         has_ = false;
     }
 
@@ -117,7 +121,7 @@ class PolylineBuilder {
     std::vector<TimeLinePaintList::Point>& points_;
     bool has_ = false;
     bool emitted_ = false;
-    int colX_ = 0, yFirst_ = 0, yMin_ = 0, yMax_ = 0, yLast_ = 0;
+    int colX_ = 0, yFirst_ = 0, yMin_ = 0, yMax_ = 0, yLast_ = 0;  // of the open column
 };
 
 }  // namespace

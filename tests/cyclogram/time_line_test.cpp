@@ -587,12 +587,12 @@ TEST_F(TimeLineTest, PaintListHoldsOnlyTheVisiblePart) {
         EXPECT_LE(k.x, paint.areaRight + kHitTolerance);
     }
     EXPECT_LT(paint.keys.size(), 22u * 310u);
-    // Every pixel column holds at most four points of a line.
+    // Every pixel column holds at most two points of a line.
     for (const auto& line : paint.lines) {
         int same = 1;
         for (std::size_t i = line.first + 1; i < line.first + line.count; ++i) {
             same = paint.points[i].x == paint.points[i - 1].x ? same + 1 : 1;
-            EXPECT_LE(same, 4);
+            EXPECT_LE(same, 2);
         }
     }
 }

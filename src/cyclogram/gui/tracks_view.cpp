@@ -76,6 +76,24 @@ void PaintIcon(QPainter& p, int x, int y, int kind, bool on) {
     p.restore();
 }
 
+QImage IconImage(int kind, bool on) {
+    QImage image(kIconSize, kIconSize, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    PaintIcon(p, 0, 0, kind, on);
+    return image;
+}
+
+QImage KeySprite(const QColor& c) {
+    QImage image(7, 7, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setPen(c.darker(140));
+    p.setBrush(c);
+    p.drawEllipse(QRect(0, 0, 6, 6));
+    return image;
+}
+
 InputMods ModsOf(Qt::KeyboardModifiers m) {
     return {(m & Qt::ShiftModifier) != 0, (m & Qt::ControlModifier) != 0};
 }
@@ -126,10 +144,14 @@ void PaintTimeLine(QPainter& p, const TimeLinePaintList& list, const QFont& rule
             p.drawText(QRect(6, r.y + 2, 90, 16), Qt::AlignLeft | Qt::AlignVCenter, Q(r.label));
             p.drawText(QRect(6, r.y + 18, 70, 16), Qt::AlignLeft | Qt::AlignVCenter, Q(r.motor));
         }
-        PaintIcon(p, kDeleteIconX, r.y + kIconMargin, 0, false);
+        // Drawn once, then copied into every row.
+        static const QImage icons[5] = {IconImage(0, false), IconImage(1, false),
+                                        IconImage(1, true), IconImage(2, false),
+                                        IconImage(2, true)};
+        p.drawImage(kDeleteIconX, r.y + kIconMargin, icons[0]);
         const int iconY = r.y + r.h - kIconMargin - kIconSize;
-        PaintIcon(p, kLockIconX, iconY, 1, r.locked);
-        PaintIcon(p, kOnOffIconX, iconY, 2, r.disabled);
+        p.drawImage(kLockIconX, iconY, icons[r.locked ? 2 : 1]);
+        p.drawImage(kOnOffIconX, iconY, icons[r.disabled ? 4 : 3]);
     }
     p.save();
     p.setClipRect(QRect(kHeaderWidth, kRulerHeight, std::max(right - kHeaderWidth, 0),
@@ -138,13 +160,10 @@ void PaintTimeLine(QPainter& p, const TimeLinePaintList& list, const QFont& rule
     for (const auto& line : list.lines) {
         p.setPen(QPen(line.locked ? kLockedKey : QColor(0x20, 0x50, 0xB0), 1));
         if (line.count > 1) {
-            std::vector<QPoint> pts;
-            pts.reserve(line.count);
-            for (std::size_t i = 0; i < line.count; ++i) {
-                const auto& pt = list.points[line.first + i];
-                pts.emplace_back(pt.x, pt.y);
-            }
-            p.drawPolyline(pts.data(), static_cast<int>(pts.size()));
+            // The list's points are laid out as QPoint is: two ints, x first.
+            static_assert(sizeof(TimeLinePaintList::Point) == sizeof(QPoint));
+            p.drawPolyline(reinterpret_cast<const QPoint*>(&list.points[line.first]),
+                           static_cast<int>(line.count));
         }
     }
     // Blocks.
@@ -165,12 +184,11 @@ void PaintTimeLine(QPainter& p, const TimeLinePaintList& list, const QFont& rule
         p.drawLine(hd.kx, hd.ky, hd.hx, hd.hy);
         p.fillRect(QRect(hd.hx - 2, hd.hy - 2, 5, 5), QColor(0x30, 0x30, 0x30));
     }
-    p.setRenderHint(QPainter::Antialiasing, false);
+    // Keys are many: each kind is drawn once into a small picture and copied.
+    static const QImage sprites[3] = {KeySprite(kKeyColor), KeySprite(kSelectedKey),
+                                      KeySprite(kLockedKey)};
     for (const auto& k : list.keys) {
-        const QColor c = k.locked ? kLockedKey : (k.selected ? kSelectedKey : kKeyColor);
-        p.setPen(c.darker(140));
-        p.setBrush(c);
-        p.drawEllipse(QRect(k.x - 3, k.y - 3, 7, 7));
+        p.drawImage(k.x - 3, k.y - 3, sprites[k.locked ? 2 : (k.selected ? 1 : 0)]);
     }
     if (list.band) {
         p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
