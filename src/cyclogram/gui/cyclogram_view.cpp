@@ -199,7 +199,7 @@ void CCyclogramView::BuildList() {
 
 void CCyclogramView::BuildTimeLine() {
     // Two rows: the editing tools above, interpolation, fragment and view below.
-    auto* bar = new CVelPanel(timeArea_, kAlignTop, 0, 2 * kBarH - 2);
+    auto* bar = new CVelPanel(timeArea_, kAlignTop, 0, 2 * kBarH + 6);
     bar->SetColor(kBarColor);
     bar->SetMargin(3);
     AddButton(bar, kUpload, QStringLiteral("⇧"), QStringLiteral("Передать циклограмму на робота"));
