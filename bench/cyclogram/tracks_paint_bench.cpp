@@ -151,7 +151,9 @@ BENCHMARK(TracksPaintOpen_reference)
     ->Name("TracksPaintOpen/reference")
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(TracksPaintAll_ours)->Name("TracksPaintAll/ours")->Unit(benchmark::kMillisecond);
-BENCHMARK(TracksPaintAll_reference)->Name("TracksPaintAll/reference")->Unit(benchmark::kMillisecond);
+BENCHMARK(TracksPaintAll_reference)
+    ->Name("TracksPaintAll/reference")
+    ->Unit(benchmark::kMillisecond);
 
 namespace {
 // The share of the paint list alone (no ratio: informative).

@@ -74,8 +74,8 @@ class CyclogramPageTest : public MainFormTest {
         auto& env = page->Window().Environment();
         const int32_t i = env.Env().findTracker(motor);
         ASSERT_GE(i, 0);
-        const TrackerShape s =
-            ShapeOf(env.Env().trackers[static_cast<std::size_t>(i)], env.ViewWidth(), env.ViewHeight());
+        const TrackerShape s = ShapeOf(env.Env().trackers[static_cast<std::size_t>(i)],
+                                       env.ViewWidth(), env.ViewHeight());
         const QPoint knob((s.knobX0 + s.knobX1) / 2, (s.knobY0 + s.knobY1) / 2);
         QTest::mousePress(EnvWidget(), Qt::LeftButton, {}, knob);
         for (int k = 1; k <= 4; ++k) {
@@ -197,8 +197,9 @@ TEST_F(CyclogramPageTest, WaveUploadedThroughTheAudioBlockDialog) {
     OpenPage();
     const std::string wav = (dir / "hello.wav").string();
     std::ofstream(wav, std::ios::binary) << sim::ToneWave(800, 440);
-    previousFile = ui::SetFileSink(
-        [&](ui::FileDialogKind, const QString&, const QString&) { return QString::fromStdString(wav); });
+    previousFile = ui::SetFileSink([&](ui::FileDialogKind, const QString&, const QString&) {
+        return QString::fromStdString(wav);
+    });
     AudioBlock block;
     block.start = 0;
     block.length = 500;

@@ -772,10 +772,14 @@ int RunSubcommand(const char* group, Args& args, const std::vector<Subcommand>& 
 
 int Cyclogram(Args& args) {
     static const std::vector<Subcommand> table = {
-        {"dump", Plain(CyclogramDump)}, {"value", Plain(CyclogramValue)},
-        {"ls", CyclogramList},          {"pull", CyclogramPull},
-        {"push", CyclogramPush},        {"rm", CyclogramRemove},
-        {"mv", CyclogramRename},        {"run", CyclogramRun, kTakesFragment},
+        {"dump", Plain(CyclogramDump)},
+        {"value", Plain(CyclogramValue)},
+        {"ls", CyclogramList},
+        {"pull", CyclogramPull},
+        {"push", CyclogramPush},
+        {"rm", CyclogramRemove},
+        {"mv", CyclogramRename},
+        {"run", CyclogramRun, kTakesFragment},
         {"pose", CyclogramPose, kTakesEnv},
     };
     return RunSubcommand("cyclogram", args, table);

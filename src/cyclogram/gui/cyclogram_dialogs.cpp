@@ -73,8 +73,7 @@ bool RunTrackPropertiesDialog(TrackProperties& properties) {
     f->Label(QStringLiteral("Номер мотора:"), 120);
     auto* motor = new CVelSpinEdit(f, kPlaceFlow, 120, kRow, 0, 1000000, properties.motor);
     f->FlowNewRow();
-    auto* locked =
-        new CVelCheckBox(f, kPlaceFlow, 260, kRow, QStringLiteral("Заблокировать трек"));
+    auto* locked = new CVelCheckBox(f, kPlaceFlow, 260, kRow, QStringLiteral("Заблокировать трек"));
     locked->SetChecked(properties.locked);
     f->FlowNewRow();
     auto* disabled =
@@ -229,9 +228,8 @@ void CAudioBlockDialog::ChooseEntry(int row) {
 }
 
 void CAudioBlockDialog::UploadWave() {
-    const QString path =
-        ChooseOpenFile(QStringLiteral("Загрузить Wave-файл на робота"),
-                       QStringLiteral("WAVE-файлы (*.wav)"));
+    const QString path = ChooseOpenFile(QStringLiteral("Загрузить Wave-файл на робота"),
+                                        QStringLiteral("WAVE-файлы (*.wav)"));
     if (!path.isEmpty()) {
         transfer_.uploadWaveFile(U(path));
     }
@@ -360,9 +358,9 @@ void RunTrackerValueDialog(CEnvironmentEditor& editor, int32_t index) {
     const EnvTracker t = editor.Env().trackers[static_cast<std::size_t>(index)];
     auto* f = new FieldForm(QStringLiteral("Точное значение"), 300, 140);
     f->Label(QStringLiteral("Значение мотора:"));
-    auto* value = new CVelSpinEdit(f, kPlaceFlow, 120, kRow, std::min(t.leftRaw, t.rightRaw),
-                                   std::max(t.leftRaw, t.rightRaw), RawOfPosition(t, t.position),
-                                   kIdValue);
+    auto* value =
+        new CVelSpinEdit(f, kPlaceFlow, 120, kRow, std::min(t.leftRaw, t.rightRaw),
+                         std::max(t.leftRaw, t.rightRaw), RawOfPosition(t, t.position), kIdValue);
     QObject::connect(value->SpinBox(), &QSpinBox::valueChanged, f, [&editor, index, t](int v) {
         if (index < editor.Env().count()) {
             editor.SetPosition(index, PositionOfRaw(t, v));

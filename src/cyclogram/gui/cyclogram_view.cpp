@@ -117,9 +117,8 @@ CCyclogramView::CCyclogramView(CVelContainer* owner, uint32_t place, IRobotLink&
         EnvironmentFiles{(dir / "env.cenv").string(), (dir / "cycbg.jpg").string()}, locked);
     tracks_->SetTimeLine(&window_->TimeLine());
     tracks_->SetCommandStateHook([this] { UpdateCommands(); });
-    tracks_->SetBlockEditor([this](AudioBlock& block) {
-        return CAudioBlockDialog::Edit(link_, waves_, block);
-    });
+    tracks_->SetBlockEditor(
+        [this](AudioBlock& block) { return CAudioBlockDialog::Edit(link_, waves_, block); });
     envView_->SetEditor(&window_->Environment());
     envView_->SetToolbarHook([this] { UpdateCommands(); });
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
@@ -218,8 +217,8 @@ void CCyclogramView::BuildTimeLine() {
          &toolGroup_},
         {TimeLineCommand::ToolTimeOnly, "↔",
          "Инструмент перемещения ключевых кадров только по оси времени", &toolGroup_},
-        {TimeLineCommand::ToolRightPart, "⇉",
-         "Инструмент перемещения правой части ключевых кадров", &toolGroup_},
+        {TimeLineCommand::ToolRightPart, "⇉", "Инструмент перемещения правой части ключевых кадров",
+         &toolGroup_},
         {TimeLineCommand::ToolValues, "↕", "Инструмент перемещения значения ключевых кадров",
          &toolGroup_},
         {TimeLineCommand::Copy, "❐", "Скопировать ключевые кадры в буфер обмена", nullptr},
@@ -254,8 +253,8 @@ void CCyclogramView::BuildTimeLine() {
         if (it.c == TimeLineCommand::Redo) {
             bar->FlowNewRow();
         } else if (it.c == TimeLineCommand::ToolValues || it.c == TimeLineCommand::Delete ||
-            it.c == TimeLineCommand::InBezier ||
-            it.c == TimeLineCommand::OutBezier || it.c == TimeLineCommand::FragmentCancel) {
+                   it.c == TimeLineCommand::InBezier || it.c == TimeLineCommand::OutBezier ||
+                   it.c == TimeLineCommand::FragmentCancel) {
             bar->FlowGap(8);
         }
     }
@@ -368,13 +367,12 @@ void CCyclogramView::UpdateCommands() {
         b->SetEnabled(enabled);
         b->SetDown(down);
     }
-    for (const auto& [id, enabled] :
-         {std::pair{kNew, window_->Enabled(ListCommand::New)},
-          {kListRun, window_->Enabled(ListCommand::Run)},
-          {kEdit, window_->Enabled(ListCommand::Edit)},
-          {kRename, window_->Enabled(ListCommand::Rename)},
-          {kDelete, window_->Enabled(ListCommand::Delete)},
-          {kRefresh, window_->Enabled(ListCommand::Refresh)}}) {
+    for (const auto& [id, enabled] : {std::pair{kNew, window_->Enabled(ListCommand::New)},
+                                      {kListRun, window_->Enabled(ListCommand::Run)},
+                                      {kEdit, window_->Enabled(ListCommand::Edit)},
+                                      {kRename, window_->Enabled(ListCommand::Rename)},
+                                      {kDelete, window_->Enabled(ListCommand::Delete)},
+                                      {kRefresh, window_->Enabled(ListCommand::Refresh)}}) {
         listMenu_->EnableItem(id, enabled);
     }
 }

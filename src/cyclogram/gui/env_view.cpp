@@ -105,7 +105,8 @@ std::string CCyclogramEnvView::ChooseOpenFile(const std::string& title, EnvFileK
 }
 
 std::string CCyclogramEnvView::ChooseSaveFile(const std::string& title) {
-    return ui::ChooseSaveFile(Q(title), QStringLiteral("cenv-файлы (*.cenv)"), QStringLiteral("cenv"))
+    return ui::ChooseSaveFile(Q(title), QStringLiteral("cenv-файлы (*.cenv)"),
+                              QStringLiteral("cenv"))
         .toUtf8()
         .toStdString();
 }
@@ -215,7 +216,8 @@ bool CCyclogramEnvView::WidgetEvent(QEvent* e) {
                 }
                 return true;
             }
-            if (m->button() == Qt::RightButton && e->type() == QEvent::MouseButtonRelease && menu_) {
+            if (m->button() == Qt::RightButton && e->type() == QEvent::MouseButtonRelease &&
+                menu_) {
                 for (const auto& item : kMenu) {
                     if (menu_->Item(item.id)) {
                         menu_->EnableItem(item.id, editor_->Enabled(item.command));

@@ -441,9 +441,8 @@ bool CCyclogramTracksView::WidgetEvent(QEvent* e) {
                 if (line_->Dragging()) {
                     line_->MouseMove(pos.x(), pos.y(), mods);
                 } else {
-                    Widget()->setCursor(line_->ResizeCursorAt(pos.x(), pos.y())
-                                            ? Qt::SizeVerCursor
-                                            : Qt::ArrowCursor);
+                    Widget()->setCursor(line_->ResizeCursorAt(pos.x(), pos.y()) ? Qt::SizeVerCursor
+                                                                                : Qt::ArrowCursor);
                     const QString hint = Q(line_->HintAt(pos.x(), pos.y()));
                     if (hint.isEmpty()) {
                         QToolTip::hideText();

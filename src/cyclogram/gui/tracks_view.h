@@ -30,7 +30,9 @@ class CCyclogramTracksView : public ui::CVelContainer, public ITimeLineView {
     // The time line's own commands changed state (the bar above follows).
     void SetCommandStateHook(std::function<void()> hook) { commandHook_ = std::move(hook); }
     // The audio block dialog (it needs the robot's link and wave list).
-    void SetBlockEditor(std::function<bool(AudioBlock&)> editor) { blockEditor_ = std::move(editor); }
+    void SetBlockEditor(std::function<bool(AudioBlock&)> editor) {
+        blockEditor_ = std::move(editor);
+    }
     ui::CVelScrollBar* VerticalBar() const { return vBar_; }
     ui::CVelScrollBar* HorizontalBar() const { return hBar_; }
 
