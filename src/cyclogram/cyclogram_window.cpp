@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cyclogram/cyclogram_format.h"
 #include "link/text_codec.h"
 
 namespace velcora {
@@ -375,6 +376,27 @@ void CCyclogramWindow::Run(TimeLineAction a) {
                 env_.SetPosition(p.tracker, p.position);
             }
             timeLine_.SetApplyingPose(false);
+            break;
+        }
+        case TimeLineAction::Export: {
+            const std::string path = view_.ChooseCyclogramFile(true);
+            if (!path.empty() && !saveCyclogramFile(path, timeLine_.Document())) {
+                view_.ShowError("Невозможно записать файл \"" + path + "\"!");
+            }
+            break;
+        }
+        case TimeLineAction::Import: {
+            const std::string path = view_.ChooseCyclogramFile(false);
+            if (path.empty()) {
+                break;
+            }
+            // A file that cannot be read whole changes nothing.
+            auto doc = std::make_unique<CCyclogram>();
+            if (!loadCyclogramFile(path, *doc)) {
+                view_.ShowError("Невозможно прочитать файл \"" + path + "\"!");
+                break;
+            }
+            timeLine_.ReplaceDocument(std::move(doc));
             break;
         }
         case TimeLineAction::RecordAll: {

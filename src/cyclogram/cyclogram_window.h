@@ -18,7 +18,7 @@
 namespace velcora {
 
 enum class ListCommand { New, Run, Edit, Rename, Delete, Refresh };
-enum class TimeLineAction { Upload, Run, ApplyPose, RecordAll };
+enum class TimeLineAction { Upload, Run, ApplyPose, RecordAll, Export, Import };
 enum class SaveAnswer { Yes, No, Cancel };
 enum class ListKey { Enter, F2, Delete, F5, Other };
 
@@ -44,6 +44,8 @@ class ICyclogramWindowView {
     virtual bool PromptName(const std::string& title, const std::string& prompt,
                             std::string& value) = 0;
     virtual void ShowError(const std::string& text) = 0;
+    // Cyclogram files (".cyg"): a path (UTF-8), empty when cancelled.
+    virtual std::string ChooseCyclogramFile(bool save) = 0;
     // The names or the selected entry changed.
     virtual void OnListChanged() = 0;
     virtual void StartLabelEdit(int32_t index) = 0;

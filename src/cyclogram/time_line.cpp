@@ -184,6 +184,22 @@ void CTimeLine::SetDocument(std::unique_ptr<CCyclogram> doc) {
     Refresh();
 }
 
+void CTimeLine::ReplaceDocument(std::unique_ptr<CCyclogram> doc) {
+    if (!doc) {
+        return;
+    }
+    BeforeChange();
+    doc_ = std::move(doc);
+    for (int32_t i = 0; i < doc_->trackCount(); ++i) {
+        auto& t = doc_->track(i);
+        t.height = std::clamp(t.height, kMinTrackHeight, kMaxTrackHeight);
+    }
+    currentTrack_ = -1;
+    menuRow_ = menuBlock_ = -1;
+    drag_ = {};
+    Changed();
+}
+
 void CTimeLine::MarkSaved(uint64_t generation) {
     savedGeneration_ = generation;
     modified_ = generation_ != savedGeneration_;

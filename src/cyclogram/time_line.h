@@ -223,6 +223,8 @@ class CTimeLine {
     // Replaces the document (loaded or new): view state back to the start,
     // undo cleared, not modified.
     void SetDocument(std::unique_ptr<CCyclogram> doc);
+    // Replaces the document as an edit (a file imported over it): one undo step.
+    void ReplaceDocument(std::unique_ptr<CCyclogram> doc);
     bool Modified() const { return modified_; }
     // Each edit gives the document a new generation; an upload remembers the
     // generation it sent and, when it succeeds, marks that one as stored.

@@ -111,6 +111,8 @@ struct WindowView : ICyclogramWindowView {
     void ShowTimeLine(bool shown) override { timeLineShown = shown; }
     void OnCommandStateChanged() override {}
     void OnNewCyclogramName(const std::string& ansi) override { newNames.push_back(ansi); }
+    std::string ChooseCyclogramFile(bool) override { return file; }
+    std::string file;
     SaveAnswer save = SaveAnswer::No;
     bool yes = true;
     std::optional<std::string> typed;
@@ -413,6 +415,31 @@ TEST_F(WindowTest, TrackersAndTracks) {
     EXPECT_EQ(line.UndoSteps(), 2u);
     line.Run(TimeLineCommand::Undo);
     EXPECT_EQ(line.Document().track(0).count(), 2);
+}
+
+TEST_F(WindowTest, CyclogramFiles) {
+    Open(0, TwoTracks());
+    view.file = dir.File("walk.cyg");
+    window->Run(TimeLineAction::Export);
+    CCyclogram saved;
+    ASSERT_TRUE(loadCyclogramFile(view.file, saved));
+    EXPECT_EQ(saved.trackCount(), 2);
+    // A damaged file changes nothing; a good one replaces the document as one edit.
+    dir.Write("bad.cyg", "Cygm\x01\xff\xff\xff\xff");
+    view.file = dir.File("bad.cyg");
+    window->Run(TimeLineAction::Import);
+    EXPECT_EQ(view.errors.back(), "Невозможно прочитать файл \"" + view.file + "\"!");
+    EXPECT_FALSE(window->TimeLine().Modified());
+    CCyclogram other;
+    other.addTrack();
+    ASSERT_TRUE(saveCyclogramFile(dir.File("one.cyg"), other));
+    view.file = dir.File("one.cyg");
+    window->Run(TimeLineAction::Import);
+    EXPECT_EQ(window->TimeLine().Document().trackCount(), 1);
+    EXPECT_TRUE(window->TimeLine().Modified());
+    window->TimeLine().Run(TimeLineCommand::Undo);
+    EXPECT_EQ(window->TimeLine().Document().trackCount(), 2);
+    EXPECT_FALSE(window->TimeLine().Modified());
 }
 
 TEST_F(WindowTest, ClosingWithAModifiedCyclogramAsks) {

@@ -42,6 +42,8 @@ enum Id : int {
     kRunLine,
     kPose,
     kRecordAll,
+    kExport,
+    kImport,
     kFirstLineCommand = 0xA00,  // + TimeLineCommand
     kFirstEnvCommand = 0xB00,   // + EnvCommand
 };
@@ -206,6 +208,10 @@ void CCyclogramView::BuildTimeLine() {
     AddButton(bar, kPose, QStringLiteral("Поза"), QStringLiteral("Применить позу"), 44);
     AddButton(bar, kRecordAll, QStringLiteral("◆"),
               QStringLiteral("Создать ключевой кадр по всем трекам"));
+    AddButton(bar, kImport, QStringLiteral("Откр."),
+              QStringLiteral("Загрузить циклограмму из файла"), 50);
+    AddButton(bar, kExport, QStringLiteral("Сохр."), QStringLiteral("Сохранить циклограмму в файл"),
+              50);
     bar->FlowGap(8);
     const struct {
         TimeLineCommand c;
@@ -354,6 +360,12 @@ void CCyclogramView::UpdateCommands() {
                 case kRecordAll:
                     enabled = window_->Enabled(TimeLineAction::RecordAll);
                     break;
+                case kExport:
+                    enabled = window_->Enabled(TimeLineAction::Export);
+                    break;
+                case kImport:
+                    enabled = window_->Enabled(TimeLineAction::Import);
+                    break;
                 default:
                     break;
             }
@@ -449,6 +461,12 @@ bool CCyclogramView::HandleEvent(const VelEvent& e) {
         case kRecordAll:
             window_->Run(TimeLineAction::RecordAll);
             break;
+        case kExport:
+            window_->Run(TimeLineAction::Export);
+            break;
+        case kImport:
+            window_->Run(TimeLineAction::Import);
+            break;
         default:
             return CVelPanel::HandleEvent(e);
     }
@@ -503,6 +521,15 @@ bool CCyclogramView::PromptName(const std::string& title, const std::string& pro
 
 void CCyclogramView::ShowError(const std::string& text) {
     ui::ShowError(Q(text));
+}
+
+std::string CCyclogramView::ChooseCyclogramFile(bool save) {
+    const QString filter = QStringLiteral("Циклограммы (*.cyg)");
+    const QString path =
+        save ? ChooseSaveFile(QStringLiteral("Сохранить циклограмму в файл"), filter,
+                              QStringLiteral("cyg"))
+             : ChooseOpenFile(QStringLiteral("Загрузить циклограмму из файла"), filter);
+    return path.toUtf8().toStdString();
 }
 
 void CCyclogramView::OnListChanged() {

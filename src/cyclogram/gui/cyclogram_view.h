@@ -62,6 +62,7 @@ class CCyclogramView : public ui::CVelPanel, public ICyclogramWindowView {
     bool PromptName(const std::string& title, const std::string& prompt,
                     std::string& value) override;
     void ShowError(const std::string& text) override;
+    std::string ChooseCyclogramFile(bool save) override;
     void OnListChanged() override;
     void StartLabelEdit(int32_t index) override;
     void ShowTimeLine(bool shown) override;
