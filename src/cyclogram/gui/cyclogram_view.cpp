@@ -25,7 +25,7 @@ QString Q(const std::string& utf8) {
 }
 
 const QColor kBarColor(0xE6, 0xEA, 0xF0);
-constexpr int kBarH = 32;
+constexpr int kBarH = 38;  // the flow layout keeps 8 pixels above a row of 26
 constexpr int kBtnH = 26;
 
 enum Id : int {
@@ -165,7 +165,7 @@ void CCyclogramView::BuildList() {
     listArea_->SetColor(kBarColor);
     auto* bar = new CVelPanel(listArea_, kAlignTop, 0, kBarH);
     bar->SetColor(kBarColor);
-    bar->SetMargin(3);
+    bar->SetMargin(0);
     AddButton(bar, kNew, QStringLiteral("✚"), QStringLiteral("Создать новую циклограмму"));
     AddButton(bar, kListRun, QStringLiteral("▶"), QStringLiteral("Запустить циклограмму"));
     AddButton(bar, kEdit, QStringLiteral("✎"), QStringLiteral("Редактировать циклограмму"));
@@ -200,9 +200,9 @@ void CCyclogramView::BuildList() {
 
 void CCyclogramView::BuildTimeLine() {
     // Two rows: the editing tools above, interpolation, fragment and view below.
-    auto* bar = new CVelPanel(timeArea_, kAlignTop, 0, 2 * kBarH + 6);
+    auto* bar = new CVelPanel(timeArea_, kAlignTop, 0, 2 * kBarH - 4);
     bar->SetColor(kBarColor);
-    bar->SetMargin(3);
+    bar->SetMargin(0);
     AddButton(bar, kUpload, QStringLiteral("⇧"), QStringLiteral("Передать циклограмму на робота"));
     AddButton(bar, kRunLine, QStringLiteral("▶"), QStringLiteral("Запустить циклограмму"));
     AddButton(bar, kPose, QStringLiteral("Поза"), QStringLiteral("Применить позу"), 44);
@@ -270,7 +270,7 @@ void CCyclogramView::BuildTimeLine() {
 void CCyclogramView::BuildEnvironment(bool locked) {
     envBar_ = new CVelPanel(envArea_, kAlignTop, 0, kBarH);
     envBar_->SetColor(kBarColor);
-    envBar_->SetMargin(3);
+    envBar_->SetMargin(0);
     const struct {
         EnvCommand c;
         const char* text;
