@@ -123,6 +123,8 @@ CCyclogramView::CCyclogramView(CVelContainer* owner, uint32_t place, IRobotLink&
         [this](AudioBlock& block) { return CAudioBlockDialog::Edit(link_, waves_, block); });
     envView_->SetEditor(&window_->Environment());
     envView_->SetToolbarHook([this] { UpdateCommands(); });
+    // A tracker drag records a key: undo and redo work from the trackers too.
+    envView_->SetKeyHook([this](QKeyEvent* k) { return tracks_->HandleKey(k); });
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
                      [this] { UpdateCommands(); });
     timeArea_->Show(false);

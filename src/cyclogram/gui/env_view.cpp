@@ -256,6 +256,9 @@ bool CCyclogramEnvView::WidgetEvent(QEvent* e) {
             }
             const InputMods mods{(k->modifiers() & Qt::ShiftModifier) != 0,
                                  (k->modifiers() & Qt::ControlModifier) != 0};
+            if (mods.ctrl && (k->key() == Qt::Key_Z || k->key() == Qt::Key_Y) && keyHook_) {
+                return keyHook_(k);
+            }
             return editor_->KeyDown(key, mods);
         }
         case QEvent::Resize:

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <functional>
 
+class QKeyEvent;
+
 #include "cyclogram/environment_editor.h"
 #include "ui/vel.h"
 
@@ -20,6 +22,8 @@ class CCyclogramEnvView : public ui::CVelControl, public IEnvironmentView {
     void SetEditor(CEnvironmentEditor* editor);
     CEnvironmentEditor* Editor() const { return editor_; }
     void SetToolbarHook(std::function<void()> hook) { toolbarHook_ = std::move(hook); }
+    // Keys the trackers do not use (undo and redo of the recorded keys).
+    void SetKeyHook(std::function<bool(QKeyEvent*)> hook) { keyHook_ = std::move(hook); }
     // The tracker dialogs; by default the page's own.
     void SetTrackerDialogs(std::function<bool(EnvTracker&)> parameters,
                            std::function<void(CEnvironmentEditor&, int32_t)> exactValue);
@@ -50,6 +54,7 @@ class CCyclogramEnvView : public ui::CVelControl, public IEnvironmentView {
     QImage scaled_;
     ui::CVelPopupMenu* menu_ = nullptr;
     std::function<void()> toolbarHook_;
+    std::function<bool(QKeyEvent*)> keyHook_;
     std::function<bool(EnvTracker&)> parameters_;
     std::function<void(CEnvironmentEditor&, int32_t)> exactValue_;
 };

@@ -422,6 +422,48 @@ bool CCyclogramTracksView::HandleEvent(const VelEvent& e) {
     return CVelContainer::HandleEvent(e);
 }
 
+bool CCyclogramTracksView::HandleKey(QKeyEvent* k) {
+    if (line_ == nullptr) {
+        return false;
+    }
+    TimeLineKey key = TimeLineKey::Other;
+    switch (k->key()) {
+        case Qt::Key_Delete:
+            key = TimeLineKey::Delete;
+            break;
+        case Qt::Key_A:
+            key = TimeLineKey::A;
+            break;
+        case Qt::Key_C:
+            key = TimeLineKey::C;
+            break;
+        case Qt::Key_X:
+            key = TimeLineKey::X;
+            break;
+        case Qt::Key_V:
+            key = TimeLineKey::V;
+            break;
+        case Qt::Key_Z:
+            key = TimeLineKey::Z;
+            break;
+        case Qt::Key_Y:
+            key = TimeLineKey::Y;
+            break;
+        case Qt::Key_Left:
+            key = TimeLineKey::Left;
+            break;
+        case Qt::Key_Right:
+            key = TimeLineKey::Right;
+            break;
+        case Qt::Key_Home:
+            key = TimeLineKey::Home;
+            break;
+        default:
+            break;
+    }
+    return line_->KeyDown(key, ModsOf(k->modifiers()));
+}
+
 bool CCyclogramTracksView::WidgetEvent(QEvent* e) {
     if (line_ == nullptr) {
         return CVelContainer::WidgetEvent(e);
@@ -475,45 +517,8 @@ bool CCyclogramTracksView::WidgetEvent(QEvent* e) {
             line_->Wheel(notches, ModsOf(w->modifiers()));
             return true;
         }
-        case QEvent::KeyPress: {
-            auto* k = static_cast<QKeyEvent*>(e);
-            TimeLineKey key = TimeLineKey::Other;
-            switch (k->key()) {
-                case Qt::Key_Delete:
-                    key = TimeLineKey::Delete;
-                    break;
-                case Qt::Key_A:
-                    key = TimeLineKey::A;
-                    break;
-                case Qt::Key_C:
-                    key = TimeLineKey::C;
-                    break;
-                case Qt::Key_X:
-                    key = TimeLineKey::X;
-                    break;
-                case Qt::Key_V:
-                    key = TimeLineKey::V;
-                    break;
-                case Qt::Key_Z:
-                    key = TimeLineKey::Z;
-                    break;
-                case Qt::Key_Y:
-                    key = TimeLineKey::Y;
-                    break;
-                case Qt::Key_Left:
-                    key = TimeLineKey::Left;
-                    break;
-                case Qt::Key_Right:
-                    key = TimeLineKey::Right;
-                    break;
-                case Qt::Key_Home:
-                    key = TimeLineKey::Home;
-                    break;
-                default:
-                    break;
-            }
-            return line_->KeyDown(key, ModsOf(k->modifiers()));
-        }
+        case QEvent::KeyPress:
+            return HandleKey(static_cast<QKeyEvent*>(e));
         case QEvent::Resize:
             ReLayout();
             return CVelContainer::WidgetEvent(e);

@@ -11,6 +11,7 @@
 #include "ui/vel.h"
 #include "ui/vel_scroll_bar.h"
 
+class QKeyEvent;
 class QPainter;
 
 namespace velcora::cyclogram_gui {
@@ -36,6 +37,8 @@ class CCyclogramTracksView : public ui::CVelContainer, public ITimeLineView {
     ui::CVelScrollBar* VerticalBar() const { return vBar_; }
     ui::CVelScrollBar* HorizontalBar() const { return hBar_; }
 
+    // A key for the time line (its own, or undo and redo from elsewhere on the page).
+    bool HandleKey(QKeyEvent* k);
     // Paints the whole view into `p` (the window's painting and pictures).
     void Render(QPainter& p);
 
