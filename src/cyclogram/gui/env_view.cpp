@@ -256,7 +256,9 @@ bool CCyclogramEnvView::WidgetEvent(QEvent* e) {
             }
             const InputMods mods{(k->modifiers() & Qt::ShiftModifier) != 0,
                                  (k->modifiers() & Qt::ControlModifier) != 0};
-            if (mods.ctrl && (k->key() == Qt::Key_Z || k->key() == Qt::Key_Y) && keyHook_) {
+            // Undo and redo (a Cyrillic layout's letters too: the time line maps them).
+            if (mods.ctrl && (k->key() == Qt::Key_Z || k->key() == Qt::Key_Y || k->key() > 0x7F) &&
+                keyHook_) {
                 return keyHook_(k);
             }
             return editor_->KeyDown(key, mods);

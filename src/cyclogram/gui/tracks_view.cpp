@@ -427,7 +427,34 @@ bool CCyclogramTracksView::HandleKey(QKeyEvent* k) {
         return false;
     }
     TimeLineKey key = TimeLineKey::Other;
-    switch (k->key()) {
+    int code = k->key();
+    // With a Cyrillic layout the letters arrive as Cyrillic keys; the
+    // shortcuts mean places on the keyboard (X11 key codes: the kernel's + 8).
+    if (code > 0x7F) {
+        switch (k->nativeScanCode()) {
+            case 30 + 8:
+                code = Qt::Key_A;
+                break;
+            case 46 + 8:
+                code = Qt::Key_C;
+                break;
+            case 45 + 8:
+                code = Qt::Key_X;
+                break;
+            case 47 + 8:
+                code = Qt::Key_V;
+                break;
+            case 44 + 8:
+                code = Qt::Key_Z;
+                break;
+            case 21 + 8:
+                code = Qt::Key_Y;
+                break;
+            default:
+                break;
+        }
+    }
+    switch (code) {
         case Qt::Key_Delete:
             key = TimeLineKey::Delete;
             break;
