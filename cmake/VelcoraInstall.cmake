@@ -67,10 +67,11 @@ set(CPACK_PACKAGE_NAME velcora)
 set(CPACK_PACKAGE_VENDOR "The Velcora developers")
 set(CPACK_PACKAGE_CONTACT "The Velcora developers <velcora@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Operator console for a mobile service robot")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Velcora connects to one robot over TCP and works it live (video, two-way sound, driving), "
     "edits its maps, cyclograms and chat-bot scripts and manages its files. It comes with "
     "velcoractl, a command-line client, and velcora-robot-sim, a simulated robot.")
+set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

@@ -124,6 +124,12 @@ void CAudioPlayer::Tick(int32_t elapsedMs) {
                 } else {
                     b->out.swap(b->pcm);
                 }
+                if (b->out.empty()) {
+                    // Decoded to nothing (a damaged block): there is nothing
+                    // for the device to play.
+                    b->state = kPlayed;
+                    continue;
+                }
                 b->state = kInDevice;
                 inDevice_.fetch_add(1);
                 if (!device_.Write(b->out.data(), static_cast<int32_t>(b->out.size()),

@@ -2,7 +2,10 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -510,36 +513,65 @@ bool PackMap(const CNavProject& map, CMemoryStream& target) {
     return true;
 }
 
-bool UnpackMap(CStream& source, CMemoryStream& target) {
+bool UnpackMap(CStream& source, CMemoryStream& target, int64_t maxBytes) {
     z_stream z{};
     if (inflateInit(&z) != Z_OK) {
         return false;
     }
+    // Inflated into a buffer that doubles as it fills, so that a large map
+    // costs time in proportion to its size, and moved into the target at
+    // once. A stream that would inflate past the limit is refused there: a
+    // few hundred kilobytes of zeros must not become gigabytes.
     std::vector<uint8_t> in(kPackStep);
-    std::vector<uint8_t> out(kPackStep);
+    std::vector<uint8_t> out(static_cast<std::size_t>(std::min<int64_t>(maxBytes, 4 * kPackStep)));
+    int64_t produced = 0;
+    uint8_t probe = 0;
+    bool ok = false;
     for (;;) {
         if (z.avail_in == 0) {
             const int32_t got = source.Read(in.data(), kPackStep);
             z.next_in = in.data();
             z.avail_in = got > 0 ? static_cast<uInt>(got) : 0;
         }
-        z.next_out = out.data();
-        z.avail_out = kPackStep;
+        if (produced == static_cast<int64_t>(out.size()) && produced < maxBytes) {
+            out.resize(static_cast<std::size_t>(std::min<int64_t>(maxBytes, produced * 2)));
+        }
+        // At the limit only the end of the stream may follow: one byte of
+        // room tells whether anything else comes.
+        const bool full = produced >= maxBytes;
+        z.next_out = full ? &probe : out.data() + produced;
+        z.avail_out = full ? 1u
+                           : static_cast<uInt>(std::min<int64_t>(
+                                 static_cast<int64_t>(out.size()) - produced, int64_t{1} << 30));
+        const uInt room = z.avail_out;
         const int result = inflate(&z, Z_NO_FLUSH);
         if (result != Z_OK && result != Z_STREAM_END) {
-            inflateEnd(&z);
-            return false;
+            break;  // damaged, or the source ended before the stream did
         }
-        const int32_t produced = kPackStep - static_cast<int32_t>(z.avail_out);
-        if (produced > 0 && target.Write(out.data(), produced) != produced) {
-            inflateEnd(&z);
-            return false;
+        if (full) {
+            if (z.avail_out == 0) {
+                break;  // more than the limit
+            }
+        } else {
+            produced += room - z.avail_out;
         }
         if (result == Z_STREAM_END) {
+            ok = true;
             break;
         }
     }
     inflateEnd(&z);
+    if (!ok) {
+        return false;
+    }
+    const int64_t at = target.Size();
+    if (at + produced > INT32_MAX || !target.SetSize(static_cast<int32_t>(at + produced))) {
+        return false;
+    }
+    if (produced > 0) {
+        std::memcpy(target.Data() + at, out.data(), static_cast<std::size_t>(produced));
+    }
+    target.Seek(0, kSeekEnd);
     return true;
 }
 

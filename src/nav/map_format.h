@@ -31,7 +31,11 @@ bool LoadFile(CNavProject& map, const std::string& path);
 
 // The whole body as one zlib stream; `target` is emptied first.
 bool PackMap(const CNavProject& map, CMemoryStream& target);
-// Inflates the zlib stream at `source`'s position, appending to `target`.
-bool UnpackMap(CStream& source, CMemoryStream& target);
+// The most an unpacked map may hold.
+inline constexpr int64_t kMaxUnpackedMap = int64_t{256} << 20;
+// Inflates the zlib stream at `source`'s position, appending to `target`;
+// false for a damaged or truncated stream or one that inflates past
+// `maxBytes` (then `target` is left as it was).
+bool UnpackMap(CStream& source, CMemoryStream& target, int64_t maxBytes = kMaxUnpackedMap);
 
 }  // namespace velcora::nav

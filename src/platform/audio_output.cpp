@@ -45,7 +45,8 @@ void AudioOutput::Fill(uint8_t* stream, int length) {
         while (filled < length && !queue_.empty()) {
             Pending& p = queue_.front();
             const int n = std::min(length - filled, p.size - p.played);
-            std::memcpy(stream + filled, p.data + p.played, static_cast<size_t>(n));
+            if (n > 0)
+                std::memcpy(stream + filled, p.data + p.played, static_cast<size_t>(n));
             filled += n;
             p.played += n;
             if (p.played >= p.size) {

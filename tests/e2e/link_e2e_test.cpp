@@ -299,3 +299,58 @@ TEST(SimStatus, BatteryDrainsToLowThenChargesToFull) {
 
 }  // namespace
 }  // namespace velcora::sim
+
+namespace velcora {
+namespace {
+
+// A robot that drops every connection shortly after accepting it: a session
+// that rides through reconnects keeps going, asks again after each one, and
+// is lost only when the connection's own retries give up.
+TEST(SessionE2E, RidesThroughTheLinksOwnReconnects) {
+    platform::PollReactor reactor;
+    sim::SimOptions o;
+    o.port = 0;
+    o.password = "secret";
+    o.dropAfterMs = 700;
+    sim::CSimRobot robot(reactor, o);
+    sim::InstallFeatures(robot);
+    ASSERT_TRUE(robot.Start());
+    ctl::ConnectionOptions options;
+    options.host = "127.0.0.1";
+    options.port = robot.Port();
+    options.ini = ::testing::TempDir() + "velcora_e2e_ride.ini";
+    setenv("VELCORA_PASSWORD", "secret", 1);
+    {
+        ctl::Session session(options, &reactor);
+        int replies = 0, asked = 0;
+        session.On(msg::kStatus, [&](CStream&, int32_t) { ++replies; });
+        session.SetReconnectHandler([&] {
+            ++asked;
+            session.Send(msg::kStatus);
+        });
+        ASSERT_EQ(session.Open(), ctl::kExitDone);
+        session.Send(msg::kStatus);
+        EXPECT_EQ(
+            session.RunUntil([&] { return session.Reconnects() >= 2 && replies >= 3; }, 10000),
+            ctl::Session::Outcome::Done);
+        EXPECT_EQ(asked, session.Reconnects());
+    }
+    {
+        // Without a handler the first break ends the wait.
+        ctl::Session session(options, &reactor);
+        ASSERT_EQ(session.Open(), ctl::kExitDone);
+        EXPECT_EQ(session.RunUntil([] { return false; }, 5000), ctl::Session::Outcome::Lost);
+    }
+    {
+        // The robot goes away for good: the retries give up and the link is lost.
+        ctl::Session session(options, &reactor);
+        session.SetReconnectHandler([] {});
+        ASSERT_EQ(session.Open(), ctl::kExitDone);
+        robot.Stop();
+        EXPECT_EQ(session.RunUntil([] { return false; }, 30000), ctl::Session::Outcome::Lost);
+    }
+    unsetenv("VELCORA_PASSWORD");
+}
+
+}  // namespace
+}  // namespace velcora

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <deque>
+#include <mutex>
 #include <thread>
 
 #include "media/audio_format.h"
@@ -138,7 +139,11 @@ TEST_F(PlayerTest, ChunkPastThePayloadStopsDecodingThere) {
     player.Tick(20);
     Decode();
     player.Tick(20);
-    EXPECT_EQ(device.writes, (std::vector<int32_t>{2 * 2304, 0}));
+    // Nothing is handed to the device for the empty block; it is done.
+    EXPECT_EQ(device.writes, (std::vector<int32_t>{2 * 2304}));
+    device.Complete(1);
+    player.Tick(20);
+    EXPECT_EQ(player.BlockCount(), 0);
 }
 
 TEST_F(PlayerTest, NinthBlockBeforeATickIsDroppedAndShortOnesRefused) {
@@ -253,6 +258,48 @@ TEST(RobotSound, PlaysThroughTheSoundCardDriver) {
     EXPECT_EQ(player.BlockCount(), 0);
     player.Close();
     EXPECT_FALSE(player.DeviceOpen());
+}
+
+// A block that decodes to nothing between two good ones: the sound card's
+// callback never copies from an empty buffer (the sanitizer would halt here).
+TEST(RobotSound, EmptyBlockThroughTheSoundCardDriver) {
+    platform::AudioOutput device;
+    CAudioPlayer player(device);
+    ASSERT_TRUE(player.AddBlock(Block(0x00, 1)));
+    ASSERT_TRUE(player.AddBlock(std::string("\x00\x01\x00\x00\x00\x07", 6)));
+    ASSERT_TRUE(player.AddBlock(Block(0x00, 1)));
+    player.Tick(20);
+    ASSERT_TRUE(player.WaitDecoded(10000));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (player.BlockCount() > 0 && std::chrono::steady_clock::now() < until) {
+        player.Tick(20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(player.BlockCount(), 0);
+    player.Close();
+}
+
+// The device itself plays an empty buffer as done, without touching it.
+TEST(RobotSound, EmptyBufferIsPlayedAsDone) {
+    platform::AudioOutput device;
+    std::vector<uintptr_t> done;
+    std::mutex m;
+    ASSERT_TRUE(device.Open(44100, 16, [&](uintptr_t tag) {
+        std::lock_guard<std::mutex> lock(m);
+        done.push_back(tag);
+    }));
+    ASSERT_TRUE(device.Write(nullptr, 0, 7));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            if (!done.empty() || std::chrono::steady_clock::now() > until)
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    device.Close();
+    EXPECT_EQ(done, (std::vector<uintptr_t>{7}));
 }
 
 TEST(RobotSound, WaveFileOutputRecordsTheTone) {

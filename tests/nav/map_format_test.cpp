@@ -1,6 +1,7 @@
 #include "nav/map_format.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <cstdio>
@@ -477,6 +478,38 @@ TEST(MapFormat, UnpackRefusesDamagedOrTruncatedStreams) {
     source.Assign(flipped);
     CMemoryStream target;
     EXPECT_FALSE(UnpackMap(source, target));
+}
+
+// A packed map is bounded by what it inflates to, not by its packed size: a
+// stream of zeros one byte over the limit is refused and the target keeps
+// what it had; exactly at the limit it is taken whole.
+TEST(MapFormat, UnpackStopsAtTheLimit) {
+    const std::string zeros(300000, '\0');
+    uLongf packedSize = compressBound(zeros.size());
+    std::string packed(packedSize, '\0');
+    ASSERT_EQ(compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                       reinterpret_cast<const Bytef*>(zeros.data()), zeros.size()),
+              Z_OK);
+    packed.resize(packedSize);
+    EXPECT_LT(packed.size(), 1000u);
+    for (const int64_t limit : {int64_t{299999}, int64_t{1}, int64_t{0}}) {
+        CMemoryStream source;
+        source.Assign(packed);
+        CMemoryStream target;
+        target.Write("keep", 4);
+        EXPECT_FALSE(UnpackMap(source, target, limit)) << limit;
+        EXPECT_EQ(std::string(target.View()), "keep");
+    }
+    for (const int64_t limit : {int64_t{300000}, kMaxUnpackedMap}) {
+        CMemoryStream source;
+        source.Assign(packed);
+        CMemoryStream target;
+        target.Write("head", 4);
+        ASSERT_TRUE(UnpackMap(source, target, limit)) << limit;
+        EXPECT_EQ(target.Size(), 300004);
+        EXPECT_EQ(std::string(target.View().substr(0, 4)), "head");
+        EXPECT_EQ(target.View().find_first_not_of('\0', 4), std::string_view::npos);
+    }
 }
 
 }  // namespace

@@ -521,7 +521,9 @@ int Watch(Args& args) {
     cmd.S().On(msg::kModeFlags, [&](CStream& s, int32_t n) {
         print(ModesLine(DecodeRobotModeFlags(s, n), json), lastModes);
     });
-    // Ask at once, then at the console's own pace.
+    // Ask at once, then at the console's own pace; a link that breaks is
+    // ridden through the connection's retries and asked again at once.
+    cmd.S().SetReconnectHandler([&] { SendStatusRequest(cmd.Link()); });
     SendStatusRequest(cmd.Link());
     CStatusPoller poller;
     Ticker ticker(cmd.S().Reactor(), [&](int32_t elapsed) { poller.Tick(cmd.Link(), elapsed); });

@@ -81,6 +81,48 @@ int Failed(const std::string& text) {
     return kExitFailed;
 }
 
+std::string Printable(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out += '?';
+        } else if (c == 0xC2 && i + 1 < utf8.size() &&
+                   static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(utf8[i + 1]) <= 0x9F) {
+            out += '?';  // U+0080..U+009F, the C1 controls (CSI among them)
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> CommandFirst(std::vector<std::string> args) {
+    if (args.empty() || args[0].size() < 2 || args[0][0] != '-')
+        return args;
+    auto takesValue = [](const std::string& a) {
+        return a == "--host" || a == "--port" || a == "--ini" || a == "--password-file" ||
+               a == "--connect-timeout";
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const bool option = args[i].size() > 1 && args[i][0] == '-';
+        if (option) {
+            if (takesValue(args[i]))
+                ++i;
+            continue;
+        }
+        // The first word that is neither an option nor its value names the
+        // command, known or not; what came before it goes to the end.
+        std::vector<std::string> out(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+        out.insert(out.end(), args.begin(), args.begin() + static_cast<std::ptrdiff_t>(i));
+        return out;
+    }
+    return args;
+}
+
 std::string JsonString(std::string_view utf8) {
     std::string out = "\"";
     for (const char ch : utf8) {

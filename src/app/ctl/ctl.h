@@ -66,6 +66,13 @@ class Registry {
 int UsageError(const std::string& text);
 // Prints "velcoractl: TEXT" to stderr and returns kExitFailed.
 int Failed(const std::string& text);
+// A text from the robot made safe for a terminal: control characters (C0, DEL
+// and C1, which can clear the screen or retitle the window) become '?'.
+std::string Printable(std::string_view utf8);
+// The arguments with the command's name first: connection options given
+// before the name ("--host H map pull OUT") move behind the command's own
+// arguments, so that every command sees its subcommand first.
+std::vector<std::string> CommandFirst(std::vector<std::string> args);
 // A UTF-8 text as a quoted JSON string.
 std::string JsonString(std::string_view utf8);
 // Parses a whole decimal number; false for anything else.

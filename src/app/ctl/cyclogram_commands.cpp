@@ -283,7 +283,7 @@ int CyclogramList(const Context& c, const std::vector<std::string>& rest) {
     if (int rc = s.OpenAndList(names); rc != kExitDone)
         return rc;
     for (const auto& n : names)
-        std::printf("%s\n", AnsiToUtf8(n).c_str());
+        std::printf("%s\n", Printable(AnsiToUtf8(n)).c_str());
     return kExitDone;
 }
 
@@ -448,7 +448,7 @@ int WaveList(const Context& c, const std::vector<std::string>& rest) {
     if (int rc = s.OpenAndList(); rc != kExitDone)
         return rc;
     for (const auto& e : s.list.entries)
-        std::printf("%s\t%u\n", AnsiToUtf8(e.name).c_str(), e.lengthMs);
+        std::printf("%s\t%u\n", Printable(AnsiToUtf8(e.name)).c_str(), e.lengthMs);
     return kExitDone;
 }
 

@@ -32,14 +32,17 @@ int Status(Args& args) {
         return UsageError("status takes no arguments");
 
     Session session(options);
-    if (const int rc = session.Open(); rc != kExitDone)
-        return rc;
     bool got = false;
     RobotStatus status;
     session.On(msg::kStatus, [&](CStream& s, int32_t length) {
         status = DecodeRobotStatus(s, length);
         got = true;
     });
+    // A link that breaks is ridden through the connection's own retries, and
+    // the request asked again after each reconnect.
+    session.SetReconnectHandler([&] { session.Send(msg::kStatus); });
+    if (const int rc = session.Open(); rc != kExitDone)
+        return rc;
     session.Send(msg::kStatus);
     const auto outcome = session.RunUntil([&] { return got; }, kStatusWaitMs);
     if (outcome != Session::Outcome::Done)

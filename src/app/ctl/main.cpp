@@ -57,22 +57,11 @@ int main(int argc, char** argv) {
         return velcora::ctl::kExitDone;
     }
     // Connection options may come before the command ("velcoractl --host H
-    // status"): move the command to the front, keeping every option in order.
-    if (first.size() > 1 && first[0] == '-') {
-        for (std::size_t i = 1; i < args.size(); ++i) {
-            const std::string& before = args[i - 1];
-            const bool isValue = before == "--host" || before == "--port" || before == "--ini" ||
-                                 before == "--password-file" || before == "--connect-timeout";
-            const bool isOption = args[i].size() > 1 && args[i][0] == '-';
-            if (!isValue && !isOption) {
-                // The first word that is neither an option nor its value names
-                // the command, known or not.
-                std::string name = args[i];
-                args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
-                args.insert(args.begin(), std::move(name));
-                break;
-            }
-        }
+    // status").
+    args = velcora::ctl::CommandFirst(std::move(args));
+    if (args.empty() || (args.front().size() > 1 && args.front()[0] == '-')) {
+        PrintUsage(registry, stderr);
+        return velcora::ctl::kExitUsage;
     }
     const velcora::ctl::Command* command = registry.Find(args.front());
     if (!command) {

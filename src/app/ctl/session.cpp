@@ -146,7 +146,9 @@ Session::Outcome Session::RunUntil(const std::function<bool()>& done, uint32_t t
         [&] {
             if (done())
                 return true;
-            lost = connection_->State() != kStateAuthorised;
+            const int32_t state = connection_->State();
+            const bool retrying = state >= kStateRetryWait && state <= kStateAuthorising;
+            lost = state != kStateAuthorised && !(again_ && retrying);
             return lost;
         },
         timeoutMs);
@@ -192,6 +194,16 @@ void Session::Send(msg::Type type, std::string_view payload) {
 }
 
 void Session::OnConnectionStateChanged() {
+    // The connection reports state 7 again when the robot is first heard:
+    // only a change into it is a new authorisation.
+    const int32_t now = connection_->State();
+    const bool fresh = now == kStateAuthorised && lastState_ != kStateAuthorised;
+    lastState_ = now;
+    if (fresh && ++authorisations_ > 1) {
+        ++reconnects_;
+        if (again_)
+            again_();
+    }
     if (!options_.verbose)
         return;
     // The texts of the final states are printed by Open in any case.

@@ -77,7 +77,12 @@ class Session : public IRobotConnectionOwner {
     int Open();
 
     // Handles events until `done` holds, the link is lost, or `timeoutMs` passes.
+    // With a reconnect handler a link that breaks is not lost while the
+    // connection retries on its own: the wait goes on, and the handler runs at
+    // each new authorisation (to ask again); lost means the retries gave up.
     Outcome RunUntil(const std::function<bool()>& done, uint32_t timeoutMs);
+    void SetReconnectHandler(std::function<void()> again) { again_ = std::move(again); }
+    int Reconnects() const { return reconnects_; }
     // The exit code for an outcome; a lost link prints "Ошибка подключения!",
     // a time-out prints `timeoutText` (when given).
     int ExitFor(Outcome outcome, const char* timeoutText = nullptr);
@@ -111,6 +116,10 @@ class Session : public IRobotConnectionOwner {
     platform::ScopedTimer tick_;
     CRegistrationSet registrations_;
     std::string lastText_;
+    std::function<void()> again_;
+    int authorisations_ = 0;
+    int32_t lastState_ = kStateIdle;
+    int reconnects_ = 0;
 };
 
 }  // namespace velcora::ctl
