@@ -184,12 +184,6 @@ void PaintTimeLine(QPainter& p, const TimeLinePaintList& list, const QFont& rule
         p.drawLine(hd.kx, hd.ky, hd.hx, hd.hy);
         p.fillRect(QRect(hd.hx - 2, hd.hy - 2, 5, 5), QColor(0x30, 0x30, 0x30));
     }
-    // Keys are many: each kind is drawn once into a small picture and copied.
-    static const QImage sprites[3] = {KeySprite(kKeyColor), KeySprite(kSelectedKey),
-                                      KeySprite(kLockedKey)};
-    for (const auto& k : list.keys) {
-        p.drawImage(k.x - 3, k.y - 3, sprites[k.locked ? 2 : (k.selected ? 1 : 0)]);
-    }
     if (list.band) {
         p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         p.setPen(QPen(Qt::white, 1, Qt::DotLine));
@@ -198,6 +192,18 @@ void PaintTimeLine(QPainter& p, const TimeLinePaintList& list, const QFont& rule
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     p.restore();
+    // Keys are many: each kind is drawn once into a small picture and copied,
+    // without the clip (it costs more than the copy); keys that would cross
+    // the area's sides are left out, the ruler covers those at the top.
+    static const QImage sprites[3] = {KeySprite(kKeyColor), KeySprite(kSelectedKey),
+                                      KeySprite(kLockedKey)};
+    const int bottom = h - kScrollBarSize;
+    for (const auto& k : list.keys) {
+        if (k.x - 3 < kHeaderWidth || k.x + 3 >= right || k.y + 3 >= bottom) {
+            continue;
+        }
+        p.drawImage(k.x - 3, k.y - 3, sprites[k.locked ? 2 : (k.selected ? 1 : 0)]);
+    }
     // Ruler.
     p.fillRect(QRect(0, 0, w, kRulerHeight), kRulerBg);
     p.setPen(QColor(0x50, 0x58, 0x60));
