@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMimeData>
+#include <algorithm>
 #include <fstream>
 
 #include "cyclogram/gui/cyclogram_dialogs.h"
@@ -36,7 +37,13 @@ class CyclogramPageTest : public MainFormTest {
         form->Widget()->resize(1880, 1000);
         ASSERT_TRUE(Connect());
         ASSERT_NE(form->WorkTabs(), nullptr);
-        form->SelectWorkPage(1);
+        EXPECT_EQ(form->WorkTabs()->ActivePage(), 0);
+        // "--open cyclograms" names the page like a tool window and shows it.
+        const auto names = form->ToolNames();
+        EXPECT_NE(std::find(names.begin(), names.end(), "cyclograms"), names.end());
+        form->OpenTool("cyclograms");
+        EXPECT_EQ(form->WorkTabs()->ActivePage(), 1);
+        EXPECT_GT(form->WorkTabs()->Geometry().width(), 900);
         page = form->CyclogramView();
         ASSERT_NE(page, nullptr);
         // The robot's list and environment arrive by themselves.
