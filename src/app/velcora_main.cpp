@@ -163,6 +163,8 @@ void SeedDemoSettings(const std::string& path) {
     ini.WriteInt(velcora::kSectionVideo, "bitrate2", 360000);
     // The tool windows' buttons that only show with it.
     ini.WriteInt(c, "remoteDesktop", 1);
+    // The cyclogram page beside the cameras.
+    ini.WriteInt(c, "cyclograms", 1);
     ini.WriteString(velcora::kSectionAvatars, "avatar1", "Робот-гид");
     ini.WriteString(velcora::kSectionAvatars, "model1", "guide");
     ini.WriteString(velcora::kSectionAvatars, "avatar2", "Робот-официант");

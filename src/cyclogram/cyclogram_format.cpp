@@ -1,9 +1,12 @@
 #include "cyclogram/cyclogram_format.h"
 
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <new>
 #include <vector>
@@ -441,12 +444,34 @@ bool unpackWaveFile(std::string_view packed, std::string& out, std::size_t maxSi
     return ok;
 }
 
+bool ReplaceFile(const std::string& path, std::string_view bytes) {
+    const std::string temporary = path + ".~" + std::to_string(::getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            return false;
+        }
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool saveCyclogramFile(const std::string& path, const CCyclogram& doc) {
     CMemoryStream record;
     if (!writeCyclogram(doc, record, WriteScope::Full)) {
         return false;
     }
-    return record.SaveToFile(path);
+    return ReplaceFile(path, record.View());
 }
 
 bool loadCyclogramFile(const std::string& path, CCyclogram& doc) {
@@ -462,7 +487,7 @@ bool saveEnvironmentFile(const std::string& path, const CCyclogramEnv& env) {
     if (!writeEnvironment(env, record)) {
         return false;
     }
-    return record.SaveToFile(path);
+    return ReplaceFile(path, record.View());
 }
 
 bool loadEnvironmentFile(const std::string& path, CCyclogramEnv& env) {

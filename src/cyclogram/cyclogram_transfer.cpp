@@ -404,7 +404,7 @@ void CEnvironmentTransfer::onBackground(CStream& payload, int32_t length) {
         return;  // only a picture that was asked for may replace the file
     }
     CMemoryStream p = CopyToMemory(payload, length);
-    if (!p.SaveToFile(files_.background)) {
+    if (!ReplaceFile(files_.background, p.View())) {
         backgroundDownload_.ExpireNextTick();
     }
     view_.OnBackgroundChanged();

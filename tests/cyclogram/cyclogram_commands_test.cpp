@@ -104,5 +104,27 @@ TEST_F(CommandsTest, EnvDump) {
     EXPECT_EQ(RunCtl({"env", "dump", File("cyc.cyg")}).code, ctl::kExitFailed);
 }
 
+// The robot commands refuse bad arguments before they connect.
+TEST_F(CommandsTest, PoseAndMotorArgumentsAreCheckedFirst) {
+    const std::vector<std::vector<std::string>> refused = {
+        {"cyclogram", "pose", "a.cyg"},
+        {"cyclogram", "pose", "a.cyg", "-5"},
+        {"cyclogram", "pose", "a.cyg", "soon"},
+        {"cyclogram", "run", "x", "--env", "e.cenv"},
+        {"env", "motors", "extra"},
+        {"env", "set", "5"},
+        {"env", "set", "five", "0.5"},
+        {"env", "set", "5", "1.5"},
+        {"env", "set", "5", "nan"},
+    };
+    for (const auto& argv : refused) {
+        const Outcome o = RunCtl(argv);
+        EXPECT_NE(o.code, 0) << argv[1] << " " << (argv.size() > 2 ? argv[2] : "");
+        EXPECT_EQ(o.out, "");
+    }
+    // A missing file is a failure, not a connection attempt.
+    EXPECT_NE(RunCtl({"cyclogram", "pose", File("missing.cyg"), "100"}).code, 0);
+}
+
 }  // namespace
 }  // namespace velcora

@@ -7,6 +7,9 @@
 //   wave ls | push FILE.wav | rm NAME
 //   env pull OUT.cenv [--background FILE.jpg] | push IN.cenv [--background FILE.jpg]
 //   env dump FILE                    the environment project as JSON
+//   cyclogram pose FILE MS [--env FILE.cenv]   set the robot's motors to the pose at MS
+//   env motors                       the robot's motor values as JSON
+//   env set MOTOR POSITION           move a tracker's motor to a position 0..1
 //
 // Names on the command line and in the output are UTF-8; they travel in the
 // ANSI code page.
@@ -26,6 +29,7 @@
 #include "cyclogram/cyclogram.h"
 #include "cyclogram/cyclogram_format.h"
 #include "cyclogram/cyclogram_transfer.h"
+#include "cyclogram/time_line.h"
 #include "link/text_codec.h"
 
 namespace velcora::ctl {
@@ -173,7 +177,7 @@ int EnvDump(const std::vector<std::string>& rest) {
 // subcommands take, already taken out of the arguments.
 struct Context {
     ConnectionOptions connection;
-    std::optional<std::string> from, to, background;
+    std::optional<std::string> from, to, background, env;
 };
 
 constexpr uint32_t kReplyWaitMs = 20000;     // beyond every request's own time-out
@@ -493,7 +497,8 @@ struct EnvironmentView : IEnvironmentTransferView {
     void OnBackgroundChanged() override {}
     void OnChangedFlag(bool) override {}
     void OnEnvironmentUploaded() override { uploaded = true; }
-    void OnMotorValues(bool) override {}
+    void OnMotorValues(bool) override { motorValues = true; }
+    bool motorValues = false;
 };
 
 struct EnvironmentSession {
@@ -586,9 +591,141 @@ int EnvPush(const Context& c, const std::vector<std::string>& rest) {
     return kExitDone;
 }
 
+// The robot's environment project into the session (its files in a scratch folder).
+int PullEnvironment(EnvironmentSession& s) {
+    s.transfer->requestEnvironment();
+    const auto& project = s.transfer->countdown(EnvironmentRequest::Download);
+    if (int rc = s.Wait([&] { return !project.Running(); }); rc != kExitDone)
+        return rc;
+    if (!s.view.replaced)
+        return Failed("the robot's environment project is malformed");
+    return kExitDone;
+}
+
+// Asks for the values of every tracker's motor and waits for them. The robot
+// answers in order, so this also tells that earlier motor settings arrived.
+int PollMotors(EnvironmentSession& s) {
+    s.view.motorValues = false;
+    s.transfer->setMouseDown(true);  // take the reply although on-line mode is off
+    if (!s.transfer->pollMotorValues())
+        return Failed("the environment project has no trackers");
+    return s.Wait([&] { return s.view.motorValues; });
+}
+
+// The raw value shown for a tracker: -1 when the robot has none.
+long long ShownRaw(const EnvTracker& t) {
+    if (t.noValue)
+        return -1;
+    const double raw = t.leftRaw + (static_cast<double>(t.rightRaw) - t.leftRaw) * t.position;
+    return std::llround(raw);
+}
+
+std::string MotorsJson(const CCyclogramEnv& env) {
+    std::string out = "[";
+    for (const EnvTracker& t : env.trackers) {
+        out += out.size() > 1 ? ",{" : "{";
+        out += "\"motor\":" + Json(static_cast<long long>(t.motor)) +
+               ",\"raw\":" + Json(ShownRaw(t)) + ",\"position\":" + Json(t.position) +
+               ",\"noValue\":" + Json(t.noValue != 0) + "}";
+    }
+    return out + "]";
+}
+
+int CyclogramPose(const Context& c, const std::vector<std::string>& rest) {
+    if (rest.size() != 2)
+        return UsageError("cyclogram pose needs FILE MS");
+    long long ms = 0;
+    if (!ParseInt(rest[1], ms) || ms < 0 || ms > INT32_MAX)
+        return UsageError("MS must be a whole number of milliseconds, 0 or more");
+    CCyclogram doc;
+    if (!loadCyclogramFile(rest[0], doc))
+        return ReadFailed(rest[0]);
+    CCyclogramEnv given;
+    if (c.env && !loadEnvironmentFile(*c.env, given))
+        return ReadFailed(*c.env);
+    TempFolder scratch;
+    if (!scratch.Ok())
+        return Failed("cannot create a temporary folder");
+    EnvironmentSession s(c.connection, {scratch.File("env.cenv"), scratch.File("cycbg.jpg")});
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    if (c.env) {
+        s.env = std::move(given);
+    } else if (int rc = PullEnvironment(s); rc != kExitDone) {
+        return rc;
+    }
+    // The same pose the time line's "Применить позу" gives the trackers.
+    const std::vector<PoseEntry> pose = PoseAt(doc, s.env, static_cast<int32_t>(ms));
+    if (pose.empty())
+        return Failed("no enabled track of " + rest[0] + " has a tracker in the environment");
+    std::string out = "[";
+    for (const PoseEntry& p : pose) {
+        EnvTracker& t = s.env.trackers[static_cast<std::size_t>(p.tracker)];
+        t.position = p.position;
+        const int32_t raw = RawOfPosition(t, p.position);
+        s.transfer->setMotor(p.motor, raw);
+        out += out.size() > 1 ? ",{" : "{";
+        out += "\"motor\":" + Json(static_cast<long long>(p.motor)) +
+               ",\"position\":" + Json(p.position) +
+               ",\"raw\":" + Json(static_cast<long long>(raw)) + "}";
+    }
+    if (int rc = PollMotors(s); rc != kExitDone)
+        return rc;
+    std::printf("%s]\n", out.c_str());
+    return kExitDone;
+}
+
+int EnvMotors(const Context& c, const std::vector<std::string>& rest) {
+    if (!rest.empty())
+        return UsageError("env motors takes no arguments");
+    TempFolder scratch;
+    if (!scratch.Ok())
+        return Failed("cannot create a temporary folder");
+    EnvironmentSession s(c.connection, {scratch.File("env.cenv"), scratch.File("cycbg.jpg")});
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    if (int rc = PullEnvironment(s); rc != kExitDone)
+        return rc;
+    if (int rc = PollMotors(s); rc != kExitDone)
+        return rc;
+    std::printf("%s\n", MotorsJson(s.env).c_str());
+    return kExitDone;
+}
+
+int EnvSet(const Context& c, const std::vector<std::string>& rest) {
+    if (rest.size() != 2)
+        return UsageError("env set needs MOTOR POSITION");
+    long long motor = 0;
+    if (!ParseInt(rest[0], motor) || motor < INT32_MIN || motor > INT32_MAX)
+        return UsageError("MOTOR must be a whole number");
+    char* end = nullptr;
+    const double position = std::strtod(rest[1].c_str(), &end);
+    if (rest[1].empty() || *end != '\0' || !(position >= 0.0 && position <= 1.0))
+        return UsageError("POSITION must be a number from 0 to 1");
+    TempFolder scratch;
+    if (!scratch.Ok())
+        return Failed("cannot create a temporary folder");
+    EnvironmentSession s(c.connection, {scratch.File("env.cenv"), scratch.File("cycbg.jpg")});
+    if (int rc = s.Open(); rc != kExitDone)
+        return rc;
+    if (int rc = PullEnvironment(s); rc != kExitDone)
+        return rc;
+    const int32_t i = s.env.findTracker(static_cast<int32_t>(motor));
+    if (i < 0)
+        return Failed("the environment project has no tracker for motor " + rest[0]);
+    const int32_t raw =
+        RawOfPosition(s.env.trackers[static_cast<std::size_t>(i)], static_cast<float>(position));
+    s.transfer->setMotor(static_cast<int32_t>(motor), raw);
+    if (int rc = PollMotors(s); rc != kExitDone)
+        return rc;
+    Progress("motor " + rest[0] + " set to " + std::to_string(raw));
+    std::printf("%s\n", MotorsJson(s.env).c_str());
+    return kExitDone;
+}
+
 // ------------------------------------------------------------- dispatching
 
-enum : unsigned { kTakesFragment = 1, kTakesBackground = 2 };
+enum : unsigned { kTakesFragment = 1, kTakesBackground = 2, kTakesEnv = 4 };
 
 struct Subcommand {
     const char* name;
@@ -610,6 +747,7 @@ int RunSubcommand(const char* group, Args& args, const std::vector<Subcommand>& 
     c.from = args.Option("--from");
     c.to = args.Option("--to");
     c.background = args.Option("--background");
+    c.env = args.Option("--env");
     if (auto e = args.Error()) {
         return UsageError(*e);
     }
@@ -625,6 +763,8 @@ int RunSubcommand(const char* group, Args& args, const std::vector<Subcommand>& 
             return UsageError(what + " takes no --from or --to");
         if (c.background && !(sub.options & kTakesBackground))
             return UsageError(what + " takes no --background");
+        if (c.env && !(sub.options & kTakesEnv))
+            return UsageError(what + " takes no --env");
         return sub.run(c, std::vector<std::string>(rest.begin() + 1, rest.end()));
     }
     return UsageError(std::string("unknown ") + group + " subcommand " + rest[0]);
@@ -632,10 +772,15 @@ int RunSubcommand(const char* group, Args& args, const std::vector<Subcommand>& 
 
 int Cyclogram(Args& args) {
     static const std::vector<Subcommand> table = {
-        {"dump", Plain(CyclogramDump)}, {"value", Plain(CyclogramValue)},
-        {"ls", CyclogramList},          {"pull", CyclogramPull},
-        {"push", CyclogramPush},        {"rm", CyclogramRemove},
-        {"mv", CyclogramRename},        {"run", CyclogramRun, kTakesFragment},
+        {"dump", Plain(CyclogramDump)},
+        {"value", Plain(CyclogramValue)},
+        {"ls", CyclogramList},
+        {"pull", CyclogramPull},
+        {"push", CyclogramPush},
+        {"rm", CyclogramRemove},
+        {"mv", CyclogramRename},
+        {"run", CyclogramRun, kTakesFragment},
+        {"pose", CyclogramPose, kTakesEnv},
     };
     return RunSubcommand("cyclogram", args, table);
 }
@@ -654,6 +799,8 @@ int Env(Args& args) {
         {"dump", Plain(EnvDump)},
         {"pull", EnvPull, kTakesBackground},
         {"push", EnvPush, kTakesBackground},
+        {"motors", EnvMotors},
+        {"set", EnvSet},
     };
     return RunSubcommand("env", args, table);
 }
@@ -663,18 +810,21 @@ int Env(Args& args) {
 void RegisterCyclogramCommands(Registry& registry) {
     registry.Add({"cyclogram",
                   std::string("cyclogram ls | pull NAME OUT.cyg | push NAME IN.cyg | rm NAME | "
-                              "mv OLD NEW | run NAME [--from MS --to MS] ") +
+                              "mv OLD NEW | run NAME [--from MS --to MS] | pose FILE MS "
+                              "[--env FILE.cenv] ") +
                       kConnectionSynopsis + " | dump FILE | value FILE MOTOR MS...",
-                  "the robot's cyclograms; offline: print a .cyg file as JSON or a motor track's "
-                  "values at given times",
+                  "the robot's cyclograms, the pose of a .cyg file at a time; offline: print a "
+                  ".cyg file as JSON or a motor track's values at given times",
                   Cyclogram});
     registry.Add({"wave", std::string("wave ls | push FILE.wav | rm NAME ") + kConnectionSynopsis,
                   "the robot's wave files", Wave});
     registry.Add({"env",
                   std::string("env pull OUT.cenv [--background FILE.jpg] | push IN.cenv "
-                              "[--background FILE.jpg] ") +
+                              "[--background FILE.jpg] | motors | set MOTOR POSITION ") +
                       kConnectionSynopsis + " | dump FILE",
-                  "the robot's environment project; offline: print a .cenv file as JSON", Env});
+                  "the robot's environment project and motor values; offline: print a .cenv "
+                  "file as JSON",
+                  Env});
 }
 
 }  // namespace velcora::ctl

@@ -19,12 +19,14 @@
 #include "console/gui/command_panel.h"
 #include "console/gui/manual_form.h"
 #include "console/gui/phrase_panel.h"
+#include "cyclogram/gui/cyclogram_view.h"
 #include "files/gui/file_manager_form.h"
 #include "link/control_commands.h"
 #include "link/text_codec.h"
 #include "media/gui/remote_desktop_form.h"
 #include "media/gui/telnet_form.h"
 #include "nav/gui/map_view_box.h"
+#include "ui/vel_tab_control.h"
 
 namespace velcora::gui {
 
@@ -177,6 +179,7 @@ CMainForm::~CMainForm() {
     timer_.stop();
     DestroyTools();
     DestroyPhrases();
+    DestroyCyclogramPage();
     controller_->SetPanelTick(nullptr);
     // The reception hands pictures to the panels: it goes first. The panels
     // and the sound controls use the connection, which goes before the
@@ -435,19 +438,43 @@ void CMainForm::BuildWorkArea(CVelContainer* second) {
                       QStringLiteral("Открыть окно карты или показать открытое"), "map");
     }
     if (settings_.cyclograms) {
-        auto* cyc = Group(second, kAlignTop, 0, 90, QStringLiteral("Циклограммы"));
-        Bind(new CVelLabel(cyc, kPlaceFlow, 180, kRowH, QStringLiteral("Редактор — позже")), 0);
+        // The robot's cyclograms, to run one whole or open it on its page.
+        auto* cyc = Group(second, kAlignTop, 0, 220, QStringLiteral("Циклограммы"));
+        auto* buttons = new CVelPanel(cyc, kAlignBottom, 0, 2 * kRowH + 16);
+        buttons->SetColor(kFormColor);
+        auto* run = new CVelButton(buttons, kPlaceFlow, 200, kRowH,
+                                   QStringLiteral("Запустить циклограмму"));
+        Bind(run, kCmdCyclogramRun);
+        buttons->FlowNewRow();
+        auto* edit = new CVelButton(buttons, kPlaceFlow, 200, kRowH,
+                                    QStringLiteral("Редактировать циклограмму"));
+        Bind(edit, kCmdCyclogramEdit);
+        cyclogramList_ = new CVelListBox(cyc, kAlignClient, 0, 0);
+        Bind(cyclogramList_, kCmdCyclogramList);
     }
     // Phrases along the bottom, under the cameras and the document area.
     BuildPhrases(second);
     // The cameras in a column of their own; a bar shares the room between them
     // and the tool windows' document area, which takes what is left.
-    auto* videos = new CVelPanel(this, kAlignLeft, kVideoColumnWidth, 0);
+    // With cyclograms on, the cameras share the column with the cyclogram
+    // page as two tabs.
+    CVelPanel* videos = nullptr;
+    CVelControl* column = nullptr;
+    if (settings_.cyclograms) {
+        workTabs_ = new CVelTabControl(this, kAlignLeft, kVideoColumnWidth, 0, kCmdWorkTabs);
+        workTabs_->SetColor(kFormColor);
+        workTabs_->SetFont(font_);
+        videos = workTabs_->AddPage(QStringLiteral("Видео"));
+        column = workTabs_;
+    } else {
+        videos = new CVelPanel(this, kAlignLeft, kVideoColumnWidth, 0);
+        column = videos;
+    }
     videos->SetColor(kFormColor);
     videos_ = videos;
-    videoColumn_ = videos;
+    videoColumn_ = column;
     videoSplitter_ =
-        new CVelSplitter(this, kAlignLeft, 6, videos, kMinVideoColumn, kMinDocumentArea);
+        new CVelSplitter(this, kAlignLeft, 6, column, kMinVideoColumn, kMinDocumentArea);
     videoSplitter_->SetColor(kFormColor);
     videoSplitter_->SetHint(QStringLiteral("Перетащите, чтобы изменить ширину видео"));
     EnableMDI();
@@ -469,11 +496,70 @@ void CMainForm::BuildWorkArea(CVelContainer* second) {
                                  settings_.forwardFar});
     for (auto* p : videoPanels_)
         p->SetReception(reception_.get());
+    if (workTabs_)
+        BuildCyclogramPage(workTabs_->AddPage(QStringLiteral("Циклограммы")));
+}
+
+void CMainForm::BuildCyclogramPage(CVelPanel* page) {
+    page->SetColor(kFormColor);
+    cyclogramView_ = new cyclogram_gui::CCyclogramView(
+        page, kAlignClient, connection_, waves_, Tools().settingsDir,
+        settings_.locked || settings_.cyclogramLocked);
+    cyclogramView_->SetFont(smallFont_);
+    cyclogramView_->SetRobotListHook([this](const std::vector<std::string>& names) {
+        cyclogramNames_ = names;
+        if (!cyclogramList_)
+            return;
+        const int keep = cyclogramList_->ItemIndex();
+        cyclogramList_->Clear();
+        for (const auto& n : names)
+            cyclogramList_->AddItem(Q(AnsiToUtf8(n)));
+        cyclogramList_->SetItemIndex(keep < static_cast<int>(names.size()) ? keep : -1);
+    });
+    cyclogramView_->SetNewNameHook([this](const std::string& name) {
+        cyclogramNames_.push_back(name);
+        if (cyclogramList_)
+            cyclogramList_->AddItem(Q(AnsiToUtf8(name)));
+    });
+    cyclogramState_ = controller_->OnStateChanged([this](int32_t state) {
+        if (cyclogramView_)
+            cyclogramView_->OnConnectionState(state == kStateAuthorised);
+    });
+    workTabs_->SetActivePage(0);
+}
+
+void CMainForm::DestroyCyclogramPage() {
+    cyclogramState_.Reset();
+    if (cyclogramView_)
+        cyclogramView_->Destroy();
+    cyclogramView_ = nullptr;
+}
+
+void CMainForm::SelectWorkPage(int page) {
+    if (!workTabs_ || page < 0 || page >= workTabs_->PageCount())
+        return;
+    if (workTabs_->ActivePage() != page)
+        workTabs_->SetActivePage(page);
+    // The cyclogram page takes most of the width; the cameras get theirs back.
+    if (page == 1) {
+        videoColumnWidth_ = workTabs_->Geometry().width();
+        videoSplitter_->MoveTo(100000);
+    } else if (videoColumnWidth_ > 0) {
+        videoSplitter_->MoveTo(videoColumnWidth_);
+    }
+    if (cyclogramView_)
+        cyclogramView_->SetPageActive(page == 1);
 }
 
 // ---- tool windows ----------------------------------------------------------------------
 
 void CMainForm::RegisterTools() {
+    // The cyclograms are a page of the work area, not a window: opening them shows the page.
+    if (workTabs_)
+        RegisterTool("cyclograms", [this]() -> CVelMDIChildForm* {
+            SelectWorkPage(1);
+            return nullptr;
+        });
     // One line per tool window.
     RegisterTool("map", [this] { return new nav::CMapViewBox(this, Tools()); });
     RegisterTool("telnet", [this] { return new media::CTelnetForm(this, Tools()); });
@@ -570,6 +656,8 @@ void CMainForm::TickPanels(int32_t elapsedMs) {
     }
     if (sound_)
         sound_->Tick(elapsedMs);
+    if (cyclogramView_)
+        cyclogramView_->Tick(elapsedMs);
 }
 
 void CMainForm::PlaceWindow(const std::vector<WindowRect>* screens) {
@@ -661,6 +749,27 @@ bool CMainForm::HandleEvent(const VelEvent& e) {
 bool CMainForm::Command(const VelEvent& e) {
     auto& c = *controller_;
     const int id = e.id;
+    if (id == kCmdWorkTabs && workTabs_) {
+        SelectWorkPage(workTabs_->ActivePage());
+        return true;
+    }
+    if ((id == kCmdCyclogramRun || id == kCmdCyclogramEdit ||
+         (id == kCmdCyclogramList && e.notify == VelNotify::Activated)) &&
+        cyclogramView_ && cyclogramList_) {
+        const int row = cyclogramList_->ItemIndex();
+        if (row < 0 || row >= static_cast<int>(cyclogramNames_.size()))
+            return true;
+        const std::string& name = cyclogramNames_[static_cast<std::size_t>(row)];
+        if (id == kCmdCyclogramRun) {
+            cyclogramView_->Window().RunByName(name);
+        } else {
+            SelectWorkPage(1);
+            cyclogramView_->Window().EditByName(name);
+        }
+        return true;
+    }
+    if (id == kCmdCyclogramList)
+        return true;
     if (id >= kCmdToolButtonFirst &&
         id < kCmdToolButtonFirst + static_cast<int>(toolButtons_.size())) {
         OpenTool(toolButtons_[static_cast<std::size_t>(id - kCmdToolButtonFirst)]);
@@ -800,6 +909,8 @@ bool CMainForm::CanClose(int code) {
         if (!c->AskClose(code))
             return false;
     }
+    if (cyclogramView_ && !cyclogramView_->CanClose())
+        return false;
     for (int i = 0; i < 2; ++i) {
         if (videoPanels_[i]) {
             settings_.camera[i] = videoPanels_[i]->Camera();

@@ -17,6 +17,7 @@
 #include "console/gestures.h"
 #include "console/main_controller.h"
 #include "console/phrases.h"
+#include "cyclogram/cyclogram_transfer.h"
 #include "link/console_hooks.h"
 #include "link/dispatcher.h"
 #include "link/ini_file.h"
@@ -31,6 +32,13 @@
 #include "platform/audio_output.h"
 #include "platform/reactor.h"
 #include "ui/vel.h"
+
+namespace velcora::cyclogram_gui {
+class CCyclogramView;
+}
+namespace velcora::ui {
+class CVelTabControl;
+}
 
 namespace velcora::gui {
 
@@ -66,6 +74,11 @@ enum MainCommand : int {
     kCmdAvatarFirst = 0x200,
     // Tool-bar buttons that open a tool window, one id per button.
     kCmdToolButtonFirst = 0x300,
+    // The work area's pages and the cyclogram panel.
+    kCmdWorkTabs = 0x3F0,
+    kCmdCyclogramRun,
+    kCmdCyclogramEdit,
+    kCmdCyclogramList,
 };
 
 class CMainForm : public ui::CVelForm, public IMainView {
@@ -131,6 +144,13 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelSplitter* VideoSplitter() const { return videoSplitter_; }
     // The video column (both cameras).
     ui::CVelControl* VideoColumn() const { return videoColumn_; }
+    // With cyclograms on: the work area's pages (the cameras and "Циклограммы").
+    ui::CVelTabControl* WorkTabs() const { return workTabs_; }
+    cyclogram_gui::CCyclogramView* CyclogramView() const { return cyclogramView_; }
+    // The main window's own list of the robot's cyclograms.
+    ui::CVelListBox* CyclogramList() const { return cyclogramList_; }
+    // Shows the work area's page: 0 the cameras, 1 the cyclograms.
+    void SelectWorkPage(int page);
 
     // Phrases, command buttons and gestures.
     CPhrases& Phrases() { return *phrases_; }
@@ -286,6 +306,16 @@ class CMainForm : public ui::CVelForm, public IMainView {
     std::unique_ptr<ToolContext> tools_;
     ui::CVelControl* videoColumn_ = nullptr;
     ui::CVelSplitter* videoSplitter_ = nullptr;
+    // The cyclogram page, its tabs and the panel listing the robot's cyclograms.
+    void BuildCyclogramPage(ui::CVelPanel* page);
+    void DestroyCyclogramPage();
+    CWaveList waves_;
+    ui::CVelTabControl* workTabs_ = nullptr;
+    cyclogram_gui::CCyclogramView* cyclogramView_ = nullptr;
+    ui::CVelListBox* cyclogramList_ = nullptr;
+    std::vector<std::string> cyclogramNames_;  // narrow, as the robot sent them
+    HookSubscription cyclogramState_;
+    int videoColumnWidth_ = 0;
     std::unique_ptr<QObject> joystickListFilter_;
     std::unique_ptr<QObject> keyFilter_;
     // Phrases, command buttons, gestures: the controllers outlive their panels.
