@@ -202,3 +202,45 @@ TEST(IniFile, InstalledProgramsUseTheConfigurationFolder) {
 
 }  // namespace
 }  // namespace velcora
+
+namespace velcora {
+namespace {
+
+// A settings file cut off anywhere (a full disk, a crash of another program
+// writing it) loads without harm, and every value whose line is whole is
+// read as saved.
+TEST(Settings, TornFileKeepsWhatItsWholeLinesSay) {
+    CSettings full;
+    full.host = "robot.example";
+    full.port = 5560;
+    full.bitrate[0] = 120000;
+    IniFile saved;
+    SaveSettings(saved, full);
+    const std::string text = saved.Text();
+    const auto lineEnd = [&](const std::string& value) {
+        const auto at = text.find(value);
+        EXPECT_NE(at, std::string::npos) << value;
+        return text.find('\n', at);
+    };
+    const std::size_t hostEnd = lineEnd("robot.example");
+    const std::size_t portEnd = lineEnd("5560");
+    const std::size_t rateEnd = lineEnd("120000");
+    for (std::size_t n = 0; n <= text.size(); ++n) {
+        IniFile torn;
+        torn.Parse(std::string_view(text).substr(0, n));
+        CSettings s;
+        LoadSettings(torn, s);
+        if (n > hostEnd) {
+            EXPECT_EQ(s.host, "robot.example") << n;
+        }
+        if (n > portEnd) {
+            EXPECT_EQ(s.port, 5560) << n;
+        }
+        if (n > rateEnd) {
+            EXPECT_EQ(s.bitrate[0], 120000) << n;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velcora
