@@ -140,6 +140,7 @@ void CChatBotDownload::OnChunk(CStream& payload, int32_t length) {
         // rather than piece two scripts together.
         buffer_.clear();
         offset_ = 0;
+        total_ = 0;
         sized_ = false;
         countdown_ = 0;
     }

@@ -262,6 +262,9 @@ TEST_F(Download, ChangedTotalStartsOver) {
     link.Receive(msg::kChatBotDownloadChunk, Chunk(4, 6, "ne"));
     EXPECT_EQ(down.Result(), TransferResult::kRunning);
     EXPECT_EQ(down.Offset(), 0);
+    // Nothing of the old script is left, its size included.
+    EXPECT_EQ(down.Total(), 0);
+    EXPECT_TRUE(down.Bytes().empty());
     down.Tick(50);
     EXPECT_EQ(Requests(link).back(), 0);
     link.Receive(msg::kChatBotDownloadChunk, Chunk(0, 6, "new-"));

@@ -53,26 +53,24 @@ TEST_P(WavRates, OnlyRatesOfRealSoundAreRead) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WavRates,
-                         testing::Values(RateCase{"OneHertz", 1, false},
-                                         RateCase{"Negative", -8000, false},
-                                         RateCase{"BelowAThousand", 999, false},
-                                         RateCase{"Lowest", kMinWavRate, true},
-                                         RateCase{"Telephone", 8000, true},
-                                         RateCase{"Studio", 192000, true},
-                                         RateCase{"Highest", kMaxWavRate, true},
-                                         RateCase{"Beyond", kMaxWavRate + 1, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WavRates,
+    testing::Values(RateCase{"OneHertz", 1, false}, RateCase{"Negative", -8000, false},
+                    RateCase{"BelowAThousand", 999, false}, RateCase{"Lowest", kMinWavRate, true},
+                    RateCase{"Telephone", 8000, true}, RateCase{"Studio", 192000, true},
+                    RateCase{"Highest", kMaxWavRate, true},
+                    RateCase{"Beyond", kMaxWavRate + 1, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WavFile, DamagedFilesAreRefused) {
     const std::string good = Wave(22050, 16, 1, 100);
     const std::string cases[] = {
-        good.substr(0, 11),                               // shorter than the header
-        good.substr(0, 40),                               // data chunk cut off
-        Wave(22050, 12, 1, 100),                          // 12-bit samples
-        Wave(22050, 16, 0, 100),                          // no channels
-        "RIFF" + U32(4) + "WAVE" + "data" + U32(0),       // data before the format
-        good.substr(0, 40) + U32(0xFFFFFFF0) + "abc",     // data longer than the file
+        good.substr(0, 11),                            // shorter than the header
+        good.substr(0, 40),                            // data chunk cut off
+        Wave(22050, 12, 1, 100),                       // 12-bit samples
+        Wave(22050, 16, 0, 100),                       // no channels
+        "RIFF" + U32(4) + "WAVE" + "data" + U32(0),    // data before the format
+        good.substr(0, 40) + U32(0xFFFFFFF0) + "abc",  // data longer than the file
     };
     int i = 0;
     for (const std::string& bytes : cases) {

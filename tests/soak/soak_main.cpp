@@ -409,8 +409,7 @@ class MapJob : public nav::IMapTransferView {
                     std::ofstream(dumpDir + "/map_pushed.json") << pushed_;
                     std::ofstream(dumpDir + "/map_pulled.json") << json;
                 }
-            }
-            else
+            } else
                 ledger_.Completed(kind, static_cast<int64_t>(json.size()));
             ++rounds;
             step_ = Step::Idle;
@@ -501,7 +500,8 @@ class CyclogramJob : public ICyclogramTransferView {
         CMemoryStream got;
         writeCyclogram(*doc, got, WriteScope::Full);
         if (std::string(got.View()) != sent_)
-            ledger_.Mismatch("cyclogram download", "the cyclogram loaded differs from the one sent");
+            ledger_.Mismatch("cyclogram download",
+                             "the cyclogram loaded differs from the one sent");
         else
             ledger_.Completed("cyclogram download", static_cast<int64_t>(sent_.size()));
         step_ = Step::Idle;
@@ -527,9 +527,8 @@ class CyclogramJob : public ICyclogramTransferView {
     void OnRequestFailed(CyclogramRequest which, const std::string& text) override {
         if (step_ == Step::Idle)
             return;
-        ledger_.Failed(which == CyclogramRequest::Upload ? "cyclogram upload"
-                                                         : "cyclogram download",
-                       text);
+        ledger_.Failed(
+            which == CyclogramRequest::Upload ? "cyclogram upload" : "cyclogram download", text);
         step_ = Step::Idle;
     }
 
@@ -593,8 +592,8 @@ class ChatBotJob : public IChatBotTransferView {
         std::string script = "\xEF\xBB\xBF";
         const int lines = 200 + static_cast<int>(random_() % 3000);
         for (int i = 0; i < lines; ++i)
-            script += "вопрос " + std::to_string(random_()) + " = ответ " + std::to_string(i) +
-                      "\r\n";
+            script +=
+                "вопрос " + std::to_string(random_()) + " = ответ " + std::to_string(i) + "\r\n";
         sent_ = script;
         upload_ = std::make_unique<CChatBotUpload>(link_, *this, script);
         finished_.reset();
@@ -715,8 +714,10 @@ std::vector<TreeFile> MakeTree(uint64_t seed, int64_t totalBytes) {
     int i = 0;
     while (left > 0) {
         const int64_t n = std::min<int64_t>(left, 1 + static_cast<int64_t>(r() % (3 << 20)));
-        out.push_back({(i % 3 == 0 ? "c/" : i % 3 == 1 ? "a/b/" : "") + std::string("part") +
-                           std::to_string(i) + ".dat",
+        out.push_back({(i % 3 == 0   ? "c/"
+                        : i % 3 == 1 ? "a/b/"
+                                     : "") +
+                           std::string("part") + std::to_string(i) + ".dat",
                        bytes(n)});
         left -= n;
         ++i;
@@ -826,9 +827,9 @@ class Soak {
 };
 
 bool Soak::Prepare() {
-    work_ = o_.work.empty() ? fs::temp_directory_path() /
-                                  ("velcora_soak_" + std::to_string(getpid()))
-                            : fs::path(o_.work);
+    work_ = o_.work.empty()
+                ? fs::temp_directory_path() / ("velcora_soak_" + std::to_string(getpid()))
+                : fs::path(o_.work);
     std::error_code ec;
     fs::remove_all(work_, ec);
     robotRoot_ = work_ / "robot";
@@ -891,16 +892,16 @@ void Soak::StartConsole() {
         cyclogram_->transfer.Tick(elapsed);
         chatbot_->Tick(elapsed);
     });
-    counters_.Add(dispatcher_.Register(msg::kSoundBlock,
-                                       [this](CStream&, int32_t) { ++soundBlocks_; }));
+    counters_.Add(
+        dispatcher_.Register(msg::kSoundBlock, [this](CStream&, int32_t) { ++soundBlocks_; }));
     counters_.Add(
         dispatcher_.Register(msg::kStatus, [this](CStream&, int32_t) { ++statusReplies_; }));
 
     pump_ = std::make_unique<CReactorPump>(reactor_);
     remote_ = std::make_unique<CRemoteFileSystem>(*link_, *pump_);
 
-    tick_ = std::make_unique<platform::ScopedTimer>(
-        reactor_, CMainController::kTickMs, [this] { controller_->Tick(reactor_.Now()); });
+    tick_ = std::make_unique<platform::ScopedTimer>(reactor_, CMainController::kTickMs,
+                                                    [this] { controller_->Tick(reactor_.Now()); });
     scheduler_ = std::make_unique<platform::ScopedTimer>(reactor_, 100, [this] { Schedule(); });
 }
 
@@ -1060,9 +1061,8 @@ void Soak::FileRound(bool down, const std::string& kind) {
             continue;
         }
         if (outcome != Outcome::GoOn || prompts.HadFailures()) {
-            std::string reason = prompts.Messages().empty()
-                                     ? std::string("stopped")
-                                     : WideToUtf8(prompts.Messages().back());
+            std::string reason = prompts.Messages().empty() ? std::string("stopped")
+                                                            : WideToUtf8(prompts.Messages().back());
             // The reason without the file's name, so that reasons add up.
             if (const auto nl = reason.find('\n'); nl != std::string::npos)
                 reason = reason.substr(0, nl);
@@ -1113,9 +1113,10 @@ void Soak::Finish() {
     std::set<std::string> expected;
     for (const auto& f : tree_) {
         expected.insert(f.rel);
-        for (const fs::path& p : {localDown_ / fs::u8path(f.rel),
-                                  robotRoot_ / "files" / "D" / "soak" / "up" / fs::u8path(f.rel),
-                                  robotRoot_ / "files" / "D" / "soak" / "tree" / fs::u8path(f.rel)}) {
+        for (const fs::path& p :
+             {localDown_ / fs::u8path(f.rel),
+              robotRoot_ / "files" / "D" / "soak" / "up" / fs::u8path(f.rel),
+              robotRoot_ / "files" / "D" / "soak" / "tree" / fs::u8path(f.rel)}) {
             if (Fnv(ReadAll(p)) != Fnv(f.bytes))
                 ledger_.Problem("checksum differs: " + p.string());
         }
@@ -1232,8 +1233,9 @@ void Soak::PrintTable() {
         }
         const double perMinute = minutes > 0 ? shown_[i] / minutes : 0;
         std::printf("camera %d frames shown per minute  %.0f (whole minutes: %s)\n", i, perMinute,
-                    least == INT64_MAX ? "none"
-                                       : (std::to_string(least) + ".." + std::to_string(most)).c_str());
+                    least == INT64_MAX
+                        ? "none"
+                        : (std::to_string(least) + ".." + std::to_string(most)).c_str());
     }
     std::printf("%-34s %" PRId64 " blocks, player %s\n", "robot sound", soundBlocks_,
                 player_->DeviceOpen() ? "open" : "closed");
