@@ -110,7 +110,10 @@ void IniFile::Parse(std::string_view text) {
         if (end == std::string_view::npos)
             end = text.size();
         std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
+        // Every carriage return before the line end goes: one left behind
+        // would make the next save look like a CR-LF file, and the file would
+        // change at every save.
+        while (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         lines_.emplace_back(line);
         start = end + 1;

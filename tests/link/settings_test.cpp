@@ -244,3 +244,29 @@ TEST(Settings, TornFileKeepsWhatItsWholeLinesSay) {
 
 }  // namespace
 }  // namespace velcora
+
+namespace velcora {
+namespace {
+
+// Lines that end in stray carriage returns (an LF file edited by hand with
+// several editors): written back once, the text no longer changes.
+TEST(IniFile, StrayCarriageReturnsSettleAfterOneSave) {
+    const std::string texts[] = {
+        std::string("U\0\nCmno\r[Video][\n[Vi\r\r", 22),
+        "[A]\nkey=value\r\r",
+        "[Connection]\nHost=robot\r\r\nPort=5560\r\n",
+    };
+    for (const std::string& text : texts) {
+        IniFile first;
+        first.Parse(text);
+        IniFile second;
+        second.Parse(first.Text());
+        EXPECT_EQ(second.Text(), first.Text()) << text;
+    }
+    IniFile ini;
+    ini.Parse("[Connection]\nHost=robot\r\r\n");
+    EXPECT_EQ(ini.GetString("Connection", "Host"), "robot");
+}
+
+}  // namespace
+}  // namespace velcora

@@ -1064,9 +1064,10 @@ void Soak::FileRound(bool down, const std::string& kind) {
             std::string reason = prompts.Messages().empty() ? std::string("stopped")
                                                             : WideToUtf8(prompts.Messages().back());
             // The reason without the file's name, so that reasons add up.
-            if (const auto nl = reason.find('\n'); nl != std::string::npos)
-                reason = reason.substr(0, nl);
+            if (const auto quote = reason.find('"'); quote != std::string::npos)
+                reason = reason.substr(0, quote) + "…";
             ledger_.Failed(kind, reason);
+            ledger_.Note(kind + ": " + f.rel);
             continue;
         }
         if (ReadAll(result) != f.bytes)
