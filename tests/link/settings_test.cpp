@@ -248,12 +248,14 @@ TEST(Settings, TornFileKeepsWhatItsWholeLinesSay) {
 namespace velcora {
 namespace {
 
-// Lines that end in stray carriage returns (an LF file edited by hand with
-// several editors): written back once, the text no longer changes.
-TEST(IniFile, StrayCarriageReturnsSettleAfterOneSave) {
+// Lines that end in stray carriage returns, or two byte-order marks (a file
+// edited by hand with several editors): written back once, the text no
+// longer changes.
+TEST(IniFile, StrayCarriageReturnsAndMarksSettleAfterOneSave) {
     const std::string texts[] = {
         std::string("U\0\nCmno\r[Video][\n[Vi\r\r", 22),
         "[A]\nkey=value\r\r",
+        "\xEF\xBB\xBF\xEF\xBB\xBF@C@C",
         "[Connection]\nHost=robot\r\r\nPort=5560\r\n",
     };
     for (const std::string& text : texts) {
