@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 export QT_QPA_PLATFORM ?= offscreen
 export SDL_AUDIODRIVER ?= dummy
 
-.PHONY: all deps run test build-dev build-release bench fuzz format format-check clean install package
+.PHONY: all deps run test build-dev build-release bench fuzz format format-check clean install package soak
 
 all: build-dev
 
@@ -47,6 +47,18 @@ package: build-release
 bench: build-release
 	cmake --build --preset release -j $(JOBS)
 	@scripts/run-benches.sh build/release
+
+# The console's controllers against the simulated robot behind the fault
+# relay for SOAK_MINUTES (30), under the sanitizers; SOAK_BUILD=release for the
+# memory figures. SOAK_ARGS adds options (--corrupt, --seed N, -v).
+SOAK_MINUTES ?= 30
+SOAK_BUILD ?= dev
+soak: deps
+	cmake --preset $(SOAK_BUILD) -DVELCORA_TESTS=ON
+	cmake --build --preset $(SOAK_BUILD) -j $(JOBS) --target velcora_soak
+	cd build/$(SOAK_BUILD) && SDL_AUDIODRIVER=dummy \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ./tests/soak/velcora_soak --minutes $(SOAK_MINUTES) $(SOAK_ARGS)
 
 fuzz: deps
 	cmake --preset fuzz

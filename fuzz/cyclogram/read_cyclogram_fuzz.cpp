@@ -1,5 +1,6 @@
 // Reads arbitrary bytes as a cyclogram record, then exercises what the editor
 // does with whatever came out: curves, limits, a fragment copy and its paste.
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -17,7 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const CCyclogramTrack& t = doc.track(i);
         for (int32_t k = 0; k < t.count() && k < 64; ++k) {
             const int32_t time = t.key(k).time;
-            sink = sink + t.valueAt(time) + t.valueAt(time - 1) + t.valueAt(time + 7);
+            // Neighbouring times, kept inside the range of a time.
+            const int32_t before = time > INT32_MIN ? time - 1 : time;
+            const int32_t after = time < INT32_MAX - 7 ? time + 7 : time;
+            sink = sink + t.valueAt(time) + t.valueAt(before) + t.valueAt(after);
             t.findKeyNear(time);
         }
     }

@@ -100,6 +100,7 @@ void CChatBotDownload::Start() {
     sized_ = false;
     offset_ = 0;
     countdown_ = 0;
+    idle_ = 0;
     result_ = TransferResult::kRunning;
     chunk_ = link_.Dispatcher().Register(
         msg::kChatBotDownloadChunk,
@@ -125,6 +126,7 @@ void CChatBotDownload::Tick(int32_t elapsedMs) {
     if (result_ != TransferResult::kRunning || !chunk_.Active()) {
         return;
     }
+    idle_ += elapsedMs;
     countdown_ -= elapsedMs;
     if (countdown_ <= 0) {
         SendRequest(offset_);
@@ -159,6 +161,7 @@ void CChatBotDownload::OnChunk(CStream& payload, int32_t length) {
         // rather than piece two scripts together.
         buffer_.clear();
         offset_ = 0;
+        total_ = 0;
         sized_ = false;
         countdown_ = 0;
     }
@@ -167,13 +170,23 @@ void CChatBotDownload::OnChunk(CStream& payload, int32_t length) {
     if (chunk.offset > offset_) {
         return;
     }
+    // A chunk that brings nothing new (a robot answering every request with
+    // the same empty reply) is no progress: asking again at once would flood
+    // the link for ever, so the next request waits for the retry time.
+    const bool advances = end > offset_;
+    if (sized_ && !advances && offset_ < total_) {
+        return;
+    }
     sized_ = true;
     total_ = chunk.total;
     buffer_.resize(static_cast<std::size_t>(total_));
     std::copy(chunk.bytes.begin(), chunk.bytes.end(),
               buffer_.begin() + static_cast<std::ptrdiff_t>(chunk.offset));
     offset_ = static_cast<int32_t>(end);
-    countdown_ = 0;
+    if (advances) {
+        countdown_ = 0;
+        idle_ = 0;
+    }
     view_.OnProgress(offset_, total_);
     if (offset_ == total_) {
         Finish(TransferResult::kSucceeded);

@@ -110,6 +110,9 @@ class CChatBotDownload {
     int32_t Total() const { return total_; }
     // The script's bytes; complete once Result() is kSucceeded.
     const std::string& Bytes() const { return buffer_; }
+    // Milliseconds of ticks since a chunk last brought new bytes (or since
+    // Start): the owner's measure of a download that has stalled.
+    int32_t IdleMs() const { return idle_; }
 
   private:
     void OnChunk(CStream& payload, int32_t length);
@@ -123,6 +126,7 @@ class CChatBotDownload {
     bool sized_ = false;  // a chunk has declared the total
     int32_t offset_ = 0;
     int32_t countdown_ = 0;
+    int32_t idle_ = 0;
     TransferResult result_ = TransferResult::kRunning;
     CMessageDispatcher::Registration chunk_;
 };

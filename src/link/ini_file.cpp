@@ -101,8 +101,10 @@ bool IniFile::Load() {
 void IniFile::Parse(std::string_view text) {
     lines_.clear();
     crlf_ = text.find("\r\n") != std::string_view::npos;
-    // A UTF-8 byte-order mark is not part of the first line.
-    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+    // A UTF-8 byte-order mark is not part of the first line; nor is a
+    // second one (a file re-saved by a careless editor), which would
+    // otherwise drop off at the next save.
+    while (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
     std::size_t start = 0;
     while (start < text.size()) {
@@ -110,7 +112,10 @@ void IniFile::Parse(std::string_view text) {
         if (end == std::string_view::npos)
             end = text.size();
         std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
+        // Every carriage return before the line end goes: one left behind
+        // would make the next save look like a CR-LF file, and the file would
+        // change at every save.
+        while (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         lines_.emplace_back(line);
         start = end + 1;

@@ -116,7 +116,10 @@ bool ReadWavFile(const std::string& path, WavData& out) {
             ReadI32(s);
             ReadU16(s);
             out.bits = ReadU16(s);
-            if (tag != 1 || out.channels < 1 || out.rate <= 0 ||
+            // A rate far outside what sound cards use is a damaged header:
+            // resampling from 1 Hz would multiply the samples by the
+            // target rate and exhaust memory.
+            if (tag != 1 || out.channels < 1 || out.rate < kMinWavRate || out.rate > kMaxWavRate ||
                 (out.bits != 8 && out.bits != 16)) {
                 return false;
             }

@@ -49,6 +49,10 @@ struct WavData {
     std::vector<uint8_t> samples;  // interleaved as stored
 };
 
+// The sample rates a wave file may declare; others mean a damaged header.
+inline constexpr int32_t kMinWavRate = 1000;
+inline constexpr int32_t kMaxWavRate = 768000;
+
 // Reads a PCM wave file; false for anything else or a damaged file.
 bool ReadWavFile(const std::string& path, WavData& out);
 // Reduces 16-bit interleaved samples to one channel (mean of the channels).

@@ -205,7 +205,11 @@ NavRandomSource DefaultNavRandomSource() {
             std::random_device entropy;
             const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
             const auto calendar = std::chrono::system_clock::now().time_since_epoch().count();
-            return std::minstd_rand(static_cast<uint32_t>(ticks + 10 * calendar) ^ entropy());
+            // Mixed in unsigned arithmetic: ten times a nanosecond count
+            // since 1970 does not fit a signed 64-bit number.
+            const uint64_t mixed =
+                static_cast<uint64_t>(ticks) + 10u * static_cast<uint64_t>(calendar);
+            return std::minstd_rand(static_cast<uint32_t>(mixed) ^ entropy());
         }();
         return static_cast<int32_t>((generator() >> 8) & 0x7FFF);
     };

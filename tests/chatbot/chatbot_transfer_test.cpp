@@ -262,6 +262,9 @@ TEST_F(Download, ChangedTotalStartsOver) {
     link.Receive(msg::kChatBotDownloadChunk, Chunk(4, 6, "ne"));
     EXPECT_EQ(down.Result(), TransferResult::kRunning);
     EXPECT_EQ(down.Offset(), 0);
+    // Nothing of the old script is left, its size included.
+    EXPECT_EQ(down.Total(), 0);
+    EXPECT_TRUE(down.Bytes().empty());
     down.Tick(50);
     EXPECT_EQ(Requests(link).back(), 0);
     link.Receive(msg::kChatBotDownloadChunk, Chunk(0, 6, "new-"));
@@ -269,6 +272,54 @@ TEST_F(Download, ChangedTotalStartsOver) {
     EXPECT_EQ(down.Result(), TransferResult::kSucceeded);
     EXPECT_EQ(down.Bytes(), "new-ok");
 }
+
+// A robot that answers every request with a well-formed chunk that brings
+// nothing new (at the start, and after part of the script) must not be asked
+// again at once: the requests keep to the retry time, no progress is
+// reported, and the idle time grows so that the owner can give up.
+struct NoProgressCase {
+    const char* name;
+    std::string first;  // what came in before the robot got stuck ("" = nothing)
+    int32_t stuckAt;
+};
+class DownloadNoProgress : public testing::TestWithParam<NoProgressCase> {};
+
+TEST_P(DownloadNoProgress, RequestsKeepToTheRetryTimeAndIdleTimeGrows) {
+    FakeLink link;
+    RecordingView view;
+    CChatBotDownload down{link, view};
+    down.Start();
+    down.Tick(50);
+    if (!GetParam().first.empty()) {
+        link.Receive(msg::kChatBotDownloadChunk, Chunk(0, 170, GetParam().first));
+    }
+    ASSERT_EQ(down.Offset(), GetParam().stuckAt);
+    const std::size_t progressBefore = view.progress.size();
+    std::size_t answered = Requests(link).size();
+    for (int ms = 0; ms < 20000; ms += 50) {
+        down.Tick(50);
+        // Every new request gets the same empty answer straight away.
+        for (const auto requests = Requests(link); answered < requests.size(); ++answered) {
+            link.Receive(msg::kChatBotDownloadChunk, Chunk(GetParam().stuckAt, 170, ""));
+        }
+    }
+    const auto requests = Requests(link);
+    // Without the fix this is one request per tick: about 400.
+    EXPECT_LE(requests.size(), 2u + 20000 / kChatBotRetryMs + 2) << requests.size();
+    EXPECT_EQ(down.Result(), TransferResult::kRunning);
+    EXPECT_LE(view.progress.size(), progressBefore + 1);
+    EXPECT_GE(down.IdleMs(), 20000 - kChatBotRetryMs);
+    // Real bytes still finish it, and the idle time starts again.
+    link.Receive(msg::kChatBotDownloadChunk,
+                 Chunk(GetParam().stuckAt, 170, std::string(170 - GetParam().stuckAt, 'x')));
+    EXPECT_EQ(down.Result(), TransferResult::kSucceeded);
+    EXPECT_EQ(down.IdleMs(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DownloadNoProgress,
+                         testing::Values(NoProgressCase{"AtTheStart", "", 0},
+                                         NoProgressCase{"Midway", "abcdef", 6}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Download, OversizedTotalIsRefused) {
     Begin();

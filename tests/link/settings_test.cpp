@@ -202,3 +202,73 @@ TEST(IniFile, InstalledProgramsUseTheConfigurationFolder) {
 
 }  // namespace
 }  // namespace velcora
+
+namespace velcora {
+namespace {
+
+// A settings file cut off anywhere (a full disk, a crash of another program
+// writing it) loads without harm, and every value whose line is whole is
+// read as saved.
+TEST(Settings, TornFileKeepsWhatItsWholeLinesSay) {
+    CSettings full;
+    full.host = "robot.example";
+    full.port = 5560;
+    full.bitrate[0] = 120000;
+    IniFile saved;
+    SaveSettings(saved, full);
+    const std::string text = saved.Text();
+    const auto lineEnd = [&](const std::string& value) {
+        const auto at = text.find(value);
+        EXPECT_NE(at, std::string::npos) << value;
+        return text.find('\n', at);
+    };
+    const std::size_t hostEnd = lineEnd("robot.example");
+    const std::size_t portEnd = lineEnd("5560");
+    const std::size_t rateEnd = lineEnd("120000");
+    for (std::size_t n = 0; n <= text.size(); ++n) {
+        IniFile torn;
+        torn.Parse(std::string_view(text).substr(0, n));
+        CSettings s;
+        LoadSettings(torn, s);
+        if (n > hostEnd) {
+            EXPECT_EQ(s.host, "robot.example") << n;
+        }
+        if (n > portEnd) {
+            EXPECT_EQ(s.port, 5560) << n;
+        }
+        if (n > rateEnd) {
+            EXPECT_EQ(s.bitrate[0], 120000) << n;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velcora
+
+namespace velcora {
+namespace {
+
+// Lines that end in stray carriage returns, or two byte-order marks (a file
+// edited by hand with several editors): written back once, the text no
+// longer changes.
+TEST(IniFile, StrayCarriageReturnsAndMarksSettleAfterOneSave) {
+    const std::string texts[] = {
+        std::string("U\0\nCmno\r[Video][\n[Vi\r\r", 22),
+        "[A]\nkey=value\r\r",
+        "\xEF\xBB\xBF\xEF\xBB\xBF@C@C",
+        "[Connection]\nHost=robot\r\r\nPort=5560\r\n",
+    };
+    for (const std::string& text : texts) {
+        IniFile first;
+        first.Parse(text);
+        IniFile second;
+        second.Parse(first.Text());
+        EXPECT_EQ(second.Text(), first.Text()) << text;
+    }
+    IniFile ini;
+    ini.Parse("[Connection]\nHost=robot\r\r\n");
+    EXPECT_EQ(ini.GetString("Connection", "Host"), "robot");
+}
+
+}  // namespace
+}  // namespace velcora
