@@ -62,6 +62,26 @@ TEST_F(ToolWindowsTest, OneWindowOfAKindRaisedWhenAskedAgain) {
     EXPECT_EQ(form->MdiChildren().size(), 1u);
 }
 
+// A window that waits on the robot while it opens runs the event loop; a
+// second press of its button then raises nothing and makes no second window.
+TEST_F(ToolWindowsTest, PressedAgainWhileItOpensMakesNoSecondWindow) {
+    Open();
+    bool askedAgain = false;
+    ui::CVelMDIChildForm* nested = nullptr;
+    form->RegisterTool("probe", [this, &nested, &askedAgain] {
+        askedAgain = true;
+        nested = form->OpenTool("probe");
+        return new ProbeTool(form, form->Tools(), counts);
+    });
+    ui::CVelMDIChildForm* made = form->OpenTool("probe");
+    EXPECT_TRUE(askedAgain);
+    EXPECT_EQ(nested, nullptr);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(counts.open, 1);
+    EXPECT_EQ(form->OpenTool("probe"), made);
+    EXPECT_EQ(counts.open, 1);
+}
+
 // Opened and closed twice while connected: a closed window gets nothing more,
 // and nothing it registered outlives it (the sanitizers see any use after
 // free).
