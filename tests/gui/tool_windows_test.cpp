@@ -3,6 +3,7 @@
 // a window with unsaved work keeping the console open.
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 
 #include "gui/main_form_fixture.h"
 #include "sim/sim_status.h"
@@ -60,6 +61,26 @@ TEST_F(ToolWindowsTest, OneWindowOfAKindRaisedWhenAskedAgain) {
     EXPECT_FALSE(first->SubWindow()->isMinimized());
     EXPECT_EQ(form->MdiArea()->activeSubWindow(), first->SubWindow());
     EXPECT_EQ(form->MdiChildren().size(), 1u);
+}
+
+// With every tool window offered, each button lies inside the bar at the
+// smallest size the window starts with (the last ones used to wrap to a row
+// the bar had no room for).
+TEST_F(ToolWindowsTest, EveryToolButtonFitsTheBar) {
+    Ini(kSectionControls, "remoteDesktop", "1");
+    Ini(kSectionControls, "liftCalib", "1");
+    Open();
+    const QStringList captions = {"Telnet", "Удаленный рабочий стол", "Файловый менеджер",
+                                  "Редактор чат-бота", "Сервисное обслуживание"};
+    int found = 0;
+    for (QPushButton* b : form->Widget()->findChildren<QPushButton*>()) {
+        if (!captions.contains(b->text()))
+            continue;
+        ++found;
+        EXPECT_TRUE(b->isVisibleTo(form->Widget())) << b->text().toStdString();
+        EXPECT_TRUE(b->parentWidget()->rect().contains(b->geometry())) << b->text().toStdString();
+    }
+    EXPECT_EQ(found, captions.size());
 }
 
 // A window that waits on the robot while it opens runs the event loop; a

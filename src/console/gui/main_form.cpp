@@ -244,9 +244,11 @@ void CMainForm::BuildToolbar() {
     connect_->SetHint(QStringLiteral("Установить подключение к роботу (F9)"));
     Bind(connect_, kCmdConnect);
     connect_->SetFont(boldFont_);
-    // Tool windows, in this order: telnet, remote desktop, file manager,
-    // chat-bot editor, service. Each is added with its window:
-    // AddToolButton(bar, QStringLiteral("..."), QStringLiteral("hint"), "name");
+    // Tool windows on a row of their own, in this order: telnet, remote
+    // desktop, file manager, chat-bot editor, service. The row is laid out
+    // once, at the window's first size, so sharing the connection row would
+    // hide the last buttons of a narrow window.
+    bar->FlowNewRow();
     AddToolButton(bar, QStringLiteral("Telnet"), QStringLiteral("Открыть telnet на робота"),
                   "telnet");
     if (settings_.remoteDesktop)
@@ -261,7 +263,7 @@ void CMainForm::BuildToolbar() {
     if (settings_.ServiceButton())
         AddToolButton(bar, QStringLiteral("Сервисное обслуживание"),
                       QStringLiteral("Ручное управление моторами и запись жестов"), "service");
-    bar->Widget()->setFixedHeight(60);
+    bar->Widget()->setFixedHeight(toolButtons_.empty() ? 60 : 60 + kRowH + 8);
 }
 
 void CMainForm::BuildModes(CVelContainer* column) {
