@@ -47,6 +47,7 @@ class ToolWindowsTest : public MainFormTest {
         form->RegisterTool("probe", [this] { return new ProbeTool(form, form->Tools(), counts); });
     }
     ProbeTool::Counts counts;
+    ProbeTool::Counts otherCounts;  // a second kind of window
 };
 
 TEST_F(ToolWindowsTest, OneWindowOfAKindRaisedWhenAskedAgain) {
@@ -81,6 +82,25 @@ TEST_F(ToolWindowsTest, EveryToolButtonFitsTheBar) {
         EXPECT_TRUE(b->parentWidget()->rect().contains(b->geometry())) << b->text().toStdString();
     }
     EXPECT_EQ(found, captions.size());
+}
+
+// New windows cascade from the top left of the document area, never placed
+// where only their title can be seen.
+TEST_F(ToolWindowsTest, NewWindowsCascadeFromTheTopLeft) {
+    OpenWithProbe();
+    form->RegisterTool("second",
+                       [this] { return new ProbeTool(form, form->Tools(), otherCounts); });
+    ui::CVelMDIChildForm* a = form->OpenTool("probe");
+    ui::CVelMDIChildForm* b = form->OpenTool("second");
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    const QRect room = form->MdiArea()->viewport()->rect();
+    const QRect ra = a->SubWindow()->geometry(), rb = b->SubWindow()->geometry();
+    EXPECT_EQ(ra.topLeft(), QPoint(0, 0));
+    EXPECT_GT(rb.left(), ra.left());
+    EXPECT_GT(rb.top(), ra.top());
+    EXPECT_TRUE(room.contains(rb.topLeft()));
+    EXPECT_LT(rb.top(), room.height() / 2) << "the second window's body is in view";
 }
 
 // A window that waits on the robot while it opens runs the event loop; a
