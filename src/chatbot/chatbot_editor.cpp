@@ -211,27 +211,6 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     return in.gcount() == static_cast<std::streamsize>(size) && in.peek() == EOF;
 }
 
-// Written beside the file and renamed over it, so that a failed save leaves
-// the old file as it was.
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    const std::string temporary = path + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
-            std::error_code ec;
-            std::filesystem::remove(temporary, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool ScriptCarries(const CChatFrameset& frameset) {
@@ -733,7 +712,7 @@ bool CChatBotEditor::SaveFile() {
 }
 
 bool CChatBotEditor::SavePath(const std::string& path) {
-    if (!WriteWholeFile(path, document_.ScriptBytes())) {
+    if (!ReplaceFile(path, document_.ScriptBytes())) {
         view_.ShowError(kCannotSave, kErrorTitle);
         return false;
     }

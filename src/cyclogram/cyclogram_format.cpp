@@ -1,6 +1,5 @@
 #include "cyclogram/cyclogram_format.h"
 
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -442,28 +441,6 @@ bool unpackWaveFile(std::string_view packed, std::string& out, std::size_t maxSi
         out.clear();
     }
     return ok;
-}
-
-bool ReplaceFile(const std::string& path, std::string_view bytes) {
-    const std::string temporary = path + ".~" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return false;
-        }
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 bool saveCyclogramFile(const std::string& path, const CCyclogram& doc) {

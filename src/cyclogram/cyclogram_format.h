@@ -43,10 +43,6 @@ bool packWaveFile(const std::string& path, CMemoryStream& packed);
 // end where the stream ends, or unpacks to more than `maxSize` bytes.
 bool unpackWaveFile(std::string_view packed, std::string& out, std::size_t maxSize);
 
-// Writes bytes to a temporary file beside `path` and renames it over `path`,
-// so that a failed write never leaves a half-written or empty file behind.
-bool ReplaceFile(const std::string& path, std::string_view bytes);
-
 // Cyclogram files: one record, written in full.
 inline constexpr const char* kCyclogramFileExtension = ".cyg";
 bool saveCyclogramFile(const std::string& path, const CCyclogram& doc);

@@ -169,4 +169,8 @@ CMemoryStream CopyToMemory(CStream& source, int32_t length);
 // beyond what is available copies everything available.
 bool CopyStream(int32_t count, CStream& source, CStream& target);
 
+// Writes bytes to "PATH.part" and renames it over `path`, so that a failed
+// write never leaves a half-written or empty file where the old one was.
+bool ReplaceFile(const std::string& path, std::string_view bytes);
+
 }  // namespace velcora

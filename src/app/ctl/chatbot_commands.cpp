@@ -223,26 +223,6 @@ int TakeTransferArgs(Args& args, ConnectionOptions& options, uint32_t& stallMs,
     return kExitDone;
 }
 
-// Written beside the target first, so that a failed write leaves no half file.
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    const std::string temporary = path + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
-            std::error_code ec;
-            std::filesystem::remove(temporary, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    return true;
-}
-
 int Pull(Args& args) {
     ConnectionOptions options;
     uint32_t stallMs = kDefaultStallMs;
@@ -266,7 +246,7 @@ int Pull(Args& args) {
                      kChatBotMaxScript);
         return kExitFailed;
     }
-    if (!WriteWholeFile(out, download.Bytes())) {
+    if (!ReplaceFile(out, download.Bytes())) {
         std::fprintf(stderr, "velcoractl: cannot write %s\n", out.c_str());
         return kExitFailed;
     }
