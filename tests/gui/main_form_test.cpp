@@ -49,6 +49,28 @@ TEST_F(MainFormTest, F9ConnectsAndF9AgainDisconnects) {
     EXPECT_TRUE(errors.empty());
 }
 
+// The fields show what was used last; each connection type keeps its own
+// host and port, also what was typed for it before switching.
+TEST_F(MainFormTest, ConnectionFieldsShowTheStoredPairOfTheChosenType) {
+    Ini(kSectionRobot, "host", "10.1.2.3");
+    Ini(kSectionRobot, "port", "6000");
+    Ini(kSectionPipe, "host", "relay.example");
+    Ini(kSectionPipe, "port", "8090");
+    Open();
+    const auto shown = [this] {
+        const ConnectionFields f = form->Fields();
+        return f.host + ":" + std::to_string(f.port) + (f.connectionType == 1 ? " tunnel" : "");
+    };
+    EXPECT_EQ(shown(), "10.1.2.3:6000");
+    QTest::mouseClick(form->TunnelRadio()->Widget(), Qt::LeftButton);
+    EXPECT_EQ(shown(), "relay.example:8090 tunnel");
+    form->HostEdit()->SetText(QStringLiteral("relay2"));
+    QTest::mouseClick(form->DirectRadio()->Widget(), Qt::LeftButton);
+    EXPECT_EQ(shown(), "10.1.2.3:6000");
+    QTest::mouseClick(form->TunnelRadio()->Widget(), Qt::LeftButton);
+    EXPECT_EQ(shown(), "relay2:8090 tunnel");
+}
+
 TEST_F(MainFormTest, WrongPasswordIsShownAndBoxed) {
     StartRobot();
     Open();

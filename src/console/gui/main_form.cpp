@@ -154,6 +154,13 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
 
     keyFilter_ = std::make_unique<KeyFilter>(this);
     BuildToolbar();
+    // The fields start with what was used last.
+    ConnectionFields stored;
+    stored.connectionType = settings_.connectionType == 1 ? 1 : 0;
+    stored.host = stored.connectionType == 1 ? settings_.pipeHost : settings_.host;
+    stored.port = stored.connectionType == 1 ? settings_.pipePort : settings_.port;
+    stored.password = settings_.password;
+    SetFields(stored);
     auto* column = new CVelPanel(this, kAlignLeft, 300, 0);
     column->SetColor(kFormColor);
     if (settings_.wheelPanel)
@@ -227,8 +234,8 @@ void CMainForm::BuildToolbar() {
     auto* bar = Group(this, kAlignTop, 0, 64, QStringLiteral("Подключение"));
     direct_ = new CVelRadio(bar, kPlaceFlow, 96, kRowH, QStringLiteral("Напрямую"));
     tunnel_ = new CVelRadio(bar, kPlaceFlow, 126, kRowH, QStringLiteral("Через туннель"));
-    Bind(direct_, 0);
-    Bind(tunnel_, 0);
+    Bind(direct_, kCmdConnectionType);
+    Bind(tunnel_, kCmdConnectionType);
     new CVelSeparator(bar, kPlaceFlow, 2, kRowH, Qt::Vertical);
     Bind(new CVelLabel(bar, kPlaceFlow, 40, kRowH, QStringLiteral("Хост:")), 0);
     host_ = new CVelEdit(bar, kPlaceFlow, 140, kRowH);
@@ -722,9 +729,27 @@ ConnectionFields CMainForm::Fields() const {
 void CMainForm::SetFields(const ConnectionFields& f) {
     direct_->SetChecked(f.connectionType != 1);
     tunnel_->SetChecked(f.connectionType == 1);
+    shownConnectionType_ = f.connectionType == 1 ? 1 : 0;
     host_->SetText(Q(f.host));
     port_->SetValue(f.port);
     password_->SetText(Q(f.password));
+}
+
+void CMainForm::SwitchConnectionType() {
+    const int chosen = tunnel_->Checked() ? 1 : 0;
+    if (chosen == shownConnectionType_)
+        return;
+    const std::string host = host_->Text().trimmed().toStdString();
+    if (shownConnectionType_ == 1) {
+        settings_.pipeHost = host;
+        settings_.pipePort = port_->Value();
+    } else {
+        settings_.host = host;
+        settings_.port = port_->Value();
+    }
+    shownConnectionType_ = chosen;
+    host_->SetText(Q(chosen == 1 ? settings_.pipeHost : settings_.host));
+    port_->SetValue(chosen == 1 ? settings_.pipePort : settings_.port);
 }
 
 void CMainForm::SetTimerRunning(bool on) {
@@ -821,6 +846,9 @@ bool CMainForm::Command(const VelEvent& e) {
             return true;
         case kCmdToggleConnect:
             c.ToggleConnect(Fields());
+            return true;
+        case kCmdConnectionType:
+            SwitchConnectionType();
             return true;
         case kCmdFocusDrive:
             FocusDriveJoystick();

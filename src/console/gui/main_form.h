@@ -79,6 +79,7 @@ enum MainCommand : int {
     kCmdCyclogramRun,
     kCmdCyclogramEdit,
     kCmdCyclogramList,
+    kCmdConnectionType,  // either radio of "Напрямую"/"Через туннель"
 };
 
 class CMainForm : public ui::CVelForm, public IMainView {
@@ -96,6 +97,9 @@ class CMainForm : public ui::CVelForm, public IMainView {
 
     // The connection fields as shown.
     ConnectionFields Fields() const;
+    // Shows the stored host and port of the chosen connection type, keeping
+    // what the fields held for the type shown before.
+    void SwitchConnectionType();
     void SetFields(const ConnectionFields& fields);
 
     CMainController& Controller() { return *controller_; }
@@ -266,6 +270,7 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelStatusBar* status_ = nullptr;
     ui::CVelRadio* direct_ = nullptr;
     ui::CVelRadio* tunnel_ = nullptr;
+    int shownConnectionType_ = 0;  // whose host and port the fields show
     ui::CVelEdit* host_ = nullptr;
     ui::CVelEdit* password_ = nullptr;
     ui::CVelSpinEdit* port_ = nullptr;
