@@ -460,6 +460,9 @@ void CMainForm::BuildWorkArea(CVelContainer* second) {
         auto* edit = new CVelButton(buttons, kPlaceFlow, 200, kRowH,
                                     QStringLiteral("Редактировать циклограмму"));
         Bind(edit, kCmdCyclogramEdit);
+        // The column is narrow: the smaller font keeps the captions whole.
+        run->SetFont(smallFont_);
+        edit->SetFont(smallFont_);
         cyclogramList_ = new CVelListBox(cyc, kAlignClient, 0, 0);
         Bind(cyclogramList_, kCmdCyclogramList);
     }
@@ -712,7 +715,7 @@ void CMainForm::PlaceWindow(const std::vector<WindowRect>* screens) {
     // The cameras take a third of what the control columns leave, within
     // limits; the document area the rest.
     const int rest = Widget()->width() - 2 * Margin() - 300 - 220;
-    videoSplitter_->MoveTo(std::clamp(rest / 3, 200, 440));
+    videoSplitter_->MoveTo(std::clamp(rest / 3, 236, 440));
     if (settings_.windowMaximised)
         Widget()->setWindowState(Widget()->windowState() | Qt::WindowMaximized);
 }
