@@ -1,5 +1,7 @@
 #include "console/gui/main_form.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -9,6 +11,7 @@
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <QWidget>
 #include <algorithm>
@@ -145,7 +148,7 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
     SetColor(kFormColor);
     SetMargin(6);
 
-    status_ = new CVelStatusBar(this, {{300, true}, {150}, {80}, {80}, {80}, {80}});
+    status_ = new CVelStatusBar(this, {{300, true}, {150}, {80}, {80}, {80}, {80}, {230}});
     status_->SetPaneText(1, QStringLiteral("Вх.поток (кБит/сек):"));
     status_->SetPaneText(2, QStringLiteral("0.00"));
     status_->SetPaneText(3, QStringLiteral("Батарея:"));
@@ -198,6 +201,8 @@ CMainForm::~CMainForm() {
     relay_.onAddress = nullptr;
     relay_.onDisconnect = nullptr;
     connection_.Disconnect();
+    // After the disconnect, so that the recording ends with it.
+    recording_.Stop();
     if (avatarMenu_)
         avatarMenu_->Release();
     if (font_)
@@ -242,6 +247,10 @@ void CMainForm::BuildToolbar() {
     connect_->SetHint(QStringLiteral("Установить подключение к роботу (F9)"));
     Bind(connect_, kCmdConnect);
     connect_->SetFont(boldFont_);
+    record_ = new CVelSpdBtn(bar, kPlaceFlow, 130, kRowH, QStringLiteral("Запись сеанса"));
+    record_->SetLatching(true);
+    record_->SetHint(QStringLiteral("Записывать всё, что приходит от робота и уходит к нему"));
+    Bind(record_, kCmdRecordSession);
     // Tool windows, in this order: telnet, remote desktop, file manager,
     // chat-bot editor, service. Each is added with its window:
     // AddToolButton(bar, QStringLiteral("..."), QStringLiteral("hint"), "name");
@@ -710,6 +719,52 @@ void CMainForm::SetTimerRunning(bool on) {
 
 void CMainForm::TickNow() {
     controller_->Tick(reactor_.Now());
+    ShowRecording();
+}
+
+bool CMainForm::StartRecording(const std::string& path, int64_t maxBytes, std::string& error) {
+    std::string file = path;
+    if (file.empty()) {
+        // A fresh file named by the time, in the program's data folder.
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+        if (folder.isEmpty())
+            folder = QDir::homePath() + QStringLiteral("/.local/share/velcora");
+        folder += QStringLiteral("/sessions");
+        QDir().mkpath(folder);
+        file = (folder + QStringLiteral("/session-") +
+                QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+                QStringLiteral(".vrec"))
+                   .toStdString();
+    }
+    RecorderOptions o;
+    o.path = file;
+    o.maxFileBytes = maxBytes;
+    o.consoleVersion = recordedVersion_;
+    recordMaxBytes_ = maxBytes;
+    const bool ok = recording_.Start(std::move(o), reactor_.Now(), error);
+    if (record_ && record_->Down() != ok)
+        record_->SetDown(ok);
+    ShowRecording();
+    return ok;
+}
+
+void CMainForm::StopRecording() {
+    const bool ok = recording_.Stop();
+    if (record_ && record_->Down())
+        record_->SetDown(false);
+    ShowRecording();
+    if (!ok)
+        ShowErrorBox("Запись сеанса не сохранена полностью: " + recording_.LastError());
+}
+
+void CMainForm::ShowRecording() {
+    const std::string text = recording_.StatusText(reactor_.Now());
+    if (text == recordingText_)
+        return;
+    recordingText_ = text;
+    status_->SetPaneText(6, Q(text));
+    if (auto* r = recording_.Recorder())
+        status_->SetHint(Q("Файл записи: " + r->CurrentPath()));
 }
 
 bool CMainForm::HandleEvent(const VelEvent& e) {
@@ -795,6 +850,15 @@ bool CMainForm::Command(const VelEvent& e) {
             return true;
         case kCmdToggleConnect:
             c.ToggleConnect(Fields());
+            return true;
+        case kCmdRecordSession:
+            if (record_->Down() && !recording_.Active()) {
+                std::string error;
+                if (!StartRecording({}, recordMaxBytes_, error))
+                    ShowErrorBox("Запись сеанса не начата: " + error);
+            } else if (!record_->Down() && recording_.Active()) {
+                StopRecording();
+            }
             return true;
         case kCmdFocusDrive:
             FocusDriveJoystick();
