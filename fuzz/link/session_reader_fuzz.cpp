@@ -25,10 +25,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     SessionRecord record;
     int64_t total = 0;
-    bool skip = false;
-    for (;;) {
-        const auto result = reader.Next(record, skip);
-        skip = !skip;
+    // Three ways through the file in turn: whole payloads, skipped payloads,
+    // and a head with a few bytes of its payload.
+    for (unsigned turn = 0;; ++turn) {
+        CSessionReader::Result result;
+        if (turn % 3 == 2) {
+            result = reader.NextHead(record);
+            if (result == CSessionReader::Result::kRecord && !reader.Payload(record, turn % 7))
+                result = CSessionReader::Result::kError;
+            if (record.payload.size() > turn % 7)
+                std::abort();
+        } else {
+            result = reader.Next(record, turn % 3 == 0);
+        }
         if (result == CSessionReader::Result::kEnd)
             break;
         if (result == CSessionReader::Result::kError) {

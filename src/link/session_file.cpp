@@ -107,6 +107,7 @@ bool CSessionReader::Attach(std::FILE* file, std::string name) {
     file_ = file;
     name_ = std::move(name);
     position_ = 0;
+    unread_ = 0;
     failed_ = false;
     error_.clear();
     header_ = {};
@@ -153,21 +154,57 @@ bool CSessionReader::Attach(std::FILE* file, std::string name) {
     return true;
 }
 
-CSessionReader::Result CSessionReader::Next(SessionRecord& record, bool payload) {
+bool CSessionReader::CutShort() {
+    return Fail(name_ + ": the record at byte " + std::to_string(recordAt_) +
+                " is cut short (the recording ended abruptly); the records before it are "
+                "intact");
+}
+
+bool CSessionReader::Skip(std::size_t count) {
+    // Small payloads are read past (cheaper than a seek through the buffer);
+    // large ones are skipped, and their last byte must be there.
+    char scratch[4096];
+    std::size_t got = 0;
+    if (count <= sizeof scratch * 4) {
+        while (count > 0) {
+            const std::size_t step = std::min(count, sizeof scratch);
+            if (!ReadExact(scratch, step, got)) {
+                return CutShort();
+            }
+            count -= step;
+        }
+        return true;
+    }
+    if (std::fseek(file_, static_cast<long>(count) - 1, SEEK_CUR) != 0 ||
+        std::fgetc(file_) == EOF) {
+        return CutShort();
+    }
+    position_ += static_cast<int64_t>(count);
+    return true;
+}
+
+CSessionReader::Result CSessionReader::NextHead(SessionRecord& record) {
     if (!file_ || failed_) {
         return Result::kError;
     }
-    const int64_t at = position_;
+    if (unread_ > 0) {
+        const std::size_t left = unread_;
+        unread_ = 0;
+        if (!Skip(left)) {
+            return Result::kError;
+        }
+    }
+    recordAt_ = position_;
     uint8_t head[kRecordHeaderSize];
     std::size_t got = 0;
     if (!ReadExact(head, sizeof head, got)) {
         if (got == 0 && !std::ferror(file_)) {
             return Result::kEnd;
         }
-        Fail(name_ + ": the record at byte " + std::to_string(at) +
-             " is cut short (the recording ended abruptly); the records before it are intact");
+        CutShort();
         return Result::kError;
     }
+    const int64_t at = recordAt_;
     record.offset = at;
     record.ms = static_cast<uint32_t>(Get(head, 4));
     const uint8_t kind = head[4];
@@ -195,51 +232,53 @@ CSessionReader::Result CSessionReader::Next(SessionRecord& record, bool payload)
              std::to_string(record.length) + " bytes, more than a link frame may carry");
         return Result::kError;
     }
-    std::size_t left = record.length;
-    if (!payload) {
-        // Small payloads are read past (cheaper than a seek through the
-        // buffer); large ones are skipped, and the end is checked below.
-        char scratch[4096];
-        while (left > 0 && left <= sizeof scratch * 4) {
-            const std::size_t step = std::min(left, sizeof scratch);
-            if (!ReadExact(scratch, step, got)) {
-                left = 1;
-                break;
-            }
-            left -= step;
-        }
-        if (left > 0 && left <= sizeof scratch * 4) {
-            Fail(name_ + ": the record at byte " + std::to_string(at) +
-                 " is cut short (the recording ended abruptly); the records before it are "
-                 "intact");
-            return Result::kError;
-        }
-        if (left > 0) {
-            if (std::fseek(file_, static_cast<long>(left) - 1, SEEK_CUR) != 0 ||
-                std::fgetc(file_) == EOF) {
-                Fail(name_ + ": the record at byte " + std::to_string(at) +
-                     " is cut short (the recording ended abruptly); the records before it are "
-                     "intact");
-                return Result::kError;
-            }
-            position_ += static_cast<int64_t>(left);
-        }
-        return Result::kRecord;
+    unread_ = record.length;
+    return Result::kRecord;
+}
+
+bool CSessionReader::Payload(SessionRecord& record, uint32_t upTo) {
+    if (failed_) {
+        return false;
     }
-    while (left > 0) {
-        const std::size_t step = std::min(left, kReadStep);
+    std::size_t want = std::min<std::size_t>(unread_, upTo);
+    std::size_t got = 0;
+    while (want > 0) {
+        // In steps: a length promising megabytes in a file that holds a few
+        // bytes costs no more memory than the file has.
+        const std::size_t step = std::min(want, kReadStep);
         const std::size_t old = record.payload.size();
         record.payload.resize(old + step);
         if (!ReadExact(record.payload.data() + old, step, got)) {
             record.payload.clear();
-            Fail(name_ + ": the record at byte " + std::to_string(at) +
-                 " is cut short (the recording ended abruptly); the records before it are "
-                 "intact");
-            return Result::kError;
+            unread_ = 0;
+            return CutShort();
         }
-        left -= step;
+        want -= step;
+        unread_ -= step;
     }
-    return Result::kRecord;
+    return true;
+}
+
+CSessionReader::Result CSessionReader::Next(SessionRecord& record, bool payload) {
+    const Result result = NextHead(record);
+    if (result != Result::kRecord) {
+        return result;
+    }
+    // The payload is read or skipped now, so that a cut is found at the
+    // record it cuts.
+    if (payload) {
+        return Payload(record) ? Result::kRecord : Result::kError;
+    }
+    return SkipPayload() ? Result::kRecord : Result::kError;
+}
+
+bool CSessionReader::SkipPayload() {
+    if (failed_) {
+        return false;
+    }
+    const std::size_t left = unread_;
+    unread_ = 0;
+    return Skip(left);
 }
 
 bool CSessionReader::Rewind() {
@@ -250,6 +289,7 @@ bool CSessionReader::Rewind() {
         return Fail(name_ + ": cannot seek");
     }
     position_ = firstRecord_;
+    unread_ = 0;
     failed_ = false;
     error_.clear();
     return true;

@@ -93,6 +93,14 @@ class CSessionReader {
 
     // The next record; with `payload` false the payload is skipped.
     Result Next(SessionRecord& record, bool payload = true);
+    // The next record's head alone: its payload can be read with Payload
+    // before the next call, which otherwise skips it.
+    Result NextHead(SessionRecord& record);
+    // Up to `upTo` bytes of the payload of the record NextHead returned, into
+    // record.payload; false (and the reading stops) when the file ends first.
+    bool Payload(SessionRecord& record, uint32_t upTo = kMaxRecordPayload);
+    // Skips what is left of that payload now (a cut shows at this record).
+    bool SkipPayload();
     // Back to the first record (for replaying in a loop).
     bool Rewind();
     const std::string& Error() const { return error_; }
@@ -103,6 +111,8 @@ class CSessionReader {
   private:
     bool Fail(std::string text);
     bool ReadExact(void* data, std::size_t count, std::size_t& got);
+    bool Skip(std::size_t count);
+    bool CutShort();
 
     std::FILE* file_ = nullptr;
     std::string name_;
@@ -111,6 +121,8 @@ class CSessionReader {
     int64_t position_ = 0;
     int64_t firstRecord_ = 0;
     bool failed_ = false;
+    int64_t recordAt_ = 0;    // where the last record began
+    std::size_t unread_ = 0;  // of its payload
 };
 
 }  // namespace velcora

@@ -127,8 +127,9 @@ int Summarise(CSessionReader& reader, Summary& s) {
     int32_t state = kStateIdle;
     SessionRecord record;
     for (;;) {
-        // Only pictures are looked into (for the camera): the rest is skipped.
-        const auto result = reader.Next(record, false);
+        // One pass over the heads; of the payloads only a picture's first
+        // byte (its camera) is read, the rest is skipped.
+        const auto result = reader.NextHead(record);
         if (result == CSessionReader::Result::kEnd) {
             return kExitDone;
         }
@@ -153,6 +154,16 @@ int Summarise(CSessionReader& reader, Summary& s) {
             case RecordKind::kIncoming:
             case RecordKind::kOutgoing: {
                 const bool in = record.kind == RecordKind::kIncoming;
+                // A picture message is at least 6 bytes, the camera first.
+                const bool picture =
+                    in && IsVideoType(record.type) && !record.withheld && record.length >= 6;
+                if ((picture && !reader.Payload(record, 1)) || !reader.SkipPayload()) {
+                    std::fprintf(stderr, "velcoractl: %s\n", reader.Error().c_str());
+                    return kExitFailed;
+                }
+                if (picture) {
+                    ++s.pictures[static_cast<uint8_t>(record.payload[0])];
+                }
                 TypeCount& c = s.types[{in ? 0 : 1, record.type}];
                 ++c.frames;
                 c.bytes += record.length;
@@ -161,29 +172,6 @@ int Summarise(CSessionReader& reader, Summary& s) {
                 (in ? s.bytesIn : s.bytesOut) += record.length;
                 break;
             }
-        }
-    }
-}
-
-// The camera of a picture needs its first byte: a second pass over pictures
-// alone would cost a second read, so pictures are counted by a reader that
-// reads their payloads.
-int CountPictures(const std::string& path, Summary& s) {
-    CSessionReader reader;
-    if (!reader.Open(path)) {
-        return kExitFailed;
-    }
-    SessionRecord record;
-    for (;;) {
-        const auto result = reader.Next(record, true);
-        if (result != CSessionReader::Result::kRecord) {
-            return result == CSessionReader::Result::kEnd ? kExitDone : kExitFailed;
-        }
-        if (record.kind == RecordKind::kIncoming && IsVideoType(record.type) &&
-            !record.payload.empty()) {
-            if (auto m = media::ParseVideoFrame(record.type, record.payload);
-                m && !m->picture.empty())
-                ++s.pictures[m->camera];
         }
     }
 }
@@ -204,10 +192,6 @@ int Info(Args& args) {
     Summary s;
     const int rc = Summarise(reader, s);
     const std::string error = rc == kExitDone ? std::string() : reader.Error();
-    if (s.types.count({0, msg::kVideoFrame}) || s.types.count({0, msg::kVideoFrameRanges}) ||
-        s.types.count({0, msg::kVideoFrameRangesLines})) {
-        CountPictures(path, s);
-    }
     const SessionHeader& h = reader.Header();
     if (json) {
         std::string out = "{";
