@@ -45,7 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 std::abort();
             break;
         }
-        if (record.length > kMaxRecordPayload || record.payload.size() > record.length)
+        const bool frame =
+            record.kind == RecordKind::kIncoming || record.kind == RecordKind::kOutgoing;
+        if ((frame && record.length > kMaxRecordPayload) || record.payload.size() > record.length ||
+            (record.withheld && !record.payload.empty()))
             std::abort();
         total += kRecordHeaderSize + static_cast<int64_t>(record.payload.size());
         if (total > static_cast<int64_t>(size) || reader.Position() > static_cast<int64_t>(size))

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/robot_link.h"
+
 namespace velcora {
 
 namespace {
@@ -161,20 +163,11 @@ bool CSessionReader::CutShort() {
 }
 
 bool CSessionReader::Skip(std::size_t count) {
-    // Small payloads are read past (cheaper than a seek through the buffer);
-    // large ones are skipped, and their last byte must be there.
-    char scratch[4096];
-    std::size_t got = 0;
-    if (count <= sizeof scratch * 4) {
-        while (count > 0) {
-            const std::size_t step = std::min(count, sizeof scratch);
-            if (!ReadExact(scratch, step, got)) {
-                return CutShort();
-            }
-            count -= step;
-        }
+    if (count == 0) {
         return true;
     }
+    // A seek within what the stream has buffered costs no copy; the last
+    // byte is read to know the payload is all there.
     if (std::fseek(file_, static_cast<long>(count) - 1, SEEK_CUR) != 0 ||
         std::fgetc(file_) == EOF) {
         return CutShort();
@@ -218,19 +211,20 @@ CSessionReader::Result CSessionReader::NextHead(SessionRecord& record) {
         return Result::kError;
     }
     record.kind = static_cast<RecordKind>(kind);
-    const bool carries = !record.withheld && (record.kind == RecordKind::kIncoming ||
-                                              record.kind == RecordKind::kOutgoing);
+    const bool frame = record.kind == RecordKind::kIncoming || record.kind == RecordKind::kOutgoing;
+    // No frame crossed the link longer than this, kept or withheld.
+    if (frame && record.length > kMaxRecordPayload) {
+        Fail(name_ + ": the record at byte " + std::to_string(at) + " claims " +
+             std::to_string(record.length) + " bytes, more than a link frame may carry");
+        return Result::kError;
+    }
+    const bool carries = frame && !record.withheld;
     if (!carries) {
         if (!record.withheld && record.length != 0 && record.kind != RecordKind::kDropped) {
             Fail(name_ + ": the record at byte " + std::to_string(at) + " is damaged");
             return Result::kError;
         }
         return Result::kRecord;
-    }
-    if (record.length > kMaxRecordPayload) {
-        Fail(name_ + ": the record at byte " + std::to_string(at) + " claims " +
-             std::to_string(record.length) + " bytes, more than a link frame may carry");
-        return Result::kError;
     }
     unread_ = record.length;
     return Result::kRecord;
@@ -293,6 +287,57 @@ bool CSessionReader::Rewind() {
     failed_ = false;
     error_.clear();
     return true;
+}
+
+CSessionReader::Result SummariseRecording(CSessionReader& reader, SessionSummary& s) {
+    int32_t state = kStateIdle;
+    SessionRecord record;
+    for (;;) {
+        // Of the payloads only a picture's first byte (its camera) is read;
+        // the rest is skipped, so this costs about one read of the file.
+        const auto result = reader.NextHead(record);
+        if (result != CSessionReader::Result::kRecord) {
+            return result;
+        }
+        s.durationMs = std::max(s.durationMs, record.ms);
+        switch (record.kind) {
+            case RecordKind::kLinkState: {
+                const int32_t next = record.type;
+                // The operator's own disconnect (idle) is no drop.
+                if (state == kStateAuthorised && next != kStateAuthorised && next != kStateIdle) {
+                    s.linkDrops.push_back({record.ms, next});
+                }
+                state = next;
+                break;
+            }
+            case RecordKind::kDropped:
+                s.dropped.push_back({record.ms, record.length});
+                s.droppedTotal += record.length;
+                break;
+            case RecordKind::kIncoming:
+            case RecordKind::kOutgoing: {
+                const bool in = record.kind == RecordKind::kIncoming;
+                // A picture message is at least 6 bytes, the camera first.
+                const bool picture =
+                    in && !record.withheld && record.length >= 6 &&
+                    (record.type == msg::kVideoFrame || record.type == msg::kVideoFrameRanges ||
+                     record.type == msg::kVideoFrameRangesLines);
+                if ((picture && !reader.Payload(record, 1)) || !reader.SkipPayload()) {
+                    return CSessionReader::Result::kError;
+                }
+                if (picture) {
+                    ++s.pictures[static_cast<uint8_t>(record.payload[0])];
+                }
+                SessionSummary::Count& c = s.types[{in ? 0 : 1, record.type}];
+                ++c.frames;
+                c.bytes += record.length;
+                c.withheld = c.withheld || record.withheld;
+                (in ? s.framesIn : s.framesOut) += 1;
+                (in ? s.bytesIn : s.bytesOut) += record.length;
+                break;
+            }
+        }
+    }
 }
 
 }  // namespace velcora

@@ -22,8 +22,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "link/catalogue.h"
 
@@ -124,5 +127,32 @@ class CSessionReader {
     int64_t recordAt_ = 0;    // where the last record began
     std::size_t unread_ = 0;  // of its payload
 };
+
+// What a recording holds, in one pass over its record heads.
+struct SessionSummary {
+    struct Count {
+        uint64_t frames = 0;
+        uint64_t bytes = 0;  // payload bytes
+        bool withheld = false;
+    };
+    uint32_t durationMs = 0;
+    // By (0 incoming / 1 outgoing, type).
+    std::map<std::pair<int, msg::Type>, Count> types;
+    std::map<int, uint64_t> pictures;  // picture messages per camera
+    // When the authorised link broke, and into which state.
+    std::vector<std::pair<uint32_t, int32_t>> linkDrops;
+    // Where frames were left out, and how many.
+    std::vector<std::pair<uint32_t, uint32_t>> dropped;
+    uint64_t droppedTotal = 0;
+    uint64_t framesIn = 0;
+    uint64_t framesOut = 0;
+    uint64_t bytesIn = 0;
+    uint64_t bytesOut = 0;
+};
+
+// Reads the rest of the recording into `summary`; kEnd when it read to the
+// end, kError (with the reader's Error) at a fault, the records before it
+// counted.
+CSessionReader::Result SummariseRecording(CSessionReader& reader, SessionSummary& summary);
 
 }  // namespace velcora

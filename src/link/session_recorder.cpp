@@ -124,6 +124,11 @@ uint32_t CSessionRecorder::ElapsedMs(uint32_t now) const {
     return begun_ ? now - startTick_ : 0;
 }
 
+bool CSessionRecorder::Drained() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return queue_.empty() && (idle_ || !open_);
+}
+
 CSessionRecorder::Drops CSessionRecorder::Dropped() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return drops_;
@@ -204,6 +209,7 @@ void CSessionRecorder::CountDrop(const Item& item) {
 }
 
 void CSessionRecorder::Push(Item item) {
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (failed_ || stop_) {
@@ -248,8 +254,13 @@ void CSessionRecorder::Push(Item item) {
         pendingDrops_ = 0;
         queuedBytes_ += cost;
         queue_.push_back(std::move(item));
+        // The worker is woken once per batch, not once per frame.
+        wake = idle_;
+        idle_ = false;
     }
-    wake_.notify_one();
+    if (wake) {
+        wake_.notify_one();
+    }
 }
 
 bool CSessionRecorder::WriteBytes(const std::string& bytes) {
@@ -337,42 +348,46 @@ bool CSessionRecorder::WriteItem(const Item& item) {
 
 void CSessionRecorder::Run() {
     bool ok = true;
+    std::deque<Item> batch;
     for (;;) {
-        Item item;
-        bool idle = false;
         {
             std::unique_lock<std::mutex> lock(mutex_);
+            // What was written leaves the bound only now: the queue and the
+            // batch in hand together stay within it.
+            for (const Item& done : batch) {
+                queuedBytes_ -= done.Cost();
+            }
+            batch.clear();
+            idle_ = true;
             wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            idle_ = false;
             if (queue_.empty()) {
                 break;  // stopped, and everything is written
             }
-            item = std::move(queue_.front());
-            queue_.pop_front();
-            queuedBytes_ -= item.Cost();
-            idle = queue_.empty();
+            // Everything waiting at once: one lock per batch, not per frame.
+            batch.swap(queue_);
         }
-        if (gate_) {
-            gate_();
-        }
-        if (ok && !WriteItem(item)) {
-            ok = false;
-            std::lock_guard<std::mutex> lock(mutex_);
-            failed_ = true;
-            if (error_.empty()) {
-                error_ = "cannot write " + currentPath_ + ": " + std::strerror(errno);
+        for (const Item& item : batch) {
+            if (gate_) {
+                gate_();
             }
-            // Nothing more can be written: what waits is dropped and counted.
-            for (const Item& left : queue_) {
-                if (left.kind != RecordKind::kLinkState) {
-                    CountDrop(left);
+            if (ok && !WriteItem(item)) {
+                ok = false;
+                std::lock_guard<std::mutex> lock(mutex_);
+                failed_ = true;
+                if (error_.empty()) {
+                    error_ = "cannot write " + currentPath_ + ": " + std::strerror(errno);
                 }
             }
-            queue_.clear();
-            queuedBytes_ = 0;
+            if (!ok && item.kind != RecordKind::kLinkState) {
+                // Nothing more can be written: what waits is dropped and counted.
+                std::lock_guard<std::mutex> lock(mutex_);
+                CountDrop(item);
+            }
         }
         // Whatever was written reaches the system as soon as the queue runs
         // dry, so a crash of the console loses little.
-        if (ok && idle && file_ && std::fflush(file_) != 0) {
+        if (ok && file_ && std::fflush(file_) != 0) {
             ok = false;
             std::lock_guard<std::mutex> lock(mutex_);
             failed_ = true;

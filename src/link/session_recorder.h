@@ -76,6 +76,9 @@ class CSessionRecorder : public IFrameTap {
     void OnLinkState(uint32_t now, int32_t state, std::string_view host, uint16_t port,
                      bool tunnel) override;
 
+    // Nothing waits and the worker is idle (benchmarks pace the stream by it).
+    bool Drained() const;
+
     // Tests: runs on the worker before each record is written (a stalled disk).
     void SetWriteGate(std::function<void()> gate) { gate_ = std::move(gate); }
 
@@ -110,6 +113,7 @@ class CSessionRecorder : public IFrameTap {
     uint64_t pendingDrops_ = 0;  // guarded by mutex_: dropped since the last queued item
     Drops drops_;                // guarded by mutex_
     bool stop_ = false;          // guarded by mutex_
+    bool idle_ = false;          // guarded by mutex_: the worker waits for work
     bool failed_ = false;        // guarded by mutex_
     std::string error_;          // guarded by mutex_
     std::string currentPath_;    // guarded by mutex_

@@ -338,6 +338,47 @@ TEST(SessionRecorder, LongSessionGoesOnInNumberedFiles) {
     EXPECT_EQ(frames, 12);
 }
 
+// The summary counts by direction and type, pictures by camera, and tells the
+// link's drops (not the operator's disconnect) and the frames left out.
+TEST(SessionSummary, CountsDropsAndGaps) {
+    test::TempFolder dir;
+    const std::string path = dir.File("s.vrec");
+    {
+        CSessionRecorder r(Options(path));
+        std::string error;
+        ASSERT_TRUE(r.Open(error));
+        PlaySession(r);  // authorised at 13 ms, dropped at 1500 ms
+        r.OnLinkState(2700, kStateConnecting, "10.0.0.7", 5554, true);
+        r.OnLinkState(2710, kStateAuthorised, "10.0.0.7", 5554, true);
+        r.OnFrame(2800, FrameDirection::kIncoming, msg::kVideoFrameRanges,
+                  std::string("\x02") + std::string(20, 'r'));
+        r.OnFrame(2900, FrameDirection::kIncoming, msg::kVideoFrame, "\x02xx");  // too short
+        r.OnLinkState(3000, kStateIdle, "10.0.0.7", 5554, true);
+        ASSERT_TRUE(r.Close());
+    }
+    // A gap of 7 frames, as the writer marks one, appended by hand.
+    {
+        std::FILE* f = std::fopen(path.c_str(), "ab");
+        const std::string gap = EncodeRecordHead(2950, RecordKind::kDropped, false, 0, 7);
+        std::fwrite(gap.data(), 1, gap.size(), f);
+        std::fclose(f);
+    }
+    CSessionReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    SessionSummary s;
+    ASSERT_EQ(SummariseRecording(reader, s), CSessionReader::Result::kEnd) << reader.Error();
+    EXPECT_EQ(s.durationMs, 2950u);
+    EXPECT_EQ(s.framesIn, 6u);
+    EXPECT_EQ(s.framesOut, 2u);
+    EXPECT_EQ(s.bytesIn, 4u + 1 + 5 + 300 + 21 + 3);
+    EXPECT_TRUE((s.types[{0, msg::kAuth}].withheld));
+    EXPECT_EQ((s.types[{1, msg::kStatus}].frames), 1u);
+    EXPECT_EQ(s.pictures, (std::map<int, uint64_t>{{'v', 1}, {2, 1}}));
+    ASSERT_EQ(s.linkDrops.size(), 1u);
+    EXPECT_EQ(s.linkDrops[0], (std::pair<uint32_t, int32_t>{1500, kStateRetryWait}));
+    EXPECT_EQ(s.droppedTotal, 7u);
+}
+
 TEST(SessionRecorder, UncreatableFileIsAnError) {
     CSessionRecorder r(Options("/nonexistent-folder/s.vrec"));
     std::string error;

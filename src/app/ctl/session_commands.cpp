@@ -106,74 +106,12 @@ int ForEachRecord(CSessionReader& reader, F each) {
 
 // ------------------------------------------------------------------ info
 
-struct TypeCount {
-    uint64_t frames = 0;
-    uint64_t bytes = 0;
-    bool withheld = false;
-};
-
-struct Summary {
-    uint32_t durationMs = 0;
-    // (direction, type) in file order of first sight.
-    std::map<std::pair<int, msg::Type>, TypeCount> types;
-    std::map<int, uint64_t> pictures;  // per camera
-    std::vector<std::pair<uint32_t, int32_t>> linkDrops;
-    std::vector<std::pair<uint32_t, uint32_t>> dropped;
-    uint64_t droppedTotal = 0;
-    uint64_t framesIn = 0, framesOut = 0, bytesIn = 0, bytesOut = 0;
-};
-
-int Summarise(CSessionReader& reader, Summary& s) {
-    int32_t state = kStateIdle;
-    SessionRecord record;
-    for (;;) {
-        // One pass over the heads; of the payloads only a picture's first
-        // byte (its camera) is read, the rest is skipped.
-        const auto result = reader.NextHead(record);
-        if (result == CSessionReader::Result::kEnd) {
-            return kExitDone;
-        }
-        if (result == CSessionReader::Result::kError) {
-            std::fprintf(stderr, "velcoractl: %s\n", reader.Error().c_str());
-            return kExitFailed;
-        }
-        s.durationMs = std::max(s.durationMs, record.ms);
-        switch (record.kind) {
-            case RecordKind::kLinkState: {
-                const int32_t next = record.type;
-                if (state == kStateAuthorised && next != kStateAuthorised && next != kStateIdle) {
-                    s.linkDrops.push_back({record.ms, next});
-                }
-                state = next;
-                break;
-            }
-            case RecordKind::kDropped:
-                s.dropped.push_back({record.ms, record.length});
-                s.droppedTotal += record.length;
-                break;
-            case RecordKind::kIncoming:
-            case RecordKind::kOutgoing: {
-                const bool in = record.kind == RecordKind::kIncoming;
-                // A picture message is at least 6 bytes, the camera first.
-                const bool picture =
-                    in && IsVideoType(record.type) && !record.withheld && record.length >= 6;
-                if ((picture && !reader.Payload(record, 1)) || !reader.SkipPayload()) {
-                    std::fprintf(stderr, "velcoractl: %s\n", reader.Error().c_str());
-                    return kExitFailed;
-                }
-                if (picture) {
-                    ++s.pictures[static_cast<uint8_t>(record.payload[0])];
-                }
-                TypeCount& c = s.types[{in ? 0 : 1, record.type}];
-                ++c.frames;
-                c.bytes += record.length;
-                c.withheld = c.withheld || record.withheld;
-                (in ? s.framesIn : s.framesOut) += 1;
-                (in ? s.bytesIn : s.bytesOut) += record.length;
-                break;
-            }
-        }
+int Summarise(CSessionReader& reader, SessionSummary& s) {
+    if (SummariseRecording(reader, s) == CSessionReader::Result::kError) {
+        std::fprintf(stderr, "velcoractl: %s\n", reader.Error().c_str());
+        return kExitFailed;
     }
+    return kExitDone;
 }
 
 int Info(Args& args) {
@@ -189,7 +127,7 @@ int Info(Args& args) {
     if (!OpenRecording(reader, path)) {
         return kExitFailed;
     }
-    Summary s;
+    SessionSummary s;
     const int rc = Summarise(reader, s);
     const std::string error = rc == kExitDone ? std::string() : reader.Error();
     const SessionHeader& h = reader.Header();
