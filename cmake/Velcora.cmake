@@ -11,7 +11,8 @@ if(VELCORA_SANITIZE)
 endif()
 if(VELCORA_FUZZ)
   target_compile_options(velcora_options INTERFACE
-    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+    -fno-omit-frame-pointer)
   target_link_options(velcora_options INTERFACE -fsanitize=address,undefined)
 endif()
 

@@ -513,63 +513,98 @@ bool PackMap(const CNavProject& map, CMemoryStream& target) {
     return true;
 }
 
-bool UnpackMap(CStream& source, CMemoryStream& target, int64_t maxBytes) {
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) {
-        return false;
+CMapInflater::CMapInflater(std::vector<uint8_t> packed, int64_t maxBytes)
+    : packed_(std::move(packed)), maxBytes_(std::max<int64_t>(0, maxBytes)) {
+    z_ = std::make_unique<z_stream>();
+    if (inflateInit(z_.get()) != Z_OK) {
+        z_.reset();
+        state_ = Step::Failed;
+        return;
+    }
+    z_->next_in = packed_.data();
+    z_->avail_in = 0;
+}
+
+CMapInflater::~CMapInflater() {
+    if (z_) {
+        inflateEnd(z_.get());
+    }
+}
+
+CMapInflater::Step CMapInflater::Run(int64_t budget, const std::atomic<bool>* stop) {
+    if (state_ != Step::More) {
+        return state_;
     }
     // Inflated into a buffer that doubles as it fills, so that a large map
-    // costs time in proportion to its size, and moved into the target at
-    // once. A stream that would inflate past the limit is refused there: a
-    // few hundred kilobytes of zeros must not become gigabytes.
-    std::vector<uint8_t> in(kPackStep);
-    std::vector<uint8_t> out(static_cast<std::size_t>(std::min<int64_t>(maxBytes, 4 * kPackStep)));
-    int64_t produced = 0;
+    // costs time in proportion to its size. A stream that would inflate past
+    // the limit is refused there: a few hundred kilobytes of zeros must not
+    // become gigabytes.
+    z_stream& z = *z_;
+    const int64_t until = budget >= INT64_MAX - produced_ ? INT64_MAX : produced_ + budget;
     uint8_t probe = 0;
-    bool ok = false;
     for (;;) {
-        if (z.avail_in == 0) {
-            const int32_t got = source.Read(in.data(), kPackStep);
-            z.next_in = in.data();
-            z.avail_in = got > 0 ? static_cast<uInt>(got) : 0;
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            return state_ = Step::Failed;
         }
-        if (produced == static_cast<int64_t>(out.size()) && produced < maxBytes) {
-            out.resize(static_cast<std::size_t>(std::min<int64_t>(maxBytes, produced * 2)));
+        if (produced_ >= until && produced_ < maxBytes_) {
+            return Step::More;
+        }
+        if (z.avail_in == 0) {
+            const std::size_t at = static_cast<std::size_t>(z.next_in - packed_.data());
+            const std::size_t left = packed_.size() - at;
+            z.avail_in = static_cast<uInt>(std::min<std::size_t>(left, kPackStep));
+        }
+        if (produced_ == static_cast<int64_t>(out_.size()) && produced_ < maxBytes_) {
+            out_.resize(static_cast<std::size_t>(
+                std::min<int64_t>(maxBytes_, std::max<int64_t>(4 * kPackStep, produced_ * 2))));
         }
         // At the limit only the end of the stream may follow: one byte of
-        // room tells whether anything else comes.
-        const bool full = produced >= maxBytes;
-        z.next_out = full ? &probe : out.data() + produced;
+        // room tells whether anything else comes. Steps are bounded so that
+        // the budget and `stop` are looked at often.
+        const bool full = produced_ >= maxBytes_;
+        z.next_out = full ? &probe : out_.data() + produced_;
         z.avail_out = full ? 1u
                            : static_cast<uInt>(std::min<int64_t>(
-                                 static_cast<int64_t>(out.size()) - produced, int64_t{1} << 30));
+                                 static_cast<int64_t>(out_.size()) - produced_, int64_t{1} << 22));
         const uInt room = z.avail_out;
         const int result = inflate(&z, Z_NO_FLUSH);
         if (result != Z_OK && result != Z_STREAM_END) {
-            break;  // damaged, or the source ended before the stream did
+            return state_ = Step::Failed;  // damaged, or the data ended before the stream did
         }
         if (full) {
             if (z.avail_out == 0) {
-                break;  // more than the limit
+                return state_ = Step::Failed;  // more than the limit
             }
         } else {
-            produced += room - z.avail_out;
+            produced_ += room - z.avail_out;
         }
         if (result == Z_STREAM_END) {
-            ok = true;
-            break;
+            return state_ = Step::Done;
         }
     }
-    inflateEnd(&z);
-    if (!ok) {
+}
+
+bool UnpackMap(CStream& source, CMemoryStream& target, int64_t maxBytes) {
+    std::vector<uint8_t> packed;
+    uint8_t piece[kPackStep];
+    for (;;) {
+        const int32_t got = source.Read(piece, kPackStep);
+        if (got <= 0) {
+            break;
+        }
+        packed.insert(packed.end(), piece, piece + got);
+    }
+    CMapInflater inflater(std::move(packed), maxBytes);
+    if (inflater.Run(INT64_MAX) != CMapInflater::Step::Done) {
         return false;
     }
+    const int64_t produced = inflater.Size();
     const int64_t at = target.Size();
     if (at + produced > INT32_MAX || !target.SetSize(static_cast<int32_t>(at + produced))) {
         return false;
     }
     if (produced > 0) {
-        std::memcpy(target.Data() + at, out.data(), static_cast<std::size_t>(produced));
+        std::memcpy(target.Data() + at, inflater.Data(), static_cast<std::size_t>(produced));
     }
     target.Seek(0, kSeekEnd);
     return true;

@@ -2,10 +2,16 @@
 // the robot and maps uploaded to it. Reading merges into an existing map.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "link/stream.h"
 #include "nav/nav_project.h"
+
+struct z_stream_s;
 
 namespace velcora::nav {
 
@@ -37,5 +43,34 @@ inline constexpr int64_t kMaxUnpackedMap = int64_t{256} << 20;
 // false for a damaged or truncated stream or one that inflates past
 // `maxBytes` (then `target` is left as it was).
 bool UnpackMap(CStream& source, CMemoryStream& target, int64_t maxBytes = kMaxUnpackedMap);
+
+// A packed map inflated in steps, so that a big one can be finished away
+// from the thread that received it. One object is used by one thread at a
+// time.
+class CMapInflater {
+  public:
+    enum class Step { Done, Failed, More };
+
+    explicit CMapInflater(std::vector<uint8_t> packed, int64_t maxBytes = kMaxUnpackedMap);
+    ~CMapInflater();
+    CMapInflater(const CMapInflater&) = delete;
+    CMapInflater& operator=(const CMapInflater&) = delete;
+
+    // Inflates until the stream ends (Done), turns out damaged, truncated or
+    // over the limit (Failed), or `budget` more bytes came out (More). A set
+    // `stop` ends it between steps as Failed.
+    Step Run(int64_t budget, const std::atomic<bool>* stop = nullptr);
+    // What came out so far; the whole body once Run said Done.
+    const uint8_t* Data() const { return out_.data(); }
+    int64_t Size() const { return produced_; }
+
+  private:
+    std::vector<uint8_t> packed_;
+    std::vector<uint8_t> out_;
+    int64_t produced_ = 0;
+    int64_t maxBytes_;
+    std::unique_ptr<::z_stream_s> z_;
+    Step state_ = Step::More;
+};
 
 }  // namespace velcora::nav

@@ -1,7 +1,10 @@
 #include "nav/map_transfer.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <future>
 
 #include "nav/map_format.h"
 
@@ -16,9 +19,29 @@ constexpr int32_t kResendNow = 100000;
 
 }  // namespace
 
+// A big packed map on its way through a worker thread, with the stamp it
+// came with.
+struct CMapTransfer::Inflation {
+    Inflation(std::vector<uint8_t> packed, MapArrival a, uint32_t id, int32_t version)
+        : inflater(std::move(packed)), arrival(a), mapId(id), nextVersion(version) {}
+    CMapInflater inflater;
+    std::atomic<bool> stop{false};
+    std::future<CMapInflater::Step> result;
+    MapArrival arrival;
+    uint32_t mapId;
+    int32_t nextVersion;
+};
+
 CMapTransfer::CMapTransfer(IRobotLink& link, CNavProject& map, IMapTransferView& view)
     : link_(link), map_(map), view_(view) {
     RegisterHandlers();
+}
+
+CMapTransfer::~CMapTransfer() {
+    if (inflation_) {
+        inflation_->stop = true;
+        inflation_->result.wait();
+    }
 }
 
 void CMapTransfer::RegisterHandlers() {
@@ -128,13 +151,15 @@ void CMapTransfer::Tick(uint32_t now) {
     }
     lastTick_ = now;
     now_ = now;
+    PollInflation();
 
     AdvanceCountdown(elapsed);
     if (!loadFromRobot_ && download_ != DownloadState::Idle) {
         AbandonDownload();
     }
+    // No poll while a map is being inflated: its stamp is not the map's yet.
     if (loadFromRobot_ && link_.Authorised() && link_.CanSendPeriodic() &&
-        download_ == DownloadState::Idle &&
+        download_ == DownloadState::Idle && !inflation_ &&
         (!lastPoll_ || now - *lastPoll_ >= static_cast<uint32_t>(kPollIntervalMs))) {
         CStream& s = link_.BeginFrame(msg::kMapPoll);
         WriteU32(s, map_.mapId);
@@ -221,30 +246,84 @@ void CMapTransfer::OnStateMap(CStream& payload, bool packed) {
     const int32_t nextVersion = ReadI32(payload);
     ApplyStatus(mode, flags, ReadRobotNavStatus(payload));
     NoteStatusArrived();
-    if (!loadFromRobot_) {
+    if (!loadFromRobot_ || inflation_) {
+        // While a big map is inflated the ones behind it are not read: the
+        // poll after it asks again with its stamp.
+        return;
+    }
+    // The map data is the rest of the payload, which was copied on its own.
+    const int64_t rest = static_cast<int64_t>(payload.GetSize()) - payload.GetPosition();
+    if (packed && rest > 0) {
+        std::vector<uint8_t> bytes(static_cast<std::size_t>(rest));
+        payload.Read(bytes.data(), static_cast<int32_t>(rest));
+        ArrivePacked(std::move(bytes), MapArrival::Inline, mapId, nextVersion);
         return;
     }
     if (mapId != map_.mapId) {
         map_.Clear();
         view_.ForgetCurrentItem();
     }
-    // The map data is the rest of the payload, which was copied on its own.
-    bool ok = false;
-    if (payload.GetPosition() >= payload.GetSize()) {
-        ok = false;
-    } else if (packed) {
-        CMemoryStream body(1024);
-        ok = UnpackMap(payload, body);
-        if (ok) {
-            body.Seek(0, kSeekSet);
-            ok = MergeBody(body);
-        }
-    } else {
-        ok = MergeBody(payload);
-    }
+    const bool ok = rest > 0 && MergeBody(payload);
     map_.mapId = mapId;
     map_.nextVersion = nextVersion;
     FinishArrival(MapArrival::Inline, ok);
+}
+
+void CMapTransfer::ArrivePacked(std::vector<uint8_t> packed, MapArrival arrival, uint32_t mapId,
+                                int32_t nextVersion) {
+    if (inflation_) {
+        // A newer map replaces one still being inflated (its steps are short).
+        inflation_->stop = true;
+        inflation_->result.wait();
+        inflation_.reset();
+    }
+    auto job = std::make_unique<Inflation>(std::move(packed), arrival, mapId, nextVersion);
+    const CMapInflater::Step step = job->inflater.Run(kInflateAtOnce);
+    if (step != CMapInflater::Step::More) {
+        MergeInflated(arrival, mapId, nextVersion, step == CMapInflater::Step::Done,
+                      job->inflater.Data(), job->inflater.Size());
+        return;
+    }
+    Inflation* j = job.get();
+    job->result =
+        std::async(std::launch::async, [j] { return j->inflater.Run(INT64_MAX, &j->stop); });
+    inflation_ = std::move(job);
+}
+
+void CMapTransfer::PollInflation() {
+    if (!inflation_ ||
+        inflation_->result.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        return;
+    }
+    const std::unique_ptr<Inflation> done = std::move(inflation_);
+    const bool inflated = done->result.get() == CMapInflater::Step::Done;
+    MergeInflated(done->arrival, done->mapId, done->nextVersion, inflated, done->inflater.Data(),
+                  done->inflater.Size());
+}
+
+void CMapTransfer::MergeInflated(MapArrival arrival, uint32_t mapId, int32_t nextVersion,
+                                 bool inflated, const uint8_t* body, int64_t size) {
+    if (mapId != map_.mapId) {
+        map_.Clear();
+        view_.ForgetCurrentItem();
+    }
+    bool ok = inflated && size <= INT32_MAX;
+    if (ok) {
+        CMemoryStream stream(1024);
+        ok = stream.SetSize(static_cast<int32_t>(size));
+        if (ok && size > 0) {
+            std::memcpy(stream.Data(), body, static_cast<std::size_t>(size));
+        }
+        stream.Seek(0, kSeekSet);
+        ok = ok && MergeBody(stream);
+    }
+    // A map sent with a status takes its stamp even when its data was
+    // broken; a downloaded one only when it was read.
+    if (ok || arrival == MapArrival::Inline) {
+        map_.mapId = mapId;
+        map_.nextVersion = nextVersion;
+    }
+    FinishArrival(arrival, ok);
 }
 
 // ------------------------------------------------------------------ download
@@ -339,21 +418,12 @@ void CMapTransfer::OnMapChunk(CStream& payload, int32_t length) {
 }
 
 void CMapTransfer::CompleteDownload() {
-    if (downloadMapId_ != map_.mapId) {
-        map_.Clear();
-        view_.ForgetCurrentItem();
-    }
-    downloadBuffer_.Seek(0, kSeekSet);
-    CMemoryStream body(1024);
-    bool ok = UnpackMap(downloadBuffer_, body);
-    if (ok) {
-        body.Seek(0, kSeekSet);
-        ok = MergeBody(body);
-        map_.mapId = downloadMapId_;
-        map_.nextVersion = downloadNextVersion_;
+    std::vector<uint8_t> packed(static_cast<std::size_t>(downloadBuffer_.Size()));
+    if (!packed.empty()) {
+        std::memcpy(packed.data(), downloadBuffer_.Data(), packed.size());
     }
     downloadBuffer_.Clear();
-    FinishArrival(MapArrival::Download, ok);
+    ArrivePacked(std::move(packed), MapArrival::Download, downloadMapId_, downloadNextVersion_);
 }
 
 // -------------------------------------------------------------------- upload

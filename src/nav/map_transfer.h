@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/dispatcher.h"
 #include "link/robot_link.h"
@@ -92,9 +94,16 @@ class CMapTransfer {
         CancelPending,
     };
 
+    // A packed map that inflates to more than this is finished on a worker
+    // thread and arrives at a later tick, so that the window never freezes
+    // for it; smaller ones arrive at once.
+    static constexpr int64_t kInflateAtOnce = int64_t{16} << 20;
+
     // Registers the incoming map messages on the link's dispatcher for the
     // controller's lifetime.
     CMapTransfer(IRobotLink& link, CNavProject& map, IMapTransferView& view);
+    // Stops a map being inflated and waits for its thread.
+    ~CMapTransfer();
     CMapTransfer(const CMapTransfer&) = delete;
     CMapTransfer& operator=(const CMapTransfer&) = delete;
 
@@ -141,6 +150,9 @@ class CMapTransfer {
     uint32_t DownloadTransferId() const { return transferId_; }
     uint32_t DownloadPackedSize() const { return packedSize_; }
     int32_t DownloadReceived() const { return downloadBuffer_.Size(); }
+    // A big map is being inflated away from this thread; its arrival is
+    // reported at the tick after it finished.
+    bool Inflating() const { return inflation_ != nullptr; }
 
   private:
     void RegisterHandlers();
@@ -163,6 +175,14 @@ class CMapTransfer {
     // Reads a map body into the map, noticing images without pixels.
     bool MergeBody(CStream& body);
     void FinishArrival(MapArrival arrival, bool ok);
+    // Inflates and merges a packed map with its stamp: at once when it is
+    // small, else on a worker thread, finished by PollInflation.
+    struct Inflation;
+    void ArrivePacked(std::vector<uint8_t> packed, MapArrival arrival, uint32_t mapId,
+                      int32_t nextVersion);
+    void MergeInflated(MapArrival arrival, uint32_t mapId, int32_t nextVersion, bool inflated,
+                       const uint8_t* body, int64_t size);
+    void PollInflation();
 
     void UploadTick(int32_t elapsed);
     void SendUploadBegin();
@@ -197,6 +217,8 @@ class CMapTransfer {
     int32_t ack_ = -2;
     int32_t uploadOffset_ = 0;
     int32_t resendCounter_ = 0;
+
+    std::unique_ptr<Inflation> inflation_;
 };
 
 }  // namespace velcora::nav

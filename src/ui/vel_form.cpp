@@ -346,6 +346,16 @@ CVelMDIChildForm::CVelMDIChildForm(CVelForm* frame, int w, int h, const QString&
     SetText(caption);
     sub_->resize(w, h);
     sub_->show();
+    // The document area's own placement looks for free room and may put a
+    // new window mostly below or right of what can be seen; cascade from the
+    // top left instead, kept inside the area as far as the window's size allows.
+    if (QMdiArea* area = sub_->mdiArea()) {
+        const int others = static_cast<int>(area->subWindowList().size()) - 1;
+        const int step = 28 * (std::max(0, others) % 8);
+        const QSize room = area->viewport()->size();
+        sub_->move(std::clamp(step, 0, std::max(0, room.width() - sub_->width())),
+                   std::clamp(step, 0, std::max(0, room.height() - sub_->height())));
+    }
 }
 
 void CVelMDIChildForm::SetText(const QString& caption) {

@@ -274,6 +274,26 @@ TEST_F(FsCommandE2E, DemoFolderCopiedOutAndBackUnderAnotherName) {
               "{\"name\":\"Отчёт.txt\",\"isDirectory\":false,\"size\":58}]\n");
 }
 
+// A name the robot sends may hold terminal escapes; the listing and the
+// copy's messages show them as '?' so they cannot act on the terminal.
+TEST_F(FsCommandE2E, RobotNamesReachTheTerminalWithoutControlCharacters) {
+    fs::create_directories(Disk("C/esc"));
+    std::ofstream(Disk("C/esc") /
+                  "a\x1b]0;owned\x07"
+                  "b.txt")
+        << "x";
+    auto r = Run({"ls", "C:\\esc"});
+    ASSERT_EQ(r.rc, ctl::kExitDone) << r.err;
+    EXPECT_NE(r.out.find("a?]0;owned?b.txt"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    // The simulated robot, like the disk it stands for, cannot open such a
+    // name: the failure names the file, again harmlessly.
+    r = Run({"get", "C:\\esc", (root.Path() / "out").string()});
+    EXPECT_EQ(r.rc, ctl::kExitFailed);
+    EXPECT_NE(r.err.find("a?]0;owned?b.txt"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+}
+
 // A file the robot lists but cannot open (its name has a character the
 // robot's code page lacks): stop ends the copy there, skip copies the rest;
 // both exit 1 with the failure text.
@@ -304,7 +324,7 @@ INSTANTIATE_TEST_SUITE_P(Policies, OnErrorE2E,
                                            PolicyCase{"retry", false}),
                          [](const auto& info) { return std::string(info.param.policy); });
 
-TEST_F(FsCommandE2E, ManagesFoldersAndNamesWithThePartsTexts) {
+TEST_F(FsCommandE2E, ManagesFoldersAndNamesWithTheConsolesTexts) {
     struct Step {
         std::vector<std::string> words;
         int rc;

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include "chatbot/chat_script.h"
 #include "chatbot/demo_script.h"
@@ -120,6 +121,27 @@ TEST_F(ChatBotFormTest, OneEditorPerButtonAndNoButtonWithoutTheSetting) {
     Ini(kSectionControls, "remoteDesktop", "0");
     Open();
     EXPECT_EQ(MainButton(QStringLiteral("Редактор чат-бота")), nullptr);
+}
+
+// The views get their first size while they are still being built; the
+// scroll bar must still stand along the right edge, full height.
+TEST_F(ChatBotFormTest, ScrollBarStandsAlongTheRightEdge) {
+    Open();
+    QTest::mouseClick(MainButton(QStringLiteral("Редактор чат-бота")), Qt::LeftButton);
+    ASSERT_NE(Editor(), nullptr);
+    Pump();
+    int checked = 0;
+    for (QScrollBar* bar : Editor()->Widget()->findChildren<QScrollBar*>()) {
+        QWidget* view = bar->parentWidget();
+        if (!view->isVisibleTo(Editor()->Widget()) || bar->orientation() != Qt::Vertical ||
+            view->inherits("QAbstractScrollArea") ||
+            view->parentWidget()->inherits("QAbstractScrollArea"))
+            continue;
+        ++checked;
+        EXPECT_EQ(bar->geometry().right(), view->width() - 1);
+        EXPECT_EQ(bar->height(), view->height());
+    }
+    EXPECT_EQ(checked, 1);
 }
 
 TEST_F(ChatBotFormTest, DownloadShowsTheDemoAndATypedFramesetIsWhatTheRobotStores) {

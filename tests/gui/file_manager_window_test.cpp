@@ -2,6 +2,7 @@
 // its disk: the button, both panels, the keys, drag and drop, the copy
 // dialog, the questions.
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -339,6 +340,19 @@ TEST_F(FileManagerWindowTest, KeysDriveBothPanels) {
     Key(L, Qt::Key_Return);
     EXPECT_EQ(Folder(L), Utf8ToWide(dir.string()));
     EXPECT_EQ(CurrentName(L), u"local");
+}
+
+// Keys typed into the path box reach the combo box, which has the focus
+// and passes them to its line edit itself; Enter there opens the folder.
+TEST_F(FileManagerWindowTest, TypedPathAndEnterOpenTheFolder) {
+    ASSERT_TRUE(Ready());
+    fsys::create_directories(local / "typed");
+    QComboBox* combo = fm->Panel(PanelSide::Left)->Combo()->Combo();
+    combo->setFocus();
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo, QString::fromStdString((local / "typed").string()));
+    QTest::keyClick(combo, Qt::Key_Return);
+    EXPECT_EQ(Folder(PanelSide::Left), (local / "typed").u16string());
 }
 
 TEST_F(FileManagerWindowTest, DroppedUriListFolderIsCopiedEvenWhenMoveIsProposed) {

@@ -193,6 +193,17 @@ TEST_F(ServiceTest, OpenAndCloseTwiceWhileConnected) {
     EXPECT_EQ(values[3].payload, Bytes({2, 0}));
 }
 
+// Every control of a dialog lies inside it (the buttons of the last row
+// used to be cut off).
+void ExpectAllInside(ui::CVelForm* dialog) {
+    const QRect inside = dialog->Widget()->rect();
+    for (QWidget* w : dialog->Widget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!w->isHidden()) {
+            EXPECT_TRUE(inside.contains(w->geometry())) << w->metaObject()->className();
+        }
+    }
+}
+
 TEST_F(ServiceTest, ServoReadFillsTheLimitsOrSaysItFailed) {
     StartRobot();
     Open();
@@ -200,6 +211,7 @@ TEST_F(ServiceTest, ServoReadFillsTheLimitsOrSaysItFailed) {
     EnvTracker tracker;
     tracker.motor = 2;
     auto* dialog = new CMotorEditDialog(form->Connection(), reactor, tracker);
+    ExpectAllInside(dialog);
     QTest::mouseClick(dialog->ReadButton()->Widget(), Qt::LeftButton);
     EXPECT_EQ(dialog->ReadButton()->Text(), QStringLiteral("Отмена"));
     ASSERT_TRUE(WaitFor([&] { return !dialog->Reading(); }, 3000));
@@ -234,6 +246,7 @@ TEST_F(ServiceTest, ExactValueKeepsItsViewsTogether) {
     tracker.position = 0.5f;
     std::vector<float> stored;
     auto* dialog = new CTrackValueDialog(tracker, [&](float f) { stored.push_back(f); });
+    ExpectAllInside(dialog);
     EXPECT_EQ(dialog->RawEdit()->Text(), QStringLiteral("500"));
     dialog->RawEdit()->SetText(QStringLiteral("650"));
     QTest::keyClick(dialog->RawEdit()->Widget(), Qt::Key_Return);

@@ -3,6 +3,7 @@
 // a window with unsaved work keeping the console open.
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPushButton>
 
 #include "gui/main_form_fixture.h"
 #include "sim/sim_status.h"
@@ -46,6 +47,7 @@ class ToolWindowsTest : public MainFormTest {
         form->RegisterTool("probe", [this] { return new ProbeTool(form, form->Tools(), counts); });
     }
     ProbeTool::Counts counts;
+    ProbeTool::Counts otherCounts;  // a second kind of window
 };
 
 TEST_F(ToolWindowsTest, OneWindowOfAKindRaisedWhenAskedAgain) {
@@ -60,6 +62,65 @@ TEST_F(ToolWindowsTest, OneWindowOfAKindRaisedWhenAskedAgain) {
     EXPECT_FALSE(first->SubWindow()->isMinimized());
     EXPECT_EQ(form->MdiArea()->activeSubWindow(), first->SubWindow());
     EXPECT_EQ(form->MdiChildren().size(), 1u);
+}
+
+// With every tool window offered, each button lies inside the bar at the
+// smallest size the window starts with (the last ones used to wrap to a row
+// the bar had no room for).
+TEST_F(ToolWindowsTest, EveryToolButtonFitsTheBar) {
+    Ini(kSectionControls, "remoteDesktop", "1");
+    Ini(kSectionControls, "liftCalib", "1");
+    Open();
+    const QStringList captions = {"Telnet", "Удаленный рабочий стол", "Файловый менеджер",
+                                  "Редактор чат-бота", "Сервисное обслуживание"};
+    int found = 0;
+    for (QPushButton* b : form->Widget()->findChildren<QPushButton*>()) {
+        if (!captions.contains(b->text()))
+            continue;
+        ++found;
+        EXPECT_TRUE(b->isVisibleTo(form->Widget())) << b->text().toStdString();
+        EXPECT_TRUE(b->parentWidget()->rect().contains(b->geometry())) << b->text().toStdString();
+    }
+    EXPECT_EQ(found, captions.size());
+}
+
+// New windows cascade from the top left of the document area, never placed
+// where only their title can be seen.
+TEST_F(ToolWindowsTest, NewWindowsCascadeFromTheTopLeft) {
+    OpenWithProbe();
+    form->RegisterTool("second",
+                       [this] { return new ProbeTool(form, form->Tools(), otherCounts); });
+    ui::CVelMDIChildForm* a = form->OpenTool("probe");
+    ui::CVelMDIChildForm* b = form->OpenTool("second");
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    const QRect room = form->MdiArea()->viewport()->rect();
+    const QRect ra = a->SubWindow()->geometry(), rb = b->SubWindow()->geometry();
+    EXPECT_EQ(ra.topLeft(), QPoint(0, 0));
+    EXPECT_GT(rb.left(), ra.left());
+    EXPECT_GT(rb.top(), ra.top());
+    EXPECT_TRUE(room.contains(rb.topLeft()));
+    EXPECT_LT(rb.top(), room.height() / 2) << "the second window's body is in view";
+}
+
+// A window that waits on the robot while it opens runs the event loop; a
+// second press of its button then raises nothing and makes no second window.
+TEST_F(ToolWindowsTest, PressedAgainWhileItOpensMakesNoSecondWindow) {
+    Open();
+    bool askedAgain = false;
+    ui::CVelMDIChildForm* nested = nullptr;
+    form->RegisterTool("probe", [this, &nested, &askedAgain] {
+        askedAgain = true;
+        nested = form->OpenTool("probe");
+        return new ProbeTool(form, form->Tools(), counts);
+    });
+    ui::CVelMDIChildForm* made = form->OpenTool("probe");
+    EXPECT_TRUE(askedAgain);
+    EXPECT_EQ(nested, nullptr);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(counts.open, 1);
+    EXPECT_EQ(form->OpenTool("probe"), made);
+    EXPECT_EQ(counts.open, 1);
 }
 
 // Opened and closed twice while connected: a closed window gets nothing more,

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nav/map_format.h"
@@ -524,6 +527,76 @@ TEST_F(Download, InlineMapsMergeOrReplaceByStamp) {
     EXPECT_TRUE(view.Saw("received inline failed"));
     EXPECT_EQ(map.walls.Count(), 2);
     EXPECT_EQ(map.nextVersion, 81);
+}
+
+// A map that inflates past what is done on the spot finishes on a worker:
+// the window keeps running meanwhile, polls wait, maps behind it are not
+// read, and it arrives whole at a later tick. A transfer dropped while one
+// inflates waits for its thread and touches nothing after.
+class BigMap : public Download {
+  protected:
+    void SetUp() override {
+        Download::SetUp();
+        auto* image = robotMap.images.NewItem();
+        // Zeros pack to little and inflate past the on-the-spot limit.
+        ASSERT_TRUE(image->SetImageSize(5000, 4000));
+        bigPacked = Packed(robotMap);
+        ASSERT_LT(bigPacked.size(), 1u << 20);
+    }
+    // Ticks the transfer until the worker is done (real time: it is a thread).
+    bool TickUntilInflated() {
+        for (int i = 0; i < 6000 && transfer.Inflating(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            Run(20);
+        }
+        return !transfer.Inflating();
+    }
+    std::string bigPacked;
+};
+
+TEST_F(BigMap, InlineMapArrivesAtALaterTickWhole) {
+    const std::size_t pollsBefore = Sent(msg::kMapPoll).size();
+    link.Receive(msg::kNavStatePackedMap,
+                 Header(1, 0) + Le32(0x51) + Le32(90) + StatusBlock() + bigPacked);
+    // Reported only by a tick, however fast the worker is.
+    ASSERT_TRUE(transfer.Inflating());
+    EXPECT_FALSE(view.Saw("received inline ok"));
+    // Another map meanwhile is not read.
+    link.Receive(msg::kNavStatePackedMap,
+                 Header(1, 0) + Le32(0x52) + Le32(91) + StatusBlock() + packed);
+    EXPECT_FALSE(view.Saw("received inline ok"));
+    ASSERT_TRUE(TickUntilInflated());
+    EXPECT_TRUE(view.Saw("received inline ok"));
+    EXPECT_EQ(map.mapId, 0x51u);
+    EXPECT_EQ(map.nextVersion, 90);
+    ASSERT_NE(map.images.First(), nullptr);
+    EXPECT_EQ(map.images.First()->PixelCount(), 5000 * 4000);
+    EXPECT_EQ(map.robot.x, 12);
+    Run(2200);
+    EXPECT_GT(Sent(msg::kMapPoll).size(), pollsBefore);
+}
+
+TEST_F(BigMap, DownloadedMapArrivesAtALaterTickWhole) {
+    link.Receive(msg::kMapStatus, MapStatus(0x00110023, 34, 9, bigPacked.size()));
+    link.Receive(msg::kMapChunk, Chunk(9, 0, bigPacked));
+    EXPECT_TRUE(view.Saw("download closed complete"));
+    EXPECT_TRUE(transfer.Inflating());
+    ASSERT_TRUE(TickUntilInflated());
+    EXPECT_TRUE(view.Saw("received download ok"));
+    EXPECT_EQ(map.mapId, 0x00110023u);
+    EXPECT_EQ(map.images.First()->PixelCount(), 5000 * 4000);
+}
+
+TEST_F(BigMap, DroppedWhileInflatingWaitsAndTouchesNothing) {
+    auto view2 = std::make_unique<RecordingView>();
+    CNavProject map2;
+    auto second = std::make_unique<CMapTransfer>(link, map2, *view2);
+    second->SetLoadFromRobot(true);
+    link.Receive(msg::kNavStatePackedMap,
+                 Header(1, 0) + Le32(0x51) + Le32(90) + StatusBlock() + bigPacked);
+    second.reset();
+    view2.reset();
+    EXPECT_EQ(map2.images.First(), nullptr);
 }
 
 TEST_F(Download, ImageWithoutPixelsRaisesTheIndicatorUntilModeLeavesRecording) {

@@ -72,7 +72,7 @@ class CtlPrompts : public CPolicyPrompts {
     }
     void Skipped(const std::u16string& path) override {
         std::fprintf(stderr, "skipped %s: the name could lead outside its folder\n",
-                     Utf8(path).c_str());
+                     Printable(Utf8(path)).c_str());
         CPolicyPrompts::Skipped(path);
     }
 
@@ -86,7 +86,7 @@ class CtlPrompts : public CPolicyPrompts {
 
   private:
     static void Print(const std::u16string& text) {
-        std::fprintf(stderr, "%s\n", Utf8(text).c_str());
+        std::fprintf(stderr, "%s\n", Printable(Utf8(text)).c_str());
     }
     const IRobotLink* link_;
 };
@@ -131,7 +131,7 @@ class CtlProgress : public ICopyProgress {
             shownPercent_ = percent;
             shownAt_ = now;
             const std::string figures = Utf8(rate_.Text());
-            std::fprintf(stderr, "\r%s %d%%%s%s\033[K", Utf8(label_).c_str(), percent,
+            std::fprintf(stderr, "\r%s %d%%%s%s\033[K", Printable(Utf8(label_)).c_str(), percent,
                          figures.empty() ? "" : "  ", figures.c_str());
             inLine_ = true;
         }
@@ -145,7 +145,7 @@ class CtlProgress : public ICopyProgress {
   private:
     void Announce() {
         ++files;
-        std::fprintf(stderr, "%s (%s)", Utf8(label_).c_str(),
+        std::fprintf(stderr, "%s (%s)", Printable(Utf8(label_)).c_str(),
                      Utf8(SizeText({u"", false, static_cast<uint64_t>(size_), false})).c_str());
         if (tty_ && size_ >= (1 << 20)) {
             inLine_ = true;
@@ -244,7 +244,7 @@ class FsCommand {
             return kExitFailed;
         }
         for (const auto& d : drives) {
-            std::printf("%s\n", Utf8(d).c_str());
+            std::printf("%s\n", Printable(Utf8(d)).c_str());
         }
         return kExitDone;
     }
@@ -274,7 +274,7 @@ class FsCommand {
         } else {
             for (const auto& e : entries) {
                 std::printf("%8s  %s\n", e.isDirectory ? "<DIR>" : Utf8(SizeText(e)).c_str(),
-                            Utf8(e.name).c_str());
+                            Printable(Utf8(e.name)).c_str());
             }
         }
         return Result();
@@ -304,7 +304,7 @@ class FsCommand {
         CtlProgress progress([this] { return pump_.Now(); });
         CCopyEngine engine(prompts_, progress);
         const uint32_t started = pump_.Now();
-        // The same path as the Part's paste of one item.
+        // The same path as the file manager's paste of one item.
         const std::u16string item = &from == &remote_ ? (folder ? u"#" : u"@") + source : source;
         const Outcome o = engine.Paste({item}, &local_, &remote_, to, destFolder,
                                        [folder](const std::u16string&) { return folder; });

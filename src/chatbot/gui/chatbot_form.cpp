@@ -123,6 +123,10 @@ CChatBotForm::CChatBotForm(ui::CVelForm* frame, ToolContext& tools)
     authorised_ = tools.hooks.OnAuthorised([this] { editor_.OnAuthorised(); });
     lastDir_ = tools.settingsDir;
     ReLayout();
+    for (CChatBotView* v :
+         {static_cast<CChatBotView*>(questions_), static_cast<CChatBotView*>(dialogues_),
+          static_cast<CChatBotView*>(prompts_)})
+        v->FitToSize();
 }
 
 CChatBotForm::~CChatBotForm() {
@@ -134,7 +138,7 @@ CChatBotForm::~CChatBotForm() {
 }
 
 void CChatBotForm::BuildToolbar() {
-    auto* bar = new ui::CVelPanel(this, ui::kAlignTop, 0, 34);
+    auto* bar = new ui::CVelPanel(this, ui::kAlignTop, 0, 40);
     bar->SetMargin(4);
     struct Item {
         ChatCommand command;

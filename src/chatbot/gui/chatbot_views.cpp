@@ -175,13 +175,17 @@ bool CChatBotView::WidgetEvent(QEvent* e) {
     // The view's own size, whoever its owner is: the width lays the items
     // out, the height sets the scroll range.
     if (e->type() == QEvent::Resize || e->type() == QEvent::Show) {
-        if (Widget()->width() != lastWidth_) {
-            lastWidth_ = Widget()->width();
-            Relayout();
-        }
-        UpdateScrollBar();
+        FitToSize();
     }
     return ui::CVelContainer::WidgetEvent(e);
+}
+
+void CChatBotView::FitToSize() {
+    if (Widget()->width() != lastWidth_) {
+        lastWidth_ = Widget()->width();
+        Relayout();
+    }
+    UpdateScrollBar();
 }
 
 void CChatBotView::PaintSurface(QPainter& p, const QRect& dirty) {

@@ -40,6 +40,10 @@ class CChatBotView : public ui::CVelContainer {
     virtual void Changed(const ChatChange& change) = 0;
     // Scrolls so that the selection is on screen.
     void Reveal(const ChatSelection& s);
+    // Lays the items out for the view's width and places the scroll bar. A
+    // view sized while it is being built gets its first size before its own
+    // event handling exists, so its owner calls this once it is complete.
+    void FitToSize();
     // A mouse event on this view (the window passes them on): selects,
     // expands, opens the item's editor; returns whether taken.
     bool Input(const ui::VelEvent& e);

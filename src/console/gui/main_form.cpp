@@ -21,8 +21,10 @@
 #include "chatbot/gui/chatbot_form.h"
 #include "console/gui/command_panel.h"
 #include "console/gui/manual_form.h"
+#include "console/gui/motor_dialogs.h"
 #include "console/gui/phrase_panel.h"
 #include "cyclogram/gui/cyclogram_view.h"
+#include "cyclogram/gui/env_view.h"
 #include "files/gui/file_manager_form.h"
 #include "link/control_commands.h"
 #include "link/text_codec.h"
@@ -251,9 +253,11 @@ void CMainForm::BuildToolbar() {
     record_->SetLatching(true);
     record_->SetHint(QStringLiteral("Записывать всё, что приходит от робота и уходит к нему"));
     Bind(record_, kCmdRecordSession);
-    // Tool windows, in this order: telnet, remote desktop, file manager,
-    // chat-bot editor, service. Each is added with its window:
-    // AddToolButton(bar, QStringLiteral("..."), QStringLiteral("hint"), "name");
+    // Tool windows on a row of their own, in this order: telnet, remote
+    // desktop, file manager, chat-bot editor, service. The row is laid out
+    // once, at the window's first size, so sharing the connection row would
+    // hide the last buttons of a narrow window.
+    bar->FlowNewRow();
     AddToolButton(bar, QStringLiteral("Telnet"), QStringLiteral("Открыть telnet на робота"),
                   "telnet");
     if (settings_.remoteDesktop)
@@ -268,7 +272,7 @@ void CMainForm::BuildToolbar() {
     if (settings_.ServiceButton())
         AddToolButton(bar, QStringLiteral("Сервисное обслуживание"),
                       QStringLiteral("Ручное управление моторами и запись жестов"), "service");
-    bar->Widget()->setFixedHeight(60);
+    bar->Widget()->setFixedHeight(toolButtons_.empty() ? 60 : 60 + kRowH + 8);
 }
 
 void CMainForm::BuildModes(CVelContainer* column) {
@@ -515,6 +519,21 @@ void CMainForm::BuildCyclogramPage(CVelPanel* page) {
         page, kAlignClient, connection_, waves_, Tools().settingsDir,
         settings_.locked || settings_.cyclogramLocked);
     cyclogramView_->SetFont(smallFont_);
+    cyclogramView_->EnvView()->SetTrackerDialogs(
+        [this](EnvTracker& tracker) {
+            return CMotorEditDialog::Run(connection_, reactor_, tracker);
+        },
+        [](CEnvironmentEditor& editor, int32_t index) {
+            if (index < 0 || index >= editor.Env().count())
+                return;
+            // The dialog works on a copy; each change goes through the editor
+            // so the time line records it as a drag would.
+            EnvTracker tracker = editor.Env().trackers[static_cast<std::size_t>(index)];
+            CTrackValueDialog::Run(tracker, [&editor, index](float position) {
+                if (index < editor.Env().count())
+                    editor.SetPosition(index, position);
+            });
+        });
     cyclogramView_->SetRobotListHook([this](const std::vector<std::string>& names) {
         cyclogramNames_ = names;
         if (!cyclogramList_)
@@ -608,15 +627,22 @@ CVelMDIChildForm* CMainForm::FindTool(std::string_view name) const {
 }
 
 CVelMDIChildForm* CMainForm::OpenTool(std::string_view name) {
-    for (auto& k : toolKinds_) {
-        if (k.name != name)
+    for (std::size_t i = 0; i < toolKinds_.size(); ++i) {
+        if (toolKinds_[i].name != name)
             continue;
-        if (!k.open)
-            k.open = k.create();
-        ActivateMdiChild(k.open.data());
-        if (k.open)
-            k.open->SetFocus();
-        return k.open.data();
+        if (toolKinds_[i].creating)
+            return nullptr;
+        if (!toolKinds_[i].open) {
+            toolKinds_[i].creating = true;
+            CVelMDIChildForm* made = toolKinds_[i].create();
+            toolKinds_[i].creating = false;
+            toolKinds_[i].open = made;
+        }
+        QPointer<CVelMDIChildForm> open = toolKinds_[i].open;
+        ActivateMdiChild(open.data());
+        if (open)
+            open->SetFocus();
+        return open.data();
     }
     return nullptr;
 }

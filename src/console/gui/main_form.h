@@ -311,6 +311,10 @@ class CMainForm : public ui::CVelForm, public IMainView {
         std::string name;
         std::function<ui::CVelMDIChildForm*()> create;
         QPointer<ui::CVelMDIChildForm> open;
+        // Set while its window is being made: a window that waits on the robot
+        // while it opens runs the event loop, and a second press of the same
+        // button then must not make a second window.
+        bool creating = false;
     };
     std::vector<ToolKind> toolKinds_;
     std::vector<std::string> toolButtons_;  // the tool each button opens, by id

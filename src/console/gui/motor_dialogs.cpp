@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <algorithm>
 #include <cmath>
 
 #include "ui/layout_geometry.h"
@@ -24,6 +25,12 @@ CVelSpinEdit* SpinRow(CVelContainer* owner, const char* label, int value, int mi
     owner->FlowNewRow();
     new CVelLabel(owner, kPlaceFlow, 150, 24, U(label));
     return new CVelSpinEdit(owner, kPlaceFlow, 140, 24, min, max, value);
+}
+
+// Tall enough for every row it holds, whatever the fonts make of them.
+void FitRows(CVelForm& form) {
+    QWidget* w = form.Widget();
+    w->resize(w->width(), std::max(w->height(), form.FlowBottom() + form.Margin()));
 }
 
 }  // namespace
@@ -54,6 +61,7 @@ CMotorEditDialog::CMotorEditDialog(IRobotLink& link, platform::Reactor& reactor,
     new CVelButton(this, kPlaceFlow, 90, 26, QStringLiteral("OK"), kCmdOk);
     new CVelButton(this, kPlaceFlow, 90, 26, QStringLiteral("Отмена"), kCmdCancel);
     FlowCentreRow();
+    FitRows(*this);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { TickNow(); });
 }
 
@@ -159,6 +167,7 @@ CTrackValueDialog::CTrackValueDialog(EnvTracker& tracker, std::function<void(flo
     FlowNewRow();
     new CVelButton(this, kPlaceFlow, 90, 26, QStringLiteral("OK"), kCmdClose);
     FlowCentreRow();
+    FitRows(*this);
     ShowValue(nullptr);
 }
 

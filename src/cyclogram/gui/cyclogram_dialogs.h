@@ -86,9 +86,4 @@ class CAudioBlockDialog : public ui::CVelForm, private IWaveTransferView {
     QTimer timer_;
 };
 
-// Tracker parameters: motor, both raw ends, the default raw value, kind.
-bool RunTrackerParametersDialog(EnvTracker& tracker);
-// The exact value of tracker i, set through the editor as the field changes.
-void RunTrackerValueDialog(CEnvironmentEditor& editor, int32_t tracker);
-
 }  // namespace velcora::cyclogram_gui

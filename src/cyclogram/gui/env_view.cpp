@@ -38,9 +38,7 @@ const struct {
 }  // namespace
 
 CCyclogramEnvView::CCyclogramEnvView(CVelContainer* owner, uint32_t place, int w, int h)
-    : CVelControl(owner, new CVelSurface, place, w, h),
-      parameters_(RunTrackerParametersDialog),
-      exactValue_(RunTrackerValueDialog) {
+    : CVelControl(owner, new CVelSurface, place, w, h) {
     Widget()->setFocusPolicy(Qt::StrongFocus);
     SetColor(QColor(0x30, 0x34, 0x3A));
 }

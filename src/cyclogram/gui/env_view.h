@@ -24,7 +24,8 @@ class CCyclogramEnvView : public ui::CVelControl, public IEnvironmentView {
     void SetToolbarHook(std::function<void()> hook) { toolbarHook_ = std::move(hook); }
     // Keys the trackers do not use (undo and redo of the recorded keys).
     void SetKeyHook(std::function<bool(QKeyEvent*)> hook) { keyHook_ = std::move(hook); }
-    // The tracker dialogs; by default the page's own.
+    // The tracker dialogs (the window that owns the page supplies them; without
+    // them the two menu entries do nothing).
     void SetTrackerDialogs(std::function<bool(EnvTracker&)> parameters,
                            std::function<void(CEnvironmentEditor&, int32_t)> exactValue);
     const QImage& Picture() const { return picture_; }

@@ -289,7 +289,9 @@ void CFileManagerForm::WirePanel(PanelSide side) {
         }
     });
     // A typed path is taken on Enter before the combo box looks for an entry
-    // with that text.
+    // with that text. The combo box keeps the focus and hands keys to its
+    // line edit itself, past the edit's filters: the combo box is watched too.
+    combo->installEventFilter(this);
     if (QLineEdit* edit = combo->lineEdit()) {
         edit->installEventFilter(this);
     }
@@ -380,8 +382,10 @@ bool CFileManagerForm::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(e)->key();
         for (PanelSide side : {PanelSide::Left, PanelSide::Right}) {
-            QLineEdit* edit = Panel(side)->Combo()->Combo()->lineEdit();
-            if (watched == edit && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            QComboBox* combo = Panel(side)->Combo()->Combo();
+            QLineEdit* edit = combo->lineEdit();
+            if (edit && (watched == edit || watched == combo) &&
+                (key == Qt::Key_Return || key == Qt::Key_Enter)) {
                 controller_->TypePath(side, edit->text().trimmed().toStdU16String());
                 return true;
             }

@@ -185,7 +185,7 @@ CRemoteDesktopForm::CRemoteDesktopForm(ui::CVelForm* frame, ToolContext& tools)
       tools_(tools) {
     font_ = ui::CVelFont::Create(QStringLiteral("Verdana"), 12);
     SetFont(font_);
-    auto* bar = new ui::CVelPanel(this, ui::kAlignTop, 0, 28);
+    auto* bar = new ui::CVelPanel(this, ui::kAlignTop, 0, 40);
     keys_ = new ui::CVelButton(bar, ui::kPlaceFlow, 90, 24, QStringLiteral("Клавиши"));
     keys_->SetId(kCmdKeys);
     keys_->SetHint(

@@ -19,7 +19,7 @@ namespace velcora::nav {
 
 namespace {
 
-constexpr int kBarHeight = 60;
+constexpr int kBarHeight = 80;  // two rows of buttons with the flow's gaps
 constexpr int kButtonHeight = 26;
 const QString kFileFilter = QStringLiteral("navm (*.navm)");
 
