@@ -206,6 +206,24 @@ TEST(SessionReplayE2E, RecordedVideoReplaysExportsAndCuts) {
     for (const auto& r : piece)
         EXPECT_LE(r.ms, 200u);
 
+    // The plot draws the picture rate of the recording: its colour is in the
+    // lowest strip, nowhere else.
+    const Result plot = RunCtl({"session", "plot", file, dir.File("p.png")});
+    ASSERT_EQ(plot.rc, ctl::kExitDone) << plot.err;
+    const QImage drawn(QString::fromStdString(dir.File("p.png")));
+    ASSERT_EQ(drawn.size(), QSize(1200, 720));
+    int orangeTop = 0;
+    int orangeBottom = 0;
+    for (int y = 0; y < drawn.height(); ++y) {
+        for (int x = 80; x < drawn.width(); ++x) {
+            const QColor c = drawn.pixelColor(x, y);
+            if (c.red() > 170 && c.green() > 80 && c.green() < 150 && c.blue() < 90)
+                ++(y < 440 ? orangeTop : orangeBottom);
+        }
+    }
+    EXPECT_EQ(orangeTop, 0);
+    EXPECT_GT(orangeBottom, 15);
+
     const Result info = RunCtl({"session", "info", dir.File("piece.vrec"), "--json"});
     EXPECT_EQ(info.rc, ctl::kExitDone) << info.err;
     EXPECT_NE(info.out.find("\"complete\":true"), std::string::npos) << info.out;

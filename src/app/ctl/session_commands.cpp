@@ -485,6 +485,13 @@ void DrawStrip(QPainter& p, const QRect& area, const QString& title, const Serie
     p.setPen(QPen(colour, 1.5));
     p.setBrush(Qt::NoBrush);
     p.drawPath(path);
+    // Sparse series (a status reply every few seconds) show their points.
+    if (s.points.size() < 300) {
+        p.setBrush(colour);
+        for (const auto& [t, v] : s.points) {
+            p.drawEllipse(QPointF(x(t), y(v)), 2.5, 2.5);
+        }
+    }
 }
 
 int Plot(Args& args) {
