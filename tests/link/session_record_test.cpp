@@ -9,6 +9,7 @@
 #include "link/robot_link.h"
 #include "link/session_file.h"
 #include "link/session_recorder.h"
+#include "link/session_recording.h"
 #include "support/temp_folder.h"
 
 namespace velcora {
@@ -377,6 +378,21 @@ TEST(SessionSummary, CountsDropsAndGaps) {
     ASSERT_EQ(s.linkDrops.size(), 1u);
     EXPECT_EQ(s.linkDrops[0], (std::pair<uint32_t, int32_t>{1500, kStateRetryWait}));
     EXPECT_EQ(s.droppedTotal, 7u);
+}
+
+TEST(SessionRecording, StatusBarTexts) {
+    const std::vector<std::pair<uint32_t, std::string>> times = {
+        {0, "00:00"},       {59999, "00:59"},     {60000, "01:00"},
+        {3599999, "59:59"}, {3600000, "1:00:00"}, {36061000, "10:01:01"}};
+    for (const auto& [ms, text] : times)
+        EXPECT_EQ(RecordingTimeText(ms), text) << ms;
+    const std::vector<std::pair<int64_t, std::string>> sizes = {{0, "0 КБ"},
+                                                                {1023, "0 КБ"},
+                                                                {1048575, "1023 КБ"},
+                                                                {1048576, "1.0 МБ"},
+                                                                {5 * 1048576 + 524288, "5.5 МБ"}};
+    for (const auto& [bytes, text] : sizes)
+        EXPECT_EQ(RecordingSizeText(bytes), text) << bytes;
 }
 
 TEST(SessionRecorder, UncreatableFileIsAnError) {
