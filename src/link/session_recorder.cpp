@@ -105,6 +105,10 @@ bool CSessionRecorder::Close() {
     worker_.join();
     open_ = false;
     begunShared_ = false;
+    if (!begun_) {
+        // No connection came: an empty file would only puzzle whoever finds it.
+        std::remove(options_.path.c_str());
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     return !failed_;
 }

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -393,6 +394,18 @@ TEST(SessionRecording, StatusBarTexts) {
                                                                 {5 * 1048576 + 524288, "5.5 МБ"}};
     for (const auto& [bytes, text] : sizes)
         EXPECT_EQ(RecordingSizeText(bytes), text) << bytes;
+}
+
+TEST(SessionRecorder, NoConnectionLeavesNoFile) {
+    test::TempFolder dir;
+    CSessionRecorder r(Options(dir.File("s.vrec")));
+    std::string error;
+    ASSERT_TRUE(r.Open(error));
+    r.OnLinkState(10, kStateLookup, "robot", 5554, false);
+    r.OnLinkState(20, kStateFailed, "robot", 5554, false);
+    EXPECT_TRUE(std::filesystem::exists(dir.File("s.vrec")));
+    ASSERT_TRUE(r.Close());
+    EXPECT_FALSE(std::filesystem::exists(dir.File("s.vrec")));
 }
 
 TEST(SessionRecorder, UncreatableFileIsAnError) {
