@@ -32,6 +32,7 @@
 #include "console/gui/main_form.h"
 #include "link/handshake.h"
 #include "link/ini_file.h"
+#include "link/session_file.h"
 #include "media/gui/telnet_form.h"
 #include "platform/qt_reactor.h"
 
@@ -391,6 +392,16 @@ int main(int argc, char** argv) {
             if (!o.replay.empty()) {
                 std::error_code ec;
                 replay = fs::absolute(o.replay, ec).string();
+                // A file the robot cannot replay is refused here, with its
+                // reason, rather than by a robot that ends behind the window.
+                velcora::CSessionReader reader;
+                if (!reader.Open(replay)) {
+                    std::fprintf(stderr, "velcora: %s\n", reader.Error().c_str());
+                    form->Destroy();
+                    std::error_code ignored;
+                    fs::remove_all(demoFolder, ignored);
+                    return 1;
+                }
             }
             if (!robot.Start(programFolder, demoFolder, error, replay)) {
                 std::fprintf(stderr, "velcora: %s\n", error.c_str());
