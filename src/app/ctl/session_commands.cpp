@@ -63,6 +63,46 @@ std::string TypeText(msg::Type type) {
     return text;
 }
 
+// What the frames of the busiest types are, for people reading a summary.
+const char* TypeName(int direction, msg::Type type) {
+    const bool in = direction == 0;
+    switch (type) {
+        case msg::kAuth:
+            return in ? "challenge" : "password answer";
+        case msg::kAuthResult:
+            return "authorisation";
+        case msg::kKeepAlive:
+            return "keep-alive";
+        case msg::kStatus:
+            return in ? "status" : "status request";
+        case msg::kModeFlags:
+            return "navigation status";
+        case msg::kVideoFrame:
+        case msg::kVideoFrameRanges:
+        case msg::kVideoFrameRangesLines:
+            return "picture";
+        case msg::kVideoRequest:
+            return "video request";
+        case msg::kSoundBlock:
+            return "sound";
+        case msg::kSoundRequest:
+            return "sound request";
+        case msg::kMicrophoneBlock:
+            return "microphone";
+        case msg::kDriveWheels:
+        case msg::kDriveChassis:
+            return "drive";
+        case msg::kMapSubscribe:
+            return "map subscription";
+        case msg::kMapChunk:
+            return "map chunk";
+        case msg::kDesktopScreen:
+            return in ? "desktop screen" : "desktop control";
+        default:
+            return "";
+    }
+}
+
 std::string BytesText(uint64_t bytes) {
     char text[32];
     if (bytes < 10 * 1024) {
@@ -189,9 +229,10 @@ int Info(Args& args) {
                 static_cast<unsigned long long>(s.framesIn), BytesText(s.bytesIn).c_str(),
                 static_cast<unsigned long long>(s.framesOut), BytesText(s.bytesOut).c_str());
     for (const auto& [key, c] : s.types) {
-        std::printf("  %-3s %s %10llu frames %12s%s\n", key.first == 0 ? "in" : "out",
-                    TypeText(key.second).c_str(), static_cast<unsigned long long>(c.frames),
-                    BytesText(c.bytes).c_str(), c.withheld ? "  (payload not kept)" : "");
+        std::printf("  %-3s %s %-17s %8llu frames %10s%s\n", key.first == 0 ? "in" : "out",
+                    TypeText(key.second).c_str(), TypeName(key.first, key.second),
+                    static_cast<unsigned long long>(c.frames), BytesText(c.bytes).c_str(),
+                    c.withheld ? "  (payload not kept)" : "");
     }
     std::printf("Pictures   ");
     if (s.pictures.empty()) {
