@@ -37,6 +37,46 @@ bool CSessionRecording::Stop() {
     return ok;
 }
 
+void CSessionRecording::StopSoon() {
+    if (!recorder_) {
+        return;
+    }
+    connection_.SetFrameTap(nullptr);
+    Closer& c = closing_.emplace_back();
+    c.recorder = std::move(recorder_);
+    c.thread = std::thread([&c] {
+        c.ok = c.recorder->Close();
+        c.done = true;
+    });
+}
+
+bool CSessionRecording::PollClosed(std::string& error) {
+    bool ok = true;
+    for (auto it = closing_.begin(); it != closing_.end();) {
+        if (!it->done) {
+            ++it;
+            continue;
+        }
+        it->thread.join();
+        if (!it->ok) {
+            ok = false;
+            lastError_ = error = it->recorder->ErrorText();
+        }
+        it = closing_.erase(it);
+    }
+    return ok;
+}
+
+void CSessionRecording::WaitClosed() {
+    for (Closer& c : closing_) {
+        c.thread.join();
+        if (!c.ok) {
+            lastError_ = c.recorder->ErrorText();
+        }
+    }
+    closing_.clear();
+}
+
 std::string RecordingTimeText(uint32_t ms) {
     const uint32_t s = ms / 1000;
     char text[32];
@@ -60,7 +100,7 @@ std::string RecordingSizeText(int64_t bytes) {
 
 std::string CSessionRecording::StatusText(uint32_t now) const {
     if (!recorder_) {
-        return {};
+        return closing_.empty() ? std::string() : std::string("Запись сохраняется...");
     }
     switch (recorder_->GetState()) {
         case CSessionRecorder::State::kWaiting:

@@ -2,9 +2,12 @@
 // the connection and says in a few words how it goes (for the status bar).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "link/robot_connection.h"
 #include "link/session_recorder.h"
@@ -14,7 +17,10 @@ namespace velcora {
 class CSessionRecording {
   public:
     explicit CSessionRecording(CRobotConnection& connection) : connection_(connection) {}
-    ~CSessionRecording() { Stop(); }
+    ~CSessionRecording() {
+        Stop();
+        WaitClosed();
+    }
     CSessionRecording(const CSessionRecording&) = delete;
     CSessionRecording& operator=(const CSessionRecording&) = delete;
 
@@ -25,6 +31,16 @@ class CSessionRecording {
     // Writes what waits and closes the file; false when the recording could
     // not be written whole (LastError says why).
     bool Stop();
+    // The same without waiting for the disk: no frame is recorded from now
+    // on, and a thread of its own writes what waits and closes the file.
+    // PollClosed tells how it went.
+    void StopSoon();
+    // Ends the closings that are done; false (with `error`) for one that could
+    // not write the recording whole. Call it now and then (the window's tick).
+    bool PollClosed(std::string& error);
+    // Waits for every closing (the window going, tests).
+    void WaitClosed();
+    bool Closing() const { return !closing_.empty(); }
     bool Active() const { return recorder_ != nullptr; }
     const std::string& LastError() const { return lastError_; }
     CSessionRecorder* Recorder() const { return recorder_.get(); }
@@ -33,9 +49,17 @@ class CSessionRecording {
     std::string StatusText(uint32_t now) const;
 
   private:
+    struct Closer {
+        std::unique_ptr<CSessionRecorder> recorder;
+        std::thread thread;
+        bool ok = true;  // written by the thread before done
+        std::atomic<bool> done{false};
+    };
+
     CRobotConnection& connection_;
     std::unique_ptr<CSessionRecorder> recorder_;
     std::string lastError_;
+    std::list<Closer> closing_;  // the owner's thread
 };
 
 // "1:05:09" / "05:09" and "812 КБ" / "4.5 МБ", as the status bar shows them.

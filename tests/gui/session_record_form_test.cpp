@@ -112,8 +112,17 @@ TEST_F(MainFormTest, ToggleRecordsFromTheMiddleOfASession) {
     Pump();
     form->RecordButton()->Press();
     EXPECT_FALSE(form->Recording().Active());
+    // Closed on a thread of its own; the tick clears the pane once it is done.
+    form->Recording().WaitClosed();
+    form->TickNow();
     EXPECT_EQ(Pane(6), QString());
     EXPECT_TRUE(errors.empty());
+    // Again at once: another file, the first one untouched.
+    form->RecordButton()->Press();
+    ASSERT_TRUE(form->Recording().Active());
+    EXPECT_NE(form->Recording().Recorder()->CurrentPath(), path);
+    form->RecordButton()->Press();
+    form->Recording().WaitClosed();
     qunsetenv("XDG_DATA_HOME");
 
     const ReadBack b = ReadRecording(path);

@@ -11,6 +11,7 @@
 #include "link/session_file.h"
 #include "link/session_recorder.h"
 #include "link/session_recording.h"
+#include "platform/manual_reactor.h"
 #include "support/temp_folder.h"
 
 namespace velcora {
@@ -406,6 +407,50 @@ TEST(SessionRecorder, NoConnectionLeavesNoFile) {
     EXPECT_TRUE(std::filesystem::exists(dir.File("s.vrec")));
     ASSERT_TRUE(r.Close());
     EXPECT_FALSE(std::filesystem::exists(dir.File("s.vrec")));
+}
+
+class QuietOwner : public IRobotConnectionOwner {
+    void OnConnectionStateChanged() override {}
+};
+
+// The switch on a connection: waits while idle, records from the moment it
+// is turned on mid-session, and closes on a thread of its own.
+TEST(SessionRecording, StartsWithTheLinkAndClosesWithoutWaiting) {
+    test::TempFolder dir;
+    platform::ManualReactor reactor;
+    CMessageDispatcher dispatcher;
+    QuietOwner owner;
+    CRobotConnection link(reactor, dispatcher, &owner);
+    CSessionRecording recording(link);
+    std::string error;
+    ASSERT_TRUE(recording.Start(Options(dir.File("idle.vrec")), reactor.Now(), error));
+    EXPECT_EQ(recording.StatusText(reactor.Now()), "Запись: ожидание подключения");
+    recording.StopSoon();
+    EXPECT_FALSE(recording.Active());
+    recording.WaitClosed();
+    EXPECT_TRUE(recording.PollClosed(error));
+    EXPECT_EQ(recording.StatusText(reactor.Now()), "");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("idle.vrec")));
+
+    ASSERT_TRUE(link.ConnectAnsi("10.0.0.9", 5554, false));
+    reactor.Fire(link.Socket(), platform::kEventConnect);
+    ASSERT_EQ(link.State(), kStateAuthorising);
+    ASSERT_TRUE(recording.Start(Options(dir.File("s.vrec")), reactor.Now(), error));
+    EXPECT_EQ(recording.StatusText(reactor.Now()).rfind("Запись 00:00, 0 КБ", 0), 0u);
+    link.BeginFrame(msg::kStatus);
+    link.EndFrame();
+    recording.StopSoon();
+    // Nothing reaches a recording being closed.
+    link.BeginFrame(msg::kVolume);
+    link.EndFrame();
+    recording.WaitClosed();
+    const Read got = ReadAll(dir.File("s.vrec"));
+    ASSERT_EQ(got.last, CSessionReader::Result::kEnd) << got.error;
+    ASSERT_EQ(got.records.size(), 2u);
+    EXPECT_EQ(got.records[0].kind, RecordKind::kLinkState);
+    EXPECT_EQ(got.records[0].type, kStateAuthorising);
+    EXPECT_EQ(got.header.host, "10.0.0.9");
+    EXPECT_EQ(got.records[1].type, msg::kStatus);
 }
 
 TEST(SessionRecorder, UncreatableFileIsAnError) {

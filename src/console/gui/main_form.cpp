@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -757,10 +758,14 @@ bool CMainForm::StartRecording(const std::string& path, int64_t maxBytes, std::s
             folder = QDir::homePath() + QStringLiteral("/.local/share/velcora");
         folder += QStringLiteral("/sessions");
         QDir().mkpath(folder);
-        file = (folder + QStringLiteral("/session-") +
-                QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
-                QStringLiteral(".vrec"))
-                   .toStdString();
+        const QString stem =
+            folder + QStringLiteral("/session-") +
+            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        // Two recordings in one second must not share a file.
+        QString name = stem + QStringLiteral(".vrec");
+        for (int n = 2; QFileInfo::exists(name); ++n)
+            name = stem + QStringLiteral("-") + QString::number(n) + QStringLiteral(".vrec");
+        file = name.toStdString();
     }
     RecorderOptions o;
     o.path = file;
@@ -775,15 +780,18 @@ bool CMainForm::StartRecording(const std::string& path, int64_t maxBytes, std::s
 }
 
 void CMainForm::StopRecording() {
-    const bool ok = recording_.Stop();
+    // The writer finishes on a thread of its own: a slow disk never holds
+    // the window; the tick reports how it went.
+    recording_.StopSoon();
     if (record_ && record_->Down())
         record_->SetDown(false);
     ShowRecording();
-    if (!ok)
-        ShowErrorBox("Запись сеанса не сохранена полностью: " + recording_.LastError());
 }
 
 void CMainForm::ShowRecording() {
+    std::string error;
+    if (recording_.Closing() && !recording_.PollClosed(error))
+        ShowErrorBox("Запись сеанса не сохранена полностью: " + error);
     const std::string text = recording_.StatusText(reactor_.Now());
     if (text == recordingText_)
         return;
