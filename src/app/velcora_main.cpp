@@ -1,5 +1,6 @@
 // velcora: the operator console.
 //   velcora [--ini PATH] [--demo] [--open NAME[,NAME...]] [--screenshot FILE.png [--after MS]]
+//           [--record FILE [--record-max-mb N]] [--replay FILE]
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -31,6 +32,7 @@
 #include "console/gui/main_form.h"
 #include "link/handshake.h"
 #include "link/ini_file.h"
+#include "link/session_file.h"
 #include "media/gui/telnet_form.h"
 #include "platform/qt_reactor.h"
 
@@ -52,6 +54,9 @@ struct Options {
     std::string screenshot;
     int afterMs = 2000;
     std::vector<std::string> open;  // tool windows to open at start-up
+    std::string record;             // the session into this recording
+    long long recordMaxMb = 0;      // a new numbered file past this size
+    std::string replay;             // the robot replays this recording
 };
 
 int Usage(const char* error) {
@@ -59,7 +64,8 @@ int Usage(const char* error) {
         std::fprintf(stderr, "velcora: %s\n\n", error);
     std::fprintf(error ? stderr : stdout,
                  "usage: velcora [--ini PATH] [--demo] [--open NAME[,NAME...]]\n"
-                 "               [--screenshot FILE.png [--after MS]]\n\n"
+                 "               [--screenshot FILE.png [--after MS]]\n"
+                 "               [--record FILE [--record-max-mb N]] [--replay FILE]\n\n"
                  "  --ini PATH          the settings file (default: velcora.ini beside the\n"
                  "                      program, or $XDG_CONFIG_HOME/velcora/velcora.ini when\n"
                  "                      that folder cannot be written)\n"
@@ -70,6 +76,9 @@ int Usage(const char* error) {
                  "  --screenshot FILE   save a picture of the main window and exit; with --open,\n"
                  "                      of the last tool window opened\n"
                  "  --after MS          wait MS milliseconds before the picture (default 2000)\n"
+                 "  --record FILE       record the session (from the next connection on)\n"
+                 "  --record-max-mb N   past N MB the recording goes on in FILE-2, FILE-3...\n"
+                 "  --replay FILE       like --demo, with a robot that replays a recording\n"
                  "  --version           print the version and exit\n"
                  "  -h, --help          print this help and exit\n\n"
                  "Tool windows for --open: map, cyclograms, chatbot, files, desktop, telnet,\n"
@@ -109,6 +118,24 @@ bool ParseArgs(int argc, char** argv, Options& o, int& exitCode) {
             if (!v || *end != '\0' || ms < 0 || ms > 600000)
                 return exitCode = Usage("--after needs milliseconds (0..600000)"), false;
             o.afterMs = static_cast<int>(ms);
+        } else if (a == "--record") {
+            const char* v = value();
+            if (!v || !*v)
+                return exitCode = Usage("--record needs a file"), false;
+            o.record = v;
+        } else if (a == "--record-max-mb") {
+            const char* v = value();
+            char* end = nullptr;
+            const long long mb = v ? std::strtoll(v, &end, 10) : -1;
+            if (!v || *end != '\0' || mb < 1 || mb > 1000000)
+                return exitCode = Usage("--record-max-mb needs a number of megabytes"), false;
+            o.recordMaxMb = mb;
+        } else if (a == "--replay") {
+            const char* v = value();
+            if (!v || !*v)
+                return exitCode = Usage("--replay needs a recording"), false;
+            o.replay = v;
+            o.demo = true;
         } else if (a == "-h" || a == "--help") {
             return exitCode = Usage(nullptr), false;
         } else if (a == "--version") {
@@ -206,7 +233,8 @@ class DemoRobot {
   public:
     ~DemoRobot() { Stop(); }
 
-    bool Start(const fs::path& programFolder, const fs::path& folder, std::string& error) {
+    bool Start(const fs::path& programFolder, const fs::path& folder, std::string& error,
+               const std::string& replay = {}) {
         // Beside the console (installed, or the build folder's layout), else
         // on PATH.
         fs::path sim;
@@ -241,13 +269,19 @@ class DemoRobot {
                         fs::perm_options::replace);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        process_.start(
-            QString::fromStdString(sim.string()),
-            {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--password-file"),
-             QString::fromStdString(passwordFile.string()), QStringLiteral("--telnet-port"),
-             QStringLiteral("0"),
-             // Robot files move at a pace where the copy dialog can be watched.
-             QStringLiteral("--file-rate"), QStringLiteral("128")});
+        QStringList args{QStringLiteral("--port"), QStringLiteral("0"),
+                         QStringLiteral("--password-file"),
+                         QString::fromStdString(passwordFile.string()),
+                         QStringLiteral("--telnet-port"), QStringLiteral("0"),
+                         // Robot files move at a pace where the copy dialog can be watched.
+                         QStringLiteral("--file-rate"), QStringLiteral("128")};
+        // A replaying robot sends the recorded session and nothing else.
+        if (!replay.empty())
+            args = {
+                QStringLiteral("--port"),          QStringLiteral("0"),
+                QStringLiteral("--password-file"), QString::fromStdString(passwordFile.string()),
+                QStringLiteral("--replay"),        QString::fromStdString(replay)};
+        process_.start(QString::fromStdString(sim.string()), args);
         if (!process_.waitForStarted(5000)) {
             error = "cannot start " + sim.string();
             return false;
@@ -354,7 +388,22 @@ int main(int argc, char** argv) {
         auto* form = new velcora::gui::CMainForm(reactor, o.ini);
         if (o.demo) {
             std::string error;
-            if (!robot.Start(programFolder, demoFolder, error)) {
+            std::string replay;
+            if (!o.replay.empty()) {
+                std::error_code ec;
+                replay = fs::absolute(o.replay, ec).string();
+                // A file the robot cannot replay is refused here, with its
+                // reason, rather than by a robot that ends behind the window.
+                velcora::CSessionReader reader;
+                if (!reader.Open(replay)) {
+                    std::fprintf(stderr, "velcora: %s\n", reader.Error().c_str());
+                    form->Destroy();
+                    std::error_code ignored;
+                    fs::remove_all(demoFolder, ignored);
+                    return 1;
+                }
+            }
+            if (!robot.Start(programFolder, demoFolder, error, replay)) {
                 std::fprintf(stderr, "velcora: %s\n", error.c_str());
                 form->Destroy();
                 std::error_code ec;
@@ -380,6 +429,20 @@ int main(int argc, char** argv) {
                 if (!form->ConnectButton()->Down())
                     form->ConnectButton()->Press();
             });
+        }
+        form->SetRecordedVersion(std::string("velcora ") + velcora::VersionText());
+        if (!o.record.empty()) {
+            std::string error;
+            if (!form->StartRecording(o.record, o.recordMaxMb * 1024 * 1024, error)) {
+                std::fprintf(stderr, "velcora: %s\n", error.c_str());
+                form->Destroy();
+                robot.Stop();
+                if (!demoFolder.empty()) {
+                    std::error_code ec;
+                    fs::remove_all(demoFolder, ec);
+                }
+                return 1;
+            }
         }
         for (const std::string& name : o.open) {
             bool known = false;

@@ -102,6 +102,9 @@ void CRobotConnection::Flush() {
     }
     // A frame still being built must not leave with its placeholder length.
     const int32_t end = openFrame_ >= 2 ? openFrame_ - 2 : send_.Size();
+    if (tap_) {
+        TapOutgoing(end);
+    }
     // Keep sending while the socket takes it, so that a large transfer is not
     // held to one chunk per tick; a refused send brings a write event later.
     while (end - sentCount_ > 0) {
@@ -114,6 +117,7 @@ void CRobotConnection::Flush() {
         if (sentCount_ >= send_.Size()) {
             send_.Clear();
             sentCount_ = 0;
+            tapped_ = 0;
             return;
         }
         if (sent < chunk) {
@@ -224,6 +228,7 @@ void CRobotConnection::OnSocketEvent(platform::SocketId socket, uint16_t event, 
             receive_.Clear();
             send_.Clear();
             sentCount_ = 0;
+            tapped_ = 0;
             openFrame_ = -1;
             Notify();
             break;
@@ -290,6 +295,11 @@ bool CRobotConnection::Parse() {
         if (end > receive_.Size()) {
             receive_.Seek(start, kSeekSet);
             break;  // incomplete: kept, header included, for the next read
+        }
+        if (tap_) {
+            tap_->OnFrame(reactor_.Now(), FrameDirection::kIncoming, type,
+                          {reinterpret_cast<const char*>(receive_.Data()) + start + kHeaderSize,
+                           static_cast<std::size_t>(length)});
         }
         if (type == msg::kAuth) {
             if (length >= 4) {
@@ -359,6 +369,7 @@ void CRobotConnection::Reset() {
     receive_.Clear();
     openFrame_ = -1;
     sentCount_ = 0;
+    tapped_ = 0;
     state_ = kStateIdle;
     TouchAll();
     ++generation_;
@@ -372,7 +383,28 @@ void CRobotConnection::CloseSocket() {
 }
 
 void CRobotConnection::SetState(int32_t state) {
+    if (tap_ && state != state_) {
+        tap_->OnLinkState(reactor_.Now(), state, host_, port_, tunnel_);
+    }
     state_ = state;
+}
+
+void CRobotConnection::TapOutgoing(int32_t end) {
+    // The queue holds whole frames from tapped_ up to `end`, each shown once
+    // as it is handed to the socket.
+    while (end - tapped_ >= kHeaderSize) {
+        const uint8_t* head = send_.Data() + tapped_;
+        const auto type = static_cast<msg::Type>(head[0] | head[1] << 8);
+        const uint32_t length =
+            static_cast<uint32_t>(head[2]) | static_cast<uint32_t>(head[3]) << 8 |
+            static_cast<uint32_t>(head[4]) << 16 | static_cast<uint32_t>(head[5]) << 24;
+        if (length > static_cast<uint32_t>(end - tapped_ - kHeaderSize)) {
+            break;
+        }
+        tap_->OnFrame(reactor_.Now(), FrameDirection::kOutgoing, type,
+                      {reinterpret_cast<const char*>(head) + kHeaderSize, length});
+        tapped_ += kHeaderSize + static_cast<int32_t>(length);
+    }
 }
 
 void CRobotConnection::Notify() {

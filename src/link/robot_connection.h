@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "link/dispatcher.h"
+#include "link/frame_tap.h"
 #include "link/robot_link.h"
 #include "link/stream.h"
 #include "platform/reactor.h"
@@ -88,6 +89,9 @@ class CRobotConnection : public IRobotLink {
     int32_t TakeReceivedBytes();
     int32_t ReceivedBytes() const { return received_; }
     std::string_view StatusText() const { return ConnectionStatusText(state_, robotHeard_); }
+    // Shows every frame and state change to `tap` (null: nobody); the tap
+    // must outlive the connection or be taken away first.
+    void SetFrameTap(IFrameTap* tap) { tap_ = tap; }
 
   private:
     bool Start();
@@ -104,6 +108,7 @@ class CRobotConnection : public IRobotLink {
     void Notify();
     void CloseSocket();
     void TouchAll();
+    void TapOutgoing(int32_t end);
 
     platform::Reactor& reactor_;
     CMessageDispatcher& dispatcher_;
@@ -130,6 +135,9 @@ class CRobotConnection : public IRobotLink {
     // Changes on every reset, so that a loop can tell its buffers were emptied
     // under it by a handler or the owner.
     uint32_t generation_ = 0;
+    IFrameTap* tap_ = nullptr;
+    // How far the send queue has been shown to the tap.
+    int32_t tapped_ = 0;
 };
 
 }  // namespace velcora

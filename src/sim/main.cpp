@@ -15,6 +15,7 @@
 #include "link/text_codec.h"
 #include "platform/posix_reactor.h"
 #include "sim/sim_features.h"
+#include "sim/sim_replay.h"
 #include "sim/sim_robot.h"
 #include "sim/sim_telnet.h"
 
@@ -76,7 +77,12 @@ int Usage(const char* error) {
                  "  --unreadable NAME   reads of this file fail (a robot path or a name;\n"
                  "                      may be given again)\n"
                  "  --file-rate KBPS    file chunks move no faster than KBPS kilobytes a second\n"
-                 "                      (32..1048576)\n");
+                 "                      (32..1048576)\n"
+                 "Replay:\n"
+                 "  --replay FILE       after the handshake, send what the robot sent in a\n"
+                 "                      session recording, at its times; nothing else answers\n"
+                 "  --speed X           replay X times as fast (0.1..100, default 1)\n"
+                 "  --loop              start the recording again at its end\n");
     return error ? 2 : 0;
 }
 
@@ -105,6 +111,7 @@ int main(int argc, char** argv) {
     SimOptions options;
     std::string listen = "127.0.0.1";
     std::string password;
+    velcora::sim::ReplayOptions replay;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char*& out) {
@@ -235,6 +242,17 @@ int main(int argc, char** argv) {
             if (!value(v) || !ParseNumber(v, 1048576, n) || n < 32)
                 return Usage("--file-rate needs kilobytes a second, 32..1048576");
             options.fileRateKbps = static_cast<uint32_t>(n);
+        } else if (arg == "--replay") {
+            if (!value(v) || *v == '\0')
+                return Usage("--replay needs a recording");
+            replay.path = v;
+        } else if (arg == "--speed") {
+            char* end = nullptr;
+            if (!value(v) || (replay.speed = std::strtod(v, &end), *v == '\0' || *end != '\0') ||
+                !(replay.speed >= 0.1 && replay.speed <= 100))
+                return Usage("--speed needs a factor 0.1..100");
+        } else if (arg == "--loop") {
+            replay.loop = true;
         } else {
             return Usage(("unknown option " + arg).c_str());
         }
@@ -272,7 +290,22 @@ int main(int argc, char** argv) {
 
     velcora::platform::PollReactor reactor;
     velcora::sim::CSimRobot robot(reactor, options);
-    velcora::sim::InstallFeatures(robot);
+    std::shared_ptr<velcora::sim::CSessionReplay> player;
+    if (replay.path.empty()) {
+        velcora::sim::InstallFeatures(robot);
+    } else {
+        player = std::make_shared<velcora::sim::CSessionReplay>(replay);
+        std::string error;
+        if (!player->Open(error)) {
+            std::fprintf(stderr, "velcora-robot-sim: %s\n", error.c_str());
+            if (!temporaryRoot.empty()) {
+                std::error_code ec;
+                std::filesystem::remove_all(temporaryRoot, ec);
+            }
+            return 1;
+        }
+        velcora::sim::InstallReplay(robot, player);
+    }
     if (!robot.Start()) {
         std::fprintf(stderr, "velcora-robot-sim: cannot listen on %s:%u: %s\n", listen.c_str(),
                      options.port, std::strerror(errno));

@@ -29,6 +29,7 @@ const std::map<std::string, std::vector<std::string>, std::less<>>& SubcommandTa
         {"tray", {"up", "down", "stop"}},
         {"autobalance", {"on", "off"}},
         {"completion", {"bash", "zsh"}},
+        {"session", {"info", "export", "cut", "plot"}},
     };
     return table;
 }

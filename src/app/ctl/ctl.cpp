@@ -124,7 +124,7 @@ std::vector<std::string> CommandFirst(std::vector<std::string> args) {
         return args;
     auto takesValue = [](const std::string& a) {
         return a == "--host" || a == "--port" || a == "--ini" || a == "--password-file" ||
-               a == "--connect-timeout";
+               a == "--connect-timeout" || a == "--record";
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const bool option = args[i].size() > 1 && args[i][0] == '-';

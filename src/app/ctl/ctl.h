@@ -89,6 +89,7 @@ void RegisterChatbotCommands(Registry& registry);
 void RegisterFilesCommands(Registry& registry);
 void RegisterMediaCommands(Registry& registry);
 void RegisterDesktopCommands(Registry& registry);
+void RegisterSessionCommands(Registry& registry);
 // "completion bash|zsh": the shell completion script for the registry's
 // commands (register it last, it lists what is registered by then).
 void RegisterCompletionCommands(Registry& registry);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/ctl/ctl.h"
+#include "app/ctl/session.h"
 #include "app/version.h"
 
 namespace {
@@ -41,8 +42,10 @@ int main(int argc, char** argv) {
     velcora::ctl::RegisterFilesCommands(registry);
     velcora::ctl::RegisterMediaCommands(registry);
     velcora::ctl::RegisterDesktopCommands(registry);
+    velcora::ctl::RegisterSessionCommands(registry);
     velcora::ctl::RegisterCompletionCommands(registry);
 
+    velcora::ctl::SetRecordedVersion(std::string("velcoractl ") + velcora::VersionText());
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintUsage(registry, stderr);

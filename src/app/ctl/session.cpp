@@ -22,7 +22,20 @@ bool ReadPasswordFile(const std::string& path, std::string& password) {
     return true;
 }
 
+std::string& RecordedVersionText() {
+    static std::string text = "velcoractl";
+    return text;
+}
+
 }  // namespace
+
+void SetRecordedVersion(std::string text) {
+    RecordedVersionText() = std::move(text);
+}
+
+const std::string& RecordedVersion() {
+    return RecordedVersionText();
+}
 
 bool TakeConnectionOptions(Args& args, ConnectionOptions& options, std::string& error) {
     if (auto host = args.Option("--host"))
@@ -49,6 +62,13 @@ bool TakeConnectionOptions(Args& args, ConnectionOptions& options, std::string& 
         options.connectTimeoutMs = static_cast<uint32_t>(value);
     }
     options.verbose = args.Flag("-v") || args.Flag("--verbose") || options.verbose;
+    if (auto record = args.Option("--record")) {
+        if (record->empty()) {
+            error = "--record needs a file";
+            return false;
+        }
+        options.record = *record;
+    }
     return true;
 }
 
@@ -73,7 +93,22 @@ Session::Session(ConnectionOptions options, platform::Reactor* reactor)
 Session::~Session() {
     tick_.Stop();
     registrations_.Clear();
+    // The operator's end of the session is part of the recording.
+    if (recorder_ && connection_->State() != kStateIdle) {
+        connection_->Disconnect();
+    }
     connection_.reset();
+    if (recorder_) {
+        const auto drops = recorder_->Dropped();
+        if (!recorder_->Close()) {
+            std::fprintf(stderr, "velcoractl: the recording is incomplete: %s\n",
+                         recorder_->ErrorText().c_str());
+        } else if (drops.Total() > 0) {
+            std::fprintf(stderr,
+                         "velcoractl: the disk fell behind; %llu frames were left out of %s\n",
+                         static_cast<unsigned long long>(drops.Total()), options_.record.c_str());
+        }
+    }
 }
 
 int Session::Open() {
@@ -113,6 +148,19 @@ int Session::Open() {
         return UsageError("the port in " + ini.Path() + " is out of range");
     }
 
+    if (!options_.record.empty() && !recorder_) {
+        RecorderOptions ro;
+        ro.path = options_.record;
+        ro.consoleVersion = RecordedVersion();
+        recorder_ = std::make_unique<CSessionRecorder>(std::move(ro));
+        std::string error;
+        if (!recorder_->Open(error)) {
+            recorder_.reset();
+            std::fprintf(stderr, "velcoractl: %s\n", error.c_str());
+            return kExitFailed;
+        }
+        connection_->SetFrameTap(recorder_.get());
+    }
     tick_ = platform::ScopedTimer(*reactor_, kControllerTickMs, [this] { connection_->Tick(); });
     const bool started =
         connection_->Connect(Utf8ToWide(host), static_cast<uint16_t>(port), tunnel);

@@ -14,6 +14,7 @@
 #include "app/ctl/ctl.h"
 #include "link/dispatcher.h"
 #include "link/robot_connection.h"
+#include "link/session_recorder.h"
 #include "link/settings.h"
 #include "platform/reactor.h"
 
@@ -27,16 +28,21 @@ struct ConnectionOptions {
     std::string passwordFile;           // --password-file F
     bool verbose = false;               // -v: status texts on stderr
     uint32_t connectTimeoutMs = 30000;  // --connect-timeout MS
+    std::string record;                 // --record FILE: the session into a recording
 };
 
 // The option synopsis for usage lines.
 inline constexpr const char* kConnectionSynopsis =
     "[--host H] [--port P] [--tunnel] [--ini PATH] [--password-file F] [--connect-timeout MS] "
-    "[-v]";
+    "[-v] [--record FILE]";
 
 // Takes the connection options out of `args`. False (with `error` set) on a
 // malformed value.
 bool TakeConnectionOptions(Args& args, ConnectionOptions& options, std::string& error);
+
+// The program and version written into recordings (--record); main sets it.
+void SetRecordedVersion(std::string text);
+const std::string& RecordedVersion();
 
 // The console drives its controllers every 20 ms; commands do the same.
 inline constexpr uint32_t kControllerTickMs = 20;
@@ -113,6 +119,7 @@ class Session : public IRobotConnectionOwner {
     platform::Reactor* reactor_;
     CMessageDispatcher dispatcher_;
     std::unique_ptr<CRobotConnection> connection_;
+    std::unique_ptr<CSessionRecorder> recorder_;
     platform::ScopedTimer tick_;
     CRegistrationSet registrations_;
     std::string lastText_;

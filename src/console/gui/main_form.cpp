@@ -1,5 +1,8 @@
 #include "console/gui/main_form.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -9,6 +12,7 @@
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <QWidget>
 #include <algorithm>
@@ -147,7 +151,7 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
     SetColor(kFormColor);
     SetMargin(6);
 
-    status_ = new CVelStatusBar(this, {{300, true}, {150}, {80}, {80}, {80}, {80}});
+    status_ = new CVelStatusBar(this, {{300, true}, {150}, {80}, {80}, {80}, {80}, {230}});
     status_->SetPaneText(1, QStringLiteral("Вх.поток (кБит/сек):"));
     status_->SetPaneText(2, QStringLiteral("0.00"));
     status_->SetPaneText(3, QStringLiteral("Батарея:"));
@@ -207,6 +211,8 @@ CMainForm::~CMainForm() {
     relay_.onAddress = nullptr;
     relay_.onDisconnect = nullptr;
     connection_.Disconnect();
+    // After the disconnect, so that the recording ends with it.
+    recording_.Stop();
     if (avatarMenu_)
         avatarMenu_->Release();
     if (font_)
@@ -251,6 +257,10 @@ void CMainForm::BuildToolbar() {
     connect_->SetHint(QStringLiteral("Установить подключение к роботу (F9)"));
     Bind(connect_, kCmdConnect);
     connect_->SetFont(boldFont_);
+    record_ = new CVelSpdBtn(bar, kPlaceFlow, 130, kRowH, QStringLiteral("Запись сеанса"));
+    record_->SetLatching(true);
+    record_->SetHint(QStringLiteral("Записывать всё, что приходит от робота и уходит к нему"));
+    Bind(record_, kCmdRecordSession);
     // Tool windows on a row of their own, in this order: telnet, remote
     // desktop, file manager, chat-bot editor, service. The row is laid out
     // once, at the window's first size, so sharing the connection row would
@@ -764,6 +774,59 @@ void CMainForm::SetTimerRunning(bool on) {
 
 void CMainForm::TickNow() {
     controller_->Tick(reactor_.Now());
+    ShowRecording();
+}
+
+bool CMainForm::StartRecording(const std::string& path, int64_t maxBytes, std::string& error) {
+    std::string file = path;
+    if (file.empty()) {
+        // A fresh file named by the time, in the program's data folder.
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+        if (folder.isEmpty())
+            folder = QDir::homePath() + QStringLiteral("/.local/share/velcora");
+        folder += QStringLiteral("/sessions");
+        QDir().mkpath(folder);
+        const QString stem =
+            folder + QStringLiteral("/session-") +
+            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        // Two recordings in one second must not share a file.
+        QString name = stem + QStringLiteral(".vrec");
+        for (int n = 2; QFileInfo::exists(name); ++n)
+            name = stem + QStringLiteral("-") + QString::number(n) + QStringLiteral(".vrec");
+        file = name.toStdString();
+    }
+    RecorderOptions o;
+    o.path = file;
+    o.maxFileBytes = maxBytes;
+    o.consoleVersion = recordedVersion_;
+    recordMaxBytes_ = maxBytes;
+    const bool ok = recording_.Start(std::move(o), reactor_.Now(), error);
+    if (record_ && record_->Down() != ok)
+        record_->SetDown(ok);
+    ShowRecording();
+    return ok;
+}
+
+void CMainForm::StopRecording() {
+    // The writer finishes on a thread of its own: a slow disk never holds
+    // the window; the tick reports how it went.
+    recording_.StopSoon();
+    if (record_ && record_->Down())
+        record_->SetDown(false);
+    ShowRecording();
+}
+
+void CMainForm::ShowRecording() {
+    std::string error;
+    if (recording_.Closing() && !recording_.PollClosed(error))
+        ShowErrorBox("Запись сеанса не сохранена полностью: " + error);
+    const std::string text = recording_.StatusText(reactor_.Now());
+    if (text == recordingText_)
+        return;
+    recordingText_ = text;
+    status_->SetPaneText(6, Q(text));
+    if (auto* r = recording_.Recorder())
+        status_->SetHint(Q("Файл записи: " + r->CurrentPath()));
 }
 
 bool CMainForm::HandleEvent(const VelEvent& e) {
@@ -852,6 +915,15 @@ bool CMainForm::Command(const VelEvent& e) {
             return true;
         case kCmdConnectionType:
             SwitchConnectionType();
+            return true;
+        case kCmdRecordSession:
+            if (record_->Down() && !recording_.Active()) {
+                std::string error;
+                if (!StartRecording({}, recordMaxBytes_, error))
+                    ShowErrorBox("Запись сеанса не начата: " + error);
+            } else if (!record_->Down() && recording_.Active()) {
+                StopRecording();
+            }
             return true;
         case kCmdFocusDrive:
             FocusDriveJoystick();

@@ -22,6 +22,7 @@
 #include "link/dispatcher.h"
 #include "link/ini_file.h"
 #include "link/robot_connection.h"
+#include "link/session_recording.h"
 #include "link/settings.h"
 #include "media/audio_player.h"
 #include "media/gui/level_meter_input.h"
@@ -80,6 +81,7 @@ enum MainCommand : int {
     kCmdCyclogramEdit,
     kCmdCyclogramList,
     kCmdConnectionType,  // either radio of "Напрямую"/"Через туннель"
+    kCmdRecordSession = 0x400,
 };
 
 class CMainForm : public ui::CVelForm, public IMainView {
@@ -195,6 +197,15 @@ class CMainForm : public ui::CVelForm, public IMainView {
 
     // A key on the drive joystick or a head control; returns whether taken.
     bool DriveKey(int key, Qt::KeyboardModifiers modifiers, bool autoRepeat, bool down);
+
+    // Session recording: into `path` (a fresh file in the recordings folder
+    // when empty), starting a new numbered file past `maxBytes` (0: never).
+    bool StartRecording(const std::string& path, int64_t maxBytes, std::string& error);
+    void StopRecording();
+    CSessionRecording& Recording() { return recording_; }
+    ui::CVelSpdBtn* RecordButton() const { return record_; }
+    // The program and version written into recordings.
+    void SetRecordedVersion(std::string text) { recordedVersion_ = std::move(text); }
 
   protected:
     bool CanClose(int code) override;
@@ -337,6 +348,13 @@ class CMainForm : public ui::CVelForm, public IMainView {
     CGesturePanel* gesturePanel_ = nullptr;
     HookSubscription recorderTick_;
     std::unique_ptr<QObject> hotKeyFilter_;
+    // Session recording: the switch, its button and status pane.
+    void ShowRecording();
+    CSessionRecording recording_{connection_};
+    ui::CVelSpdBtn* record_ = nullptr;
+    int64_t recordMaxBytes_ = 0;
+    std::string recordedVersion_ = "velcora";
+    std::string recordingText_;
 };
 
 }  // namespace velcora::gui

@@ -1,0 +1,233 @@
+// Session recording's costs, as ratios measured in the same run:
+//  - the link's receive path while two 2.5 Mbit/s camera streams arrive, with
+//    the recorder tapping every frame against the same path without it (one
+//    second of frames at a time, the writer catching up between seconds as it
+//    does at the streams' real rate);
+//  - the recording's summary (what "session info" reads) against reading the
+//    same file through with plain read(2), as cat does. The file is
+//    VELCORA_BENCH_RECORDING_MB megabytes (default 256; 1024 for the full case).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/robot_connection.h"
+#include "link/session_file.h"
+#include "link/session_recorder.h"
+#include "platform/manual_reactor.h"
+
+namespace {
+
+using namespace velcora;
+
+// 2.5 Mbit/s at 25 pictures a second: 12500 bytes a picture.
+constexpr std::size_t kPictureBytes = 12500;
+constexpr int kPicturesPerSecond = 25;
+
+class FdReactor : public platform::ManualReactor {
+  public:
+    int fd = -1;
+    int32_t Available(platform::SocketId) override {
+        int n = 0;
+        return ioctl(fd, FIONREAD, &n) == 0 ? n : -1;
+    }
+    int32_t Receive(platform::SocketId, void* data, int32_t count) override {
+        const ssize_t n = recv(fd, data, static_cast<std::size_t>(count), 0);
+        return n < 0 ? -1 : static_cast<int32_t>(n);
+    }
+    int32_t Send(platform::SocketId, const void*, int32_t count) override { return count; }
+};
+
+class Owner : public IRobotConnectionOwner {
+    void OnConnectionStateChanged() override {}
+};
+
+std::string Frame(msg::Type type, const std::string& payload) {
+    std::string frame(6, '\0');
+    const auto length = static_cast<int32_t>(payload.size());
+    std::memcpy(frame.data(), &type, 2);
+    std::memcpy(frame.data() + 2, &length, 4);
+    return frame + payload;
+}
+
+// One second of both cameras and a status reply.
+std::string OneSecond() {
+    std::string out;
+    for (int i = 0; i < kPicturesPerSecond; ++i) {
+        for (char camera : {'\0', '\1'}) {
+            std::string picture(kPictureBytes, static_cast<char>('a' + i));
+            picture[0] = camera;
+            out += Frame(msg::kVideoFrame, picture);
+        }
+    }
+    out += Frame(msg::kStatus, std::string(11, '\x40'));
+    return out;
+}
+
+void WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            std::abort();
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::string TempPath(const char* name) {
+    return (std::filesystem::temp_directory_path() /
+            (std::string("velcora-bench-") + std::to_string(getpid()) + "-" + name))
+        .string();
+}
+
+void RecordReceive(benchmark::State& state, bool record) {
+    int pair[2];
+    socketpair(AF_UNIX, SOCK_STREAM, 0, pair);
+    int size = 4 << 20;
+    setsockopt(pair[1], SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+    setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &size, sizeof(size));
+    FdReactor reactor;
+    reactor.fd = pair[1];
+    CMessageDispatcher dispatcher;
+    Owner owner;
+    CRobotConnection link(reactor, dispatcher, &owner);
+    const std::string path = TempPath("receive.vrec");
+    std::unique_ptr<CSessionRecorder> recorder;
+    if (record) {
+        RecorderOptions o;
+        o.path = path;
+        recorder = std::make_unique<CSessionRecorder>(o);
+        std::string error;
+        if (!recorder->Open(error)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        link.SetFrameTap(recorder.get());
+    }
+    link.ConnectAnsi("10.0.0.1", 5554, false);
+    reactor.Fire(link.Socket(), platform::kEventConnect);
+    WriteAll(pair[0], std::string("\0\0\4\0\0\0\1\0\0\0\1\0\1\0\0\0\1", 17));
+    reactor.Fire(link.Socket(), platform::kEventRead);
+    if (link.State() != kStateAuthorised) {
+        state.SkipWithError("handshake failed");
+        return;
+    }
+    int64_t frames = 0;
+    CRegistrationSet regs;
+    for (msg::Type t : {msg::kVideoFrame, msg::kStatus})
+        regs.Add(dispatcher.Register(t, [&](CStream&, int32_t) { ++frames; }));
+    const std::string second = OneSecond();
+    const int64_t perSecond = 2 * kPicturesPerSecond + 1;
+    for (auto _ : state) {
+        WriteAll(pair[0], second);
+        const int64_t target = frames + perSecond;
+        while (frames < target)
+            reactor.Fire(link.Socket(), platform::kEventRead);
+        // The streams' real rate leaves the disk a second for each second of
+        // frames: the writer catches up before the next one arrives.
+        state.PauseTiming();
+        while (recorder && !recorder->Drained())
+            std::this_thread::yield();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(second.size()));
+    if (recorder) {
+        link.SetFrameTap(nullptr);
+        recorder->Close();
+        state.counters["dropped"] = static_cast<double>(recorder->Dropped().Total());
+    }
+    std::filesystem::remove(path);
+    close(pair[0]);
+    close(pair[1]);
+}
+
+void RecordReceive_ours(benchmark::State& s) {
+    RecordReceive(s, true);
+}
+void RecordReceive_reference(benchmark::State& s) {
+    RecordReceive(s, false);
+}
+
+// A recording of the two streams, written once for the run.
+const std::string& Recording() {
+    static const std::string path = [] {
+        long mb = 256;
+        if (const char* env = std::getenv("VELCORA_BENCH_RECORDING_MB"))
+            mb = std::max(1L, std::strtol(env, nullptr, 10));
+        const std::string p = TempPath("info.vrec");
+        std::FILE* f = std::fopen(p.c_str(), "wb");
+        SessionHeader h;
+        h.host = "127.0.0.1";
+        h.port = 5554;
+        std::string bytes = EncodeSessionHeader(h);
+        uint32_t ms = 0;
+        std::string picture(kPictureBytes, 'p');
+        for (int64_t written = 0; written < mb * (1 << 20); ms += 20) {
+            for (char camera : {'\0', '\1'}) {
+                picture[0] = camera;
+                bytes += EncodeRecordHead(ms, RecordKind::kIncoming, false, msg::kVideoFrame,
+                                          kPictureBytes);
+                bytes += picture;
+            }
+            bytes += EncodeRecordHead(ms, RecordKind::kOutgoing, false, msg::kVideoRequest, 6);
+            bytes += std::string(6, '\0');
+            if (bytes.size() > (1 << 20)) {
+                std::fwrite(bytes.data(), 1, bytes.size(), f);
+                written += static_cast<int64_t>(bytes.size());
+                bytes.clear();
+            }
+        }
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        std::atexit([] { std::filesystem::remove(TempPath("info.vrec")); });
+        return p;
+    }();
+    return path;
+}
+
+void SessionInfo_ours(benchmark::State& state) {
+    const std::string& path = Recording();
+    for (auto _ : state) {
+        CSessionReader reader;
+        SessionSummary summary;
+        if (!reader.Open(path) ||
+            SummariseRecording(reader, summary) != CSessionReader::Result::kEnd) {
+            state.SkipWithError("cannot read the recording");
+            return;
+        }
+        benchmark::DoNotOptimize(summary.framesIn);
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<int64_t>(std::filesystem::file_size(path)));
+}
+
+void SessionInfo_reference(benchmark::State& state) {
+    const std::string& path = Recording();
+    std::vector<char> buffer(128 * 1024);
+    for (auto _ : state) {
+        const int fd = open(path.c_str(), O_RDONLY);
+        int64_t total = 0;
+        for (ssize_t n; (n = read(fd, buffer.data(), buffer.size())) > 0;)
+            total += n;
+        close(fd);
+        benchmark::DoNotOptimize(total);
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<int64_t>(std::filesystem::file_size(path)));
+}
+
+}  // namespace
+
+BENCHMARK(RecordReceive_ours)->Name("RecordReceive/ours")->UseRealTime();
+BENCHMARK(RecordReceive_reference)->Name("RecordReceive/reference")->UseRealTime();
+BENCHMARK(SessionInfo_ours)->Name("SessionInfo/ours")->Unit(benchmark::kMillisecond);
+BENCHMARK(SessionInfo_reference)->Name("SessionInfo/reference")->Unit(benchmark::kMillisecond);

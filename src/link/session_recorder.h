@@ -1,0 +1,142 @@
+// Records a session: every frame the connection shows it, with the time, the
+// direction and the type, into a recording file (see session_file.h). The
+// connection's thread only copies the frame into a bounded queue; a worker
+// thread of the recorder's own writes the file. When the disk falls behind and
+// the queue is full, pictures and sound are dropped first (and counted); the
+// connection's thread never waits for the disk.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "link/frame_tap.h"
+#include "link/session_file.h"
+
+namespace velcora {
+
+struct RecorderOptions {
+    std::string path;
+    // Past this many bytes the recording goes on in a new numbered file
+    // ("s.vrec", "s-2.vrec", "s-3.vrec", ...); 0 = one file.
+    int64_t maxFileBytes = 0;
+    // What may wait for the disk (payload bytes, roughly).
+    int64_t queueBytes = 64 << 20;
+    // The wall clock as milliseconds since 1970 UTC, read once per file.
+    std::function<int64_t()> wallClockMs;
+    std::string consoleVersion;
+};
+
+class CSessionRecorder : public IFrameTap {
+  public:
+    enum class State { kClosed, kWaiting, kRecording, kFailed };
+    struct Drops {
+        uint64_t video = 0;
+        uint64_t sound = 0;
+        uint64_t other = 0;
+        uint64_t Total() const { return video + sound + other; }
+    };
+
+    explicit CSessionRecorder(RecorderOptions options);
+    ~CSessionRecorder() override;
+    CSessionRecorder(const CSessionRecorder&) = delete;
+    CSessionRecorder& operator=(const CSessionRecorder&) = delete;
+
+    // Creates the file (mode 0600) and starts the worker; the recording
+    // itself begins with the next connection. False with `error` set when the
+    // file cannot be created.
+    bool Open(std::string& error);
+    // Writes what waits, ends the worker and closes the file; false when
+    // something could not be written (ErrorText says what).
+    bool Close();
+
+    // For the status bar and the command line (the connection's thread).
+    State GetState() const;
+    // Milliseconds since the recording began; 0 while it waits.
+    uint32_t ElapsedMs(uint32_t now) const;
+    // Bytes written so far, every file together.
+    int64_t BytesWritten() const { return written_.load(); }
+    uint64_t FramesRecorded() const { return frames_.load(); }
+    Drops Dropped() const;
+    std::string ErrorText() const;
+    // The file being written now and how many there are.
+    std::string CurrentPath() const;
+    int FileCount() const;
+
+    // IFrameTap
+    void OnFrame(uint32_t now, FrameDirection direction, msg::Type type,
+                 std::string_view payload) override;
+    void OnLinkState(uint32_t now, int32_t state, std::string_view host, uint16_t port,
+                     bool tunnel) override;
+
+    // Nothing waits and the worker is idle (benchmarks pace the stream by it).
+    bool Drained() const;
+
+    // Tests: runs on the worker before each record is written (a stalled disk).
+    void SetWriteGate(std::function<void()> gate) { gate_ = std::move(gate); }
+
+  private:
+    struct Item {
+        uint32_t tick = 0;
+        RecordKind kind = RecordKind::kIncoming;
+        bool withheld = false;
+        msg::Type type = 0;
+        uint32_t length = 0;
+        std::string payload;
+        uint64_t dropsBefore = 0;            // frames dropped just before this one
+        std::optional<SessionHeader> begin;  // the recording starts here
+        int64_t Cost() const { return static_cast<int64_t>(payload.size()) + 64; }
+        bool Media() const { return kind != RecordKind::kLinkState && IsMediaType(type); }
+    };
+
+    void Push(Item item);              // the connection's thread
+    void CountDrop(const Item& item);  // mutex_ held
+    void Run();                        // the worker
+    bool WriteItem(const Item& item);
+    bool WriteBytes(const std::string& bytes);
+    bool StartFile(uint32_t tick);
+    std::string NumberedPath(int number) const;
+
+    RecorderOptions options_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Item> queue_;     // guarded by mutex_, oldest first
+    int64_t queuedBytes_ = 0;    // guarded by mutex_
+    uint64_t pendingDrops_ = 0;  // guarded by mutex_: dropped since the last queued item
+    Drops drops_;                // guarded by mutex_
+    bool stop_ = false;          // guarded by mutex_
+    bool idle_ = false;          // guarded by mutex_: the worker waits for work
+    bool failed_ = false;        // guarded by mutex_
+    std::string error_;          // guarded by mutex_
+    std::string currentPath_;    // guarded by mutex_
+    int fileCount_ = 0;          // guarded by mutex_
+
+    // The connection's thread.
+    bool open_ = false;
+    bool begun_ = false;
+    uint32_t startTick_ = 0;
+    std::thread worker_;
+
+    // The worker only (set up by Open before the worker starts).
+    std::FILE* file_ = nullptr;
+    int64_t fileBytes_ = 0;
+    uint32_t fileStartTick_ = 0;
+    int32_t lastState_ = 0;
+    uint32_t lastMs_ = 0;
+    std::optional<SessionHeader> header_;  // of the first file, once begun
+    std::function<void()> gate_;
+
+    std::atomic<int64_t> written_{0};
+    std::atomic<uint64_t> frames_{0};
+    std::atomic<bool> begunShared_{false};
+};
+
+}  // namespace velcora
