@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,11 @@ class CRobotConnection : public IRobotLink {
     static constexpr uint32_t kKeepAliveMs = 1000;
     static constexpr int32_t kMaxFailures = 4;
     static constexpr int32_t kResponseLimit = 140;
+    // The least room offered to each read of the socket, and the largest
+    // receive block kept once it is empty again (a large frame's block is
+    // given back).
+    static constexpr int32_t kReceiveRoom = 256 * 1024;
+    static constexpr int32_t kReceiveKeep = 1024 * 1024;
 
     CRobotConnection(platform::Reactor& reactor, CMessageDispatcher& dispatcher,
                      IRobotConnectionOwner* owner);
@@ -93,6 +99,12 @@ class CRobotConnection : public IRobotLink {
     bool Start();
     bool OpenSocket(uint32_t address);
     void Receive();
+    // Reads once into the receive block; false when nothing more should be
+    // read now. `filled` tells whether the read took all the room offered.
+    bool ReceiveOnce(bool& filled);
+    // Room for at least `bytes` after the unparsed data; false when out of memory.
+    bool MakeReceiveRoom(int32_t bytes);
+    void ClearReceived();
     // Parses whole frames from the receive buffer; false when the connection
     // was failed or reset meanwhile.
     bool Parse();
@@ -109,7 +121,18 @@ class CRobotConnection : public IRobotLink {
     CMessageDispatcher& dispatcher_;
     IRobotConnectionOwner* owner_;
 
-    CMemoryStream receive_{1024};
+    // Received bytes not yet taken as frames are [rxBegin_, rxEnd_) of one
+    // block kept from read to read, so that a frame costs no allocation and
+    // its payload is handed to the handlers where it lies.
+    std::unique_ptr<uint8_t[]> rx_;
+    int32_t rxCapacity_ = 0;
+    int32_t rxBegin_ = 0;
+    int32_t rxEnd_ = 0;
+    // Set while handlers run: they read the block in place, so a read event
+    // arriving meanwhile (from a nested event loop) is only noted, and the
+    // block is neither moved nor freed until they return.
+    bool parsing_ = false;
+    bool readPending_ = false;
     CMemoryStream send_{1024};
     int32_t sentCount_ = 0;
     int32_t openFrame_ = -1;
