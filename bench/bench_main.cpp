@@ -48,7 +48,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
             if (base.empty()) {
                 continue;
             }
-            const double perIteration = run.GetAdjustedRealTime();
+            const double perIteration = velcora::bench::ComparedByProcessorTime(base)
+                                            ? run.GetAdjustedCPUTime()
+                                            : run.GetAdjustedRealTime();
             (side == "ours" ? ours_ : reference_)[base].push_back(perIteration);
         }
     }
@@ -70,6 +72,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
             }
             const auto& ref = it->second;
             const double ratio = Median(ref) / oursMedian;
+            if (velcora::bench::ComparedByProcessorTime(base)) {
+                std::printf("  (%s: by processor time)\n", base.c_str());
+            }
             if (ours.size() > 1 || ref.size() > 1) {
                 const double low = *std::min_element(ref.begin(), ref.end()) /
                                    *std::max_element(ours.begin(), ours.end());

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 namespace velcora::bench {
@@ -29,6 +30,30 @@ inline void ReportFigure(const std::string& name, double value, double low = NAN
         std::fprintf(f, "%s\t%.4f\t%.4f\t%.4f\n", name.c_str(), value, low, high);
         std::fclose(f);
     }
+}
+
+// Cases whose pair is compared by the processor time of the measuring thread
+// rather than wall time: single-threaded work that never waits, where other
+// programs on a shared machine would otherwise decide the ratio.
+inline std::set<std::string>& ProcessorTimeCases() {
+    static std::set<std::string> cases;
+    return cases;
+}
+
+// `prefix` is matched against the start of the case name ("<case>" of
+// "<case>/ours"); returns true so that it can initialise a constant.
+inline bool CompareByProcessorTime(const std::string& prefix) {
+    ProcessorTimeCases().insert(prefix);
+    return true;
+}
+
+inline bool ComparedByProcessorTime(const std::string& base) {
+    for (const auto& prefix : ProcessorTimeCases()) {
+        if (base.compare(0, prefix.size(), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace velcora::bench

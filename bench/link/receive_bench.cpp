@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_results.h"
 #include "link/robot_connection.h"
 #include "platform/manual_reactor.h"
 
@@ -137,3 +138,7 @@ BENCHMARK(Receive1K_ours)->Name("Receive1K/ours");
 BENCHMARK(Receive1K_reference)->Name("Receive1K/reference");
 BENCHMARK(Receive64K_ours)->Name("Receive64K/ours");
 BENCHMARK(Receive64K_reference)->Name("Receive64K/reference");
+
+// Single-threaded, and never waiting: compared by processor time.
+[[maybe_unused]] static const bool kByProcessorTime =
+    velcora::bench::CompareByProcessorTime("Receive");

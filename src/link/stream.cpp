@@ -428,6 +428,16 @@ bool CopyStream(int32_t count, CStream& source, CStream& target) {
     if (count <= 0) {
         return true;
     }
+    // From memory the bytes go out in one piece, without a bounce buffer.
+    auto* memory = &source != &target ? dynamic_cast<CMemoryReader*>(&source) : nullptr;
+    if (memory) {
+        const int32_t step = std::min(count, memory->UnreadSize());
+        const int32_t written = step > 0 ? target.Write(memory->Unread(), step) : 0;
+        if (written > 0) {
+            memory->Skip(written);
+        }
+        return step == count && written == step;
+    }
     constexpr int32_t kStep = 4096;
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kStep]);
     if (!buffer) {

@@ -67,6 +67,14 @@ class CMemoryReader : public CStream {
         return count;
     }
 
+    // The unread bytes, for copying them out in one piece; Skip moves past
+    // those taken (clamped to what remains).
+    const uint8_t* Unread() const { return buffer_ + position_; }
+    int32_t UnreadSize() const { return size_ - position_; }
+    void Skip(int32_t count) {
+        position_ += count < 0 ? 0 : count > size_ - position_ ? size_ - position_ : count;
+    }
+
     // Takes exactly N bytes when that many remain; false (nothing taken) otherwise.
     template <int N>
     bool ReadExact(uint8_t* out) {
