@@ -76,7 +76,10 @@ int Usage(const char* error) {
                  "  --unreadable NAME   reads of this file fail (a robot path or a name;\n"
                  "                      may be given again)\n"
                  "  --file-rate KBPS    file chunks move no faster than KBPS kilobytes a second\n"
-                 "                      (32..1048576)\n");
+                 "                      (32..1048576)\n"
+                 "Video:\n"
+                 "  --b-frames 0|1      B-frames in the camera streams (default 1); 0 sends\n"
+                 "                      every picture without reordering delay\n");
     return error ? 2 : 0;
 }
 
@@ -235,6 +238,10 @@ int main(int argc, char** argv) {
             if (!value(v) || !ParseNumber(v, 1048576, n) || n < 32)
                 return Usage("--file-rate needs kilobytes a second, 32..1048576");
             options.fileRateKbps = static_cast<uint32_t>(n);
+        } else if (arg == "--b-frames") {
+            if (!value(v) || !ParseNumber(v, 1, n))
+                return Usage("--b-frames needs 0 or 1");
+            options.videoBFrames = static_cast<int32_t>(n);
         } else {
             return Usage(("unknown option " + arg).c_str());
         }
