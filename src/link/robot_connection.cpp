@@ -257,27 +257,25 @@ uint32_t LoadLE32(const uint8_t* p) {
 }  // namespace
 
 void CRobotConnection::Receive() {
-    if (parsing_) {
-        readPending_ = true;  // taken up once the running handler returns
-        return;
-    }
     // Reads while the socket fills all the room offered (more may wait), up to
     // a bound so that a flood cannot hold the thread; what is left behind
-    // brings another read event.
+    // brings another read event. A read event that arrives while a handler
+    // runs (a wait for the robot's reply inside a callback) is served at once:
+    // the new frames are dispatched from inside that handler, after the one
+    // it is handling.
     constexpr int kReadsPerEvent = 16;
     for (int reads = 0; reads < kReadsPerEvent && socket_ != platform::kNoSocket; ++reads) {
-        readPending_ = false;
         bool filled = false;
         if (!ReceiveOnce(filled)) {
             return;
         }
-        if (Parse() && rxBegin_ == rxEnd_) {
+        if (Parse() && rxBegin_ == rxEnd_ && parseDepth_ == 0) {
             rxBegin_ = rxEnd_ = 0;
             if (rxCapacity_ > kReceiveKeep) {
                 ClearReceived();  // give back a large frame's block
             }
         }
-        if (!filled && !readPending_) {
+        if (!filled) {
             return;
         }
     }
@@ -320,7 +318,9 @@ bool CRobotConnection::MakeReceiveRoom(int32_t bytes) {
         return true;
     }
     const int32_t kept = rxEnd_ - rxBegin_;
-    if (rxCapacity_ - kept >= bytes) {
+    // While handlers run, the bytes before rxBegin_ may be the payload one of
+    // them is reading: they are neither overwritten nor freed then.
+    if (parseDepth_ == 0 && rxCapacity_ - kept >= bytes) {
         // Moving the unparsed tail to the front makes room enough.
         if (kept > 0) {
             std::memmove(rx_.get(), rx_.get() + rxBegin_, static_cast<std::size_t>(kept));
@@ -341,6 +341,7 @@ bool CRobotConnection::MakeReceiveRoom(int32_t bytes) {
     if (kept > 0) {
         std::memcpy(block.get(), rx_.get() + rxBegin_, static_cast<std::size_t>(kept));
     }
+    RetireReceiveBlock();
     rx_ = std::move(block);
     rxCapacity_ = capacity;
     rxBegin_ = 0;
@@ -348,18 +349,22 @@ bool CRobotConnection::MakeReceiveRoom(int32_t bytes) {
     return true;
 }
 
+void CRobotConnection::RetireReceiveBlock() {
+    if (rx_ && parseDepth_ > 0) {
+        retired_.push_back(std::move(rx_));  // freed once the handlers have returned
+    }
+    rx_.reset();
+    rxCapacity_ = 0;
+}
+
 void CRobotConnection::ClearReceived() {
     rxBegin_ = rxEnd_ = 0;
-    // Handlers running now may still be reading the block.
-    if (!parsing_) {
-        rx_.reset();
-        rxCapacity_ = 0;
-    }
+    RetireReceiveBlock();
 }
 
 bool CRobotConnection::Parse() {
     const uint32_t generation = generation_;
-    parsing_ = true;
+    ++parseDepth_;
     bool ok = true;
     // A complete frame that ends exactly at the end of the data (an empty
     // payload included) is taken at once rather than on the next read.
@@ -368,13 +373,17 @@ bool CRobotConnection::Parse() {
         const msg::Type type = static_cast<msg::Type>(frame[0] | (frame[1] << 8));
         const int32_t length = static_cast<int32_t>(LoadLE32(frame + 2));
         if (length < 0 || length > kMaxFrameLength) {
-            parsing_ = false;
             Fail();
-            return false;
+            ok = false;
+            break;
         }
         if (length > rxEnd_ - rxBegin_ - kHeaderSize) {
             break;  // incomplete: kept, header included, for the next read
         }
+        // Taken before anything runs, so that a read served from inside a
+        // handler goes on with the next frame. The block stays where it is
+        // (or is kept aside) until the outermost parse returns.
+        rxBegin_ += kHeaderSize + length;
         const uint8_t* payload = frame + kHeaderSize;
         if (type == msg::kAuth) {
             if (length >= 4) {
@@ -397,11 +406,9 @@ bool CRobotConnection::Parse() {
             ok = false;  // reset or failed by what ran above: the buffer is gone
             break;
         }
-        rxBegin_ += kHeaderSize + length;
     }
-    parsing_ = false;
-    if (!ok && rxBegin_ == 0 && rxEnd_ == 0 && rxCapacity_ > 0) {
-        ClearReceived();  // what a reset inside a handler could not free then
+    if (--parseDepth_ == 0) {
+        retired_.clear();
     }
     return ok;
 }

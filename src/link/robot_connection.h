@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/dispatcher.h"
 #include "link/robot_link.h"
@@ -105,6 +106,7 @@ class CRobotConnection : public IRobotLink {
     // Room for at least `bytes` after the unparsed data; false when out of memory.
     bool MakeReceiveRoom(int32_t bytes);
     void ClearReceived();
+    void RetireReceiveBlock();
     // Parses whole frames from the receive buffer; false when the connection
     // was failed or reset meanwhile.
     bool Parse();
@@ -128,11 +130,12 @@ class CRobotConnection : public IRobotLink {
     int32_t rxCapacity_ = 0;
     int32_t rxBegin_ = 0;
     int32_t rxEnd_ = 0;
-    // Set while handlers run: they read the block in place, so a read event
-    // arriving meanwhile (from a nested event loop) is only noted, and the
-    // block is neither moved nor freed until they return.
-    bool parsing_ = false;
-    bool readPending_ = false;
+    // How many parses are running (more than one when a handler waits for
+    // the robot in a nested event loop). Handlers read the block in place, so
+    // while any runs the block is never compacted, and one replaced or
+    // cleared is kept aside in retired_ until the outermost parse returns.
+    int parseDepth_ = 0;
+    std::vector<std::unique_ptr<uint8_t[]>> retired_;
     CMemoryStream send_{1024};
     int32_t sentCount_ = 0;
     int32_t openFrame_ = -1;

@@ -365,22 +365,35 @@ TEST_F(ConnectionTest, PayloadStaysReadableWhileItsHandlerRuns) {
     EXPECT_EQ(link.State(), kStateIdle);
 }
 
-TEST_F(ConnectionTest, ReadEventInsideAHandlerIsTakenUpAfterIt) {
+// A handler that waits for the robot runs a nested event loop: frames that
+// arrive meanwhile are dispatched from inside it, in order after its own, and
+// its own payload stays readable even when the new bytes need a larger block.
+TEST_F(ConnectionTest, ReadEventInsideAHandlerIsServedAtOnce) {
     Authorise();
     std::vector<std::string> order;
+    std::string firstAfterNested;
     bool nested = false;
+    const std::string big(400000, 'b');
     auto reg = dispatcher.Register(0x4100, [&](CStream& s, int32_t length) {
-        if (!nested) {
-            nested = true;
-            // More arrives, and the socket says so, while this handler runs.
-            reactor.Push(link.Socket(), Frame(0x4100, "third"));
-            reactor.Fire(link.Socket(), kEventRead);
+        if (nested) {
+            const std::string bytes = ReadBytes(s, length);
+            order.push_back(bytes.size() > 10 ? "big" : bytes);
+            return;
         }
-        order.push_back(ReadBytes(s, length));
+        nested = true;
+        order.push_back(ReadBytes(s, 5));
+        reactor.Push(link.Socket(), Frame(0x4100, "third") + Frame(0x4100, big));
+        reactor.Fire(link.Socket(), kEventRead);
+        s.Seek(0, kSeekSet);
+        firstAfterNested = ReadBytes(s, length);
     });
     Feed(Frame(0x4100, "first") + Frame(0x4100, "second"));
-    EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "third", "big"}));
+    EXPECT_EQ(firstAfterNested, "first");
     EXPECT_EQ(link.State(), kStateAuthorised);
+    // And the link goes on as usual afterwards.
+    Feed(Frame(0x4100, "fifth"));
+    EXPECT_EQ(order.back(), "fifth");
 }
 
 // Frames larger than the room offered to one read, and many frames in one
