@@ -44,8 +44,11 @@ package: build-release
 	cmake --build --preset release -j $(JOBS) --target velcora_docs
 	cd build/release && cpack -G DEB
 
-bench: build-release
-	cmake --build --preset release -j $(JOBS)
+# The benchmarks and the programs they start, not every test; ends with the
+# table of every goal.
+bench: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target velcora_benches
 	@scripts/run-benches.sh build/release
 
 # The console's controllers against the simulated robot behind the fault

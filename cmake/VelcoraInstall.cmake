@@ -77,4 +77,19 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
+# The codec and sound libraries are opened when first used, so the programs
+# do not name them and the shared-library scan cannot see them: their
+# packages are looked up here from the files the build found.
+foreach(lib libavcodec.so libavutil.so libSDL2-2.0.so.0)
+  find_library(_velcora_dep_${lib} NAMES ${lib})
+  if(_velcora_dep_${lib})
+    get_filename_component(_real "${_velcora_dep_${lib}}" REALPATH)
+    execute_process(COMMAND dpkg-query -S "${_real}" OUTPUT_VARIABLE _owner
+                    ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+    string(REGEX REPLACE ":.*" "" _owner "${_owner}")
+    if(_owner)
+      string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${_owner}")
+    endif()
+  endif()
+endforeach()
 include(CPack)

@@ -4,11 +4,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/startup_trace.h"
 
 int main(int argc, char** argv) {
     QString file;
@@ -19,7 +22,9 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--after") == 0)
             after = std::atoi(argv[++i]);
     }
+    velcora::platform::StartupMark("main");
     QApplication app(argc, argv);
+    velcora::platform::StartupMark("qt");
     QWidget w;
     auto* row = new QHBoxLayout(&w);
     row->addWidget(new QLabel(QStringLiteral("Хост:")));
@@ -29,7 +34,9 @@ int main(int argc, char** argv) {
     w.show();
     int rc = 0;
     QTimer::singleShot(after, &app, [&] {
-        if (!file.isEmpty() && !w.grab().save(file))
+        const QPixmap picture = w.grab();
+        velcora::platform::StartupMark("painted");
+        if (!file.isEmpty() && !picture.save(file))
             rc = 1;
         app.quit();
     });

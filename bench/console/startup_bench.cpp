@@ -1,7 +1,8 @@
 // Start-up of the console to its first painted main window, and the resident
 // memory of the idle console, against a minimal Qt Widgets program measured in
 // the same run. Both are started as processes with the offscreen platform and
-// asked to render their window to a PNG as soon as it is up.
+// asked to render their window to a PNG as soon as it is up; both note the
+// moment the window was rendered (and ours its way there) in a trace file.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -9,14 +10,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "bench_results.h"
 
 extern char** environ;
 
@@ -79,81 +87,156 @@ long ResidentKb(pid_t pid) {
     return 0;
 }
 
-// Means for the summary; the suffix the library adds to real-time cases keeps
-// the shared ratio printer from pairing them.
-double g_startupMs[2] = {0, 0};
-long g_residentKb[2] = {0, 0};
-
-bool IsOurs(const char* program) {
-    return std::string(program) == VELCORA_PROGRAM;
+int64_t MonotonicMicros() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-// Process start to the window rendered (and the process gone).
-void StartupToFirstPaint(benchmark::State& state, const char* program) {
-    double total = 0;
-    int64_t runs = 0;
-    for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        const pid_t pid = Start(program, 0);
-        if (pid < 0 || !Wait(pid)) {
-            state.SkipWithError("the program failed");
-            return;
+// The marks a program left on its way to the first paint, in order, as
+// milliseconds since it was spawned.
+struct Marks {
+    std::vector<std::pair<std::string, double>> items;
+    double At(const std::string& name) const {
+        for (const auto& [n, ms] : items) {
+            if (n == name)
+                return ms;
         }
-        total += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                     .count();
-        ++runs;
+        return -1;
     }
-    if (runs > 0)
-        g_startupMs[IsOurs(program)] = total / static_cast<double>(runs);
+};
+
+// Starts the program with its window rendered at once, waits for it, and
+// reads its marks; nullopt when it failed or left no "painted" mark.
+std::optional<Marks> RunOnce(const char* program) {
+    const fs::path trace = Folder() / "trace.txt";
+    std::error_code ec;
+    fs::remove(trace, ec);
+    setenv("VELCORA_STARTUP_TRACE", trace.c_str(), 1);
+    const int64_t t0 = MonotonicMicros();
+    const pid_t pid = Start(program, 0);
+    const bool ok = pid >= 0 && Wait(pid);
+    unsetenv("VELCORA_STARTUP_TRACE");
+    if (!ok)
+        return std::nullopt;
+    Marks marks;
+    std::ifstream in(trace);
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto space = line.rfind(' ');
+        if (space == std::string::npos)
+            continue;
+        const long long at = std::atoll(line.c_str() + space + 1);
+        marks.items.emplace_back(line.substr(0, space), static_cast<double>(at - t0) / 1000.0);
+    }
+    if (marks.At("painted") < 0)
+        return std::nullopt;
+    return marks;
 }
 
-void PrintSummary() {
-    if (g_startupMs[0] > 0 && g_startupMs[1] > 0)
-        std::printf("\nstart-up to first paint: ours %.0f ms, minimal Qt program %.0f ms: %.2fx\n",
-                    g_startupMs[1], g_startupMs[0], g_startupMs[1] / g_startupMs[0]);
-    if (g_residentKb[0] > 0 && g_residentKb[1] > 0)
-        std::printf("idle resident memory: ours %ld kB, minimal Qt program %ld kB: %.2fx\n",
-                    g_residentKb[1], g_residentKb[0],
-                    static_cast<double>(g_residentKb[1]) / static_cast<double>(g_residentKb[0]));
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+constexpr int kRounds = 15;
+
+// Adds the time between each mark and the one before it to its phase.
+void Collect(const Marks& marks, std::map<std::string, std::vector<double>>& phases,
+             std::vector<std::string>& order) {
+    double before = 0;
+    std::string previous = "process start";
+    for (const auto& [name, ms] : marks.items) {
+        const std::string phase = previous + " -> " + name;
+        if (phases.find(phase) == phases.end())
+            order.push_back(phase);
+        phases[phase].push_back(ms - before);
+        before = ms;
+        previous = name;
+    }
+}
+
+// Process start to the window rendered, the two programs taking turns; the
+// figure is ours over the minimal program's, by medians, with the extremes of
+// a round beside it, and where our time went.
+void StartupRounds(benchmark::State& state) {
+    std::vector<double> ours, minimal, ratios;
+    std::map<std::string, std::vector<double>> phases, plainPhases;
+    std::vector<std::string> order, plainOrder;
+    for (auto _ : state) {
+        for (int round = 0; round < kRounds; ++round) {
+            std::optional<Marks> mine, plain;
+            if (round % 2 == 0) {
+                mine = RunOnce(VELCORA_PROGRAM);
+                plain = RunOnce(MINIMAL_PROGRAM);
+            } else {
+                plain = RunOnce(MINIMAL_PROGRAM);
+                mine = RunOnce(VELCORA_PROGRAM);
+            }
+            if (!mine || !plain) {
+                state.SkipWithError("a program failed or drew nothing");
+                return;
+            }
+            ours.push_back(mine->At("painted"));
+            minimal.push_back(plain->At("painted"));
+            ratios.push_back(ours.back() / minimal.back());
+            Collect(*mine, phases, order);
+            Collect(*plain, plainPhases, plainOrder);
+        }
+    }
+    std::printf("\nstart-up to the first painted window, median of %d runs each:\n", kRounds);
+    std::printf("  minimal Qt program %6.1f ms (%.1f .. %.1f), of which:\n", Median(minimal),
+                *std::min_element(minimal.begin(), minimal.end()),
+                *std::max_element(minimal.begin(), minimal.end()));
+    for (const auto& phase : plainOrder)
+        std::printf("    %-40s %6.1f ms\n", phase.c_str(), Median(plainPhases[phase]));
+    std::printf("  ours               %6.1f ms (%.1f .. %.1f), of which:\n", Median(ours),
+                *std::min_element(ours.begin(), ours.end()),
+                *std::max_element(ours.begin(), ours.end()));
+    for (const auto& phase : order)
+        std::printf("    %-40s %6.1f ms\n", phase.c_str(), Median(phases[phase]));
+    velcora::bench::ReportFigure("StartupToFirstPaint (x minimal)", Median(ours) / Median(minimal),
+                                 *std::min_element(ratios.begin(), ratios.end()),
+                                 *std::max_element(ratios.begin(), ratios.end()));
 }
 
 // Resident memory once the window has been up and idle for a while.
-void IdleMemory(benchmark::State& state, const char* program) {
-    long kb = 0;
-    for (auto _ : state) {
-        const pid_t pid = Start(program, 1500);
-        if (pid < 0) {
-            state.SkipWithError("cannot start the program");
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-        kb = ResidentKb(pid);
-        if (!Wait(pid)) {
-            state.SkipWithError("the program failed");
-            return;
-        }
-    }
-    state.counters["resident_kB"] = static_cast<double>(kb);
-    g_residentKb[IsOurs(program)] = kb;
-    // The time of this case is fixed by the wait; the counter is the result.
+long IdleResidentKb(const char* program) {
+    const pid_t pid = Start(program, 1500);
+    if (pid < 0)
+        return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    const long kb = ResidentKb(pid);
+    return Wait(pid) ? kb : -1;
 }
 
-[[maybe_unused]] const bool kRegistered = [] {
-    std::atexit(PrintSummary);
-    benchmark::RegisterBenchmark("StartupToFirstPaint/reference", StartupToFirstPaint,
-                                 MINIMAL_PROGRAM)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark("StartupToFirstPaint/ours", StartupToFirstPaint, VELCORA_PROGRAM)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark("IdleResident/reference_kB", IdleMemory, MINIMAL_PROGRAM)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(1);
-    benchmark::RegisterBenchmark("IdleResident/ours_kB", IdleMemory, VELCORA_PROGRAM)
-        ->Unit(benchmark::kMillisecond)
-        ->Iterations(1);
-    return true;
-}();
+void IdleMemoryRounds(benchmark::State& state) {
+    std::vector<double> ours, minimal, ratios;
+    for (auto _ : state) {
+        for (int round = 0; round < 3; ++round) {
+            const long mine = IdleResidentKb(VELCORA_PROGRAM);
+            const long plain = IdleResidentKb(MINIMAL_PROGRAM);
+            if (mine <= 0 || plain <= 0) {
+                state.SkipWithError("a program failed");
+                return;
+            }
+            ours.push_back(static_cast<double>(mine));
+            minimal.push_back(static_cast<double>(plain));
+            ratios.push_back(ours.back() / minimal.back());
+        }
+    }
+    state.counters["ours_kB"] = Median(ours);
+    state.counters["minimal_kB"] = Median(minimal);
+    std::printf("\nidle resident memory: ours %.0f kB, minimal Qt program %.0f kB\n", Median(ours),
+                Median(minimal));
+    velcora::bench::ReportFigure("IdleResident (x minimal)", Median(ours) / Median(minimal),
+                                 *std::min_element(ratios.begin(), ratios.end()),
+                                 *std::max_element(ratios.begin(), ratios.end()));
+}
+
+// Each case's one iteration holds all its rounds.
+BENCHMARK(StartupRounds)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(IdleMemoryRounds)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_results.h"
 #include "link/robot_connection.h"
 #include "platform/manual_reactor.h"
 
@@ -133,7 +134,11 @@ void Receive64K_reference(benchmark::State& s) {
 
 }  // namespace
 
-BENCHMARK(Receive1K_ours)->Name("Receive1K/ours");
-BENCHMARK(Receive1K_reference)->Name("Receive1K/reference");
-BENCHMARK(Receive64K_ours)->Name("Receive64K/ours");
-BENCHMARK(Receive64K_reference)->Name("Receive64K/reference");
+BENCHMARK(Receive1K_ours)->Name("Receive1K/ours")->Repetitions(5);
+BENCHMARK(Receive1K_reference)->Name("Receive1K/reference")->Repetitions(5);
+BENCHMARK(Receive64K_ours)->Name("Receive64K/ours")->Repetitions(5);
+BENCHMARK(Receive64K_reference)->Name("Receive64K/reference")->Repetitions(5);
+
+// Single-threaded, and never waiting: compared by processor time.
+[[maybe_unused]] static const bool kByProcessorTime =
+    velcora::bench::CompareByProcessorTime("Receive");

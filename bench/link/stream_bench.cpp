@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_results.h"
 #include "link/stream.h"
 
 namespace {
@@ -76,3 +77,7 @@ BENCHMARK(AppendAndRead_ours)->Name("AppendAndRead/ours");
 BENCHMARK(AppendAndRead_reference)->Name("AppendAndRead/reference");
 
 }  // namespace
+
+// Single-threaded, and never waiting: compared by processor time.
+[[maybe_unused]] static const bool kByProcessorTime =
+    velcora::bench::CompareByProcessorTime("AppendAndRead");

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_results.h"
 #include "nav/map_format.h"
 
 namespace {
@@ -103,6 +104,11 @@ void PackUnpack_reference(benchmark::State& state) {
         benchmark::DoNotOptimize(uncompress(back.data(), &backSize, packed.data(), packedSize));
     }
 }
+
+// Both sides work in this thread alone (the disk's write-back runs in the
+// system's own threads): compared by processor time, which other programs on
+// a shared machine do not stretch.
+[[maybe_unused]] const bool kByProcessorTime = velcora::bench::CompareByProcessorTime("SaveLoad");
 
 BENCHMARK(SaveLoad_ours)->Name("SaveLoad/ours")->Unit(benchmark::kMillisecond);
 BENCHMARK(SaveLoad_reference)->Name("SaveLoad/reference")->Unit(benchmark::kMillisecond);

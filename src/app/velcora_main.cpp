@@ -26,6 +26,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/version.h"
@@ -35,6 +36,8 @@
 #include "link/session_file.h"
 #include "media/gui/telnet_form.h"
 #include "platform/qt_reactor.h"
+#include "platform/sdl_library.h"
+#include "platform/startup_trace.h"
 
 namespace {
 
@@ -339,6 +342,7 @@ class DemoRobot {
 }  // namespace
 
 int main(int argc, char** argv) {
+    velcora::platform::StartupMark("main");
     std::setlocale(LC_ALL, "C.UTF-8");
     Options o;
     int exitCode = 0;
@@ -357,11 +361,22 @@ int main(int argc, char** argv) {
     std::srand(static_cast<unsigned>(std::clock() + 10 * std::time(nullptr)));
 
     QApplication app(argc, argv);
+    velcora::platform::StartupMark("qt");
     QIcon icon;
     icon.addFile(QStringLiteral(":/velcora/velcora-48.png"));
     icon.addFile(QStringLiteral(":/velcora/velcora-256.png"));
     QApplication::setWindowIcon(icon);
     const fs::path programFolder = ProgramFolder(argv[0]);
+    // The sound and controller library loads while the window is built
+    // (after Qt's own libraries, which would otherwise wait for it); the
+    // controller list is the first to need it.
+    struct Joined {
+        std::thread thread;
+        ~Joined() {
+            if (thread.joinable())
+                thread.join();
+        }
+    } sdlPreload{velcora::platform::PreloadSdl()};
 
     // The demo keeps its settings and the robot's password in a folder of its own.
     fs::path demoFolder;
@@ -467,7 +482,9 @@ int main(int argc, char** argv) {
         // where the document area has room for it.
         if (!o.screenshot.empty() && !o.open.empty())
             form->Widget()->resize(1880, 1000);
+        velcora::platform::StartupMark("window built");
         form->Widget()->show();
+        velcora::platform::StartupMark("shown");
         // Tool windows once the window has its size, so that they fit its
         // document area.
         for (const std::string& name : o.open)
@@ -499,7 +516,9 @@ int main(int argc, char** argv) {
                     if (child->SubWindow())
                         shown = child->SubWindow();
                 }
-                if (!shown->grab().save(file)) {
+                const QPixmap picture = shown->grab();
+                velcora::platform::StartupMark("painted");
+                if (!picture.save(file)) {
                     std::fprintf(stderr, "velcora: cannot write %s\n", file.toLocal8Bit().data());
                     rc = 1;
                 }

@@ -55,6 +55,15 @@ int CMessageDispatcher::DispatchMessage(CStream& frame) {
     // never the bytes of the frame after it.
     const int32_t available = std::max(0, frame.GetSize() - payloadStart);
     CSubStream payload(frame, payloadStart, std::clamp(length, 0, available));
+    return CallHandlers(type, payload, length);
+}
+
+int CMessageDispatcher::DispatchPayload(msg::Type type, const uint8_t* payload, int32_t length) {
+    CMemoryView view(payload, length);
+    return CallHandlers(type, view, length);
+}
+
+int CMessageDispatcher::CallHandlers(msg::Type type, CStream& payload, int32_t length) {
     // A handler may close a window (ending registrations) or open one (adding
     // them) while it runs. Slots are never removed during a dispatch, so the
     // ones present at the start stay valid and are tested before each call;

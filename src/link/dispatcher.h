@@ -52,10 +52,15 @@ class CMessageDispatcher {
     // Returns the number of handlers called. The frame stream's position is
     // left somewhere inside the frame; the caller moves on by the length.
     int DispatchMessage(CStream& frame);
+    // The same for a frame already taken apart: the payload's bytes stay
+    // where they are and handlers read them through a view.
+    int DispatchPayload(msg::Type type, const uint8_t* payload, int32_t length);
 
     bool HasHandler(msg::Type type) const;
 
   private:
+    int CallHandlers(msg::Type type, CStream& payload, int32_t length);
+
     std::vector<std::shared_ptr<DispatchSlot>> slots_;
     int dispatching_ = 0;  // depth of nested DispatchMessage calls
 };

@@ -1,6 +1,8 @@
 #include "link/robot_connection.h"
 
+#include <cstring>
 #include <limits>
+#include <new>
 
 #include "link/handshake.h"
 #include "link/text_codec.h"
@@ -225,7 +227,7 @@ void CRobotConnection::OnSocketEvent(platform::SocketId socket, uint16_t event, 
             SetState(kStateAuthorising);
             TouchAll();
             // Whatever was queued before the connection existed is thrown away.
-            receive_.Clear();
+            ClearReceived();
             send_.Clear();
             sentCount_ = 0;
             tapped_ = 0;
@@ -250,64 +252,155 @@ void CRobotConnection::OnSocketEvent(platform::SocketId socket, uint16_t event, 
     }
 }
 
+namespace {
+
+uint32_t LoadLE32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+}  // namespace
+
 void CRobotConnection::Receive() {
-    const int32_t waiting = reactor_.Available(socket_);
-    if (waiting <= 0) {
-        return;
-    }
-    const int32_t old = receive_.Size();
-    if (waiting > std::numeric_limits<int32_t>::max() - old || !receive_.SetSize(old + waiting)) {
-        Fail();
-        return;
-    }
-    const int32_t got = reactor_.Receive(socket_, receive_.Data() + old, waiting);
-    if (got <= 0) {
-        receive_.SetSize(old);
-        if (got == 0) {
-            Fail();
+    // Reads while the socket fills all the room offered (more may wait), up to
+    // a bound so that a flood cannot hold the thread; what is left behind
+    // brings another read event. A read event that arrives while a handler
+    // runs (a wait for the robot's reply inside a callback) is served at once:
+    // the new frames are dispatched from inside that handler, after the one
+    // it is handling.
+    constexpr int kReadsPerEvent = 16;
+    for (int reads = 0; reads < kReadsPerEvent && socket_ != platform::kNoSocket; ++reads) {
+        bool filled = false;
+        if (!ReceiveOnce(filled)) {
+            return;
         }
-        return;
+        if (Parse() && rxBegin_ == rxEnd_ && parseDepth_ == 0) {
+            rxBegin_ = rxEnd_ = 0;
+            if (rxCapacity_ > kReceiveKeep) {
+                ClearReceived();  // give back a large frame's block
+            }
+        }
+        if (!filled) {
+            return;
+        }
     }
-    receive_.SetSize(old + got);
+}
+
+bool CRobotConnection::ReceiveOnce(bool& filled) {
+    // The room offered covers the rest of a frame already begun, so that a
+    // large frame arrives in as few reads as the socket allows.
+    int32_t room = kReceiveRoom;
+    const int32_t kept = rxEnd_ - rxBegin_;
+    if (kept >= kHeaderSize) {
+        const int32_t length = static_cast<int32_t>(LoadLE32(rx_.get() + rxBegin_ + 2));
+        if (length >= 0 && length <= kMaxFrameLength) {
+            room = std::max(room, kHeaderSize + length - kept);
+        }
+    }
+    if (!MakeReceiveRoom(room)) {
+        Fail();
+        return false;
+    }
+    const int32_t offered = rxCapacity_ - rxEnd_;
+    const int32_t got = reactor_.Receive(socket_, rx_.get() + rxEnd_, offered);
+    if (got <= 0) {
+        if (got == 0) {
+            Fail();  // the peer has closed
+        }
+        return false;  // nothing waited
+    }
+    filled = got == offered;
+    rxEnd_ += got;
     received_ += got;
     const uint32_t now = reactor_.Now();
     lastActivity_ = now;
     lastKeepAlive_ = now;
-    receive_.Seek(0, kSeekSet);
-    if (Parse()) {
-        receive_.DiscardConsumed();
+    return true;
+}
+
+bool CRobotConnection::MakeReceiveRoom(int32_t bytes) {
+    if (rxCapacity_ - rxEnd_ >= bytes) {
+        return true;
     }
+    const int32_t kept = rxEnd_ - rxBegin_;
+    // While handlers run, the bytes before rxBegin_ may be the payload one of
+    // them is reading: they are neither overwritten nor freed then.
+    if (parseDepth_ == 0 && rxCapacity_ - kept >= bytes) {
+        // Moving the unparsed tail to the front makes room enough.
+        if (kept > 0) {
+            std::memmove(rx_.get(), rx_.get() + rxBegin_, static_cast<std::size_t>(kept));
+        }
+        rxBegin_ = 0;
+        rxEnd_ = kept;
+        return true;
+    }
+    if (bytes > std::numeric_limits<int32_t>::max() - kept) {
+        return false;
+    }
+    const int32_t capacity = kept + bytes;
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow)
+                                         uint8_t[static_cast<std::size_t>(capacity)]);
+    if (!block) {
+        return false;
+    }
+    if (kept > 0) {
+        std::memcpy(block.get(), rx_.get() + rxBegin_, static_cast<std::size_t>(kept));
+    }
+    RetireReceiveBlock();
+    rx_ = std::move(block);
+    rxCapacity_ = capacity;
+    rxBegin_ = 0;
+    rxEnd_ = kept;
+    return true;
+}
+
+void CRobotConnection::RetireReceiveBlock() {
+    if (rx_ && parseDepth_ > 0) {
+        retired_.push_back(std::move(rx_));  // freed once the handlers have returned
+    }
+    rx_.reset();
+    rxCapacity_ = 0;
+}
+
+void CRobotConnection::ClearReceived() {
+    rxBegin_ = rxEnd_ = 0;
+    RetireReceiveBlock();
 }
 
 bool CRobotConnection::Parse() {
     const uint32_t generation = generation_;
+    ++parseDepth_;
+    bool ok = true;
     // A complete frame that ends exactly at the end of the data (an empty
     // payload included) is taken at once rather than on the next read.
-    while (receive_.Size() - receive_.Position() >= kHeaderSize) {
-        const int32_t start = receive_.Position();
-        const msg::Type type = ReadU16(receive_);
-        const int32_t length = ReadI32(receive_);
+    while (rxEnd_ - rxBegin_ >= kHeaderSize) {
+        const uint8_t* frame = rx_.get() + rxBegin_;
+        const msg::Type type = static_cast<msg::Type>(frame[0] | (frame[1] << 8));
+        const int32_t length = static_cast<int32_t>(LoadLE32(frame + 2));
         if (length < 0 || length > kMaxFrameLength) {
             Fail();
-            return false;
+            ok = false;
+            break;
         }
-        const int64_t end = static_cast<int64_t>(start) + kHeaderSize + length;
-        if (end > receive_.Size()) {
-            receive_.Seek(start, kSeekSet);
+        if (length > rxEnd_ - rxBegin_ - kHeaderSize) {
             break;  // incomplete: kept, header included, for the next read
         }
+        // Taken before anything runs, so that a read served from inside a
+        // handler goes on with the next frame. The block stays where it is
+        // (or is kept aside) until the outermost parse returns.
+        rxBegin_ += kHeaderSize + length;
+        const uint8_t* payload = frame + kHeaderSize;
         if (tap_) {
             tap_->OnFrame(reactor_.Now(), FrameDirection::kIncoming, type,
-                          {reinterpret_cast<const char*>(receive_.Data()) + start + kHeaderSize,
-                           static_cast<std::size_t>(length)});
+                          {reinterpret_cast<const char*>(payload), static_cast<std::size_t>(length)});
         }
         if (type == msg::kAuth) {
             if (length >= 4) {
-                OnChallenge(ReadU32(receive_));
+                OnChallenge(LoadLE32(payload));
             }
         } else if (type == msg::kAuthResult) {
             if (length >= 1) {
-                OnAuthResult(ReadU8(receive_));
+                OnAuthResult(payload[0]);
             }
         } else {
             if (state_ == kStateAuthorised && !robotHeard_) {
@@ -315,16 +408,18 @@ bool CRobotConnection::Parse() {
                 Notify();
             }
             if (type != msg::kKeepAlive && generation == generation_) {
-                receive_.Seek(start, kSeekSet);
-                dispatcher_.DispatchMessage(receive_);
+                dispatcher_.DispatchPayload(type, payload, length);
             }
         }
         if (generation != generation_) {
-            return false;  // reset or failed by what ran above: the buffer is gone
+            ok = false;  // reset or failed by what ran above: the buffer is gone
+            break;
         }
-        receive_.Seek(static_cast<int32_t>(end), kSeekSet);
     }
-    return true;
+    if (--parseDepth_ == 0) {
+        retired_.clear();
+    }
+    return ok;
 }
 
 void CRobotConnection::OnChallenge(uint32_t challenge) {
@@ -366,7 +461,7 @@ void CRobotConnection::Reset() {
     }
     CloseSocket();
     send_.Clear();
-    receive_.Clear();
+    ClearReceived();
     openFrame_ = -1;
     sentCount_ = 0;
     tapped_ = 0;

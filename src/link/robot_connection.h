@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/dispatcher.h"
 #include "link/frame_tap.h"
@@ -44,6 +46,11 @@ class CRobotConnection : public IRobotLink {
     static constexpr uint32_t kKeepAliveMs = 1000;
     static constexpr int32_t kMaxFailures = 4;
     static constexpr int32_t kResponseLimit = 140;
+    // The least room offered to each read of the socket, and the largest
+    // receive block kept once it is empty again (a large frame's block is
+    // given back).
+    static constexpr int32_t kReceiveRoom = 256 * 1024;
+    static constexpr int32_t kReceiveKeep = 1024 * 1024;
 
     CRobotConnection(platform::Reactor& reactor, CMessageDispatcher& dispatcher,
                      IRobotConnectionOwner* owner);
@@ -97,6 +104,13 @@ class CRobotConnection : public IRobotLink {
     bool Start();
     bool OpenSocket(uint32_t address);
     void Receive();
+    // Reads once into the receive block; false when nothing more should be
+    // read now. `filled` tells whether the read took all the room offered.
+    bool ReceiveOnce(bool& filled);
+    // Room for at least `bytes` after the unparsed data; false when out of memory.
+    bool MakeReceiveRoom(int32_t bytes);
+    void ClearReceived();
+    void RetireReceiveBlock();
     // Parses whole frames from the receive buffer; false when the connection
     // was failed or reset meanwhile.
     bool Parse();
@@ -114,7 +128,19 @@ class CRobotConnection : public IRobotLink {
     CMessageDispatcher& dispatcher_;
     IRobotConnectionOwner* owner_;
 
-    CMemoryStream receive_{1024};
+    // Received bytes not yet taken as frames are [rxBegin_, rxEnd_) of one
+    // block kept from read to read, so that a frame costs no allocation and
+    // its payload is handed to the handlers where it lies.
+    std::unique_ptr<uint8_t[]> rx_;
+    int32_t rxCapacity_ = 0;
+    int32_t rxBegin_ = 0;
+    int32_t rxEnd_ = 0;
+    // How many parses are running (more than one when a handler waits for
+    // the robot in a nested event loop). Handlers read the block in place, so
+    // while any runs the block is never compacted, and one replaced or
+    // cleared is kept aside in retired_ until the outermost parse returns.
+    int parseDepth_ = 0;
+    std::vector<std::unique_ptr<uint8_t[]>> retired_;
     CMemoryStream send_{1024};
     int32_t sentCount_ = 0;
     int32_t openFrame_ = -1;

@@ -115,6 +115,7 @@ int32_t CFileStream::Seek(int32_t offset, int32_t origin) {
 
 CMemoryStream::CMemoryStream(int32_t granularity, ReallocFn allocator)
     : granularity_(granularity), realloc_(allocator ? allocator : &std::realloc) {
+    access_ = Access::MemoryReadWrite;
     // The rounding below needs a power of two.
     if (granularity_ <= 0 || (granularity_ & (granularity_ - 1)) != 0) {
         granularity_ = 1024;
@@ -126,11 +127,14 @@ CMemoryStream::~CMemoryStream() {
 }
 
 CMemoryStream::CMemoryStream(CMemoryStream&& other) noexcept
-    : buffer_(std::exchange(other.buffer_, nullptr)),
-      position_(std::exchange(other.position_, 0)),
-      size_(std::exchange(other.size_, 0)),
+    : allocated_(std::exchange(other.allocated_, 0)),
       granularity_(other.granularity_),
-      realloc_(other.realloc_) {}
+      realloc_(other.realloc_) {
+    access_ = Access::MemoryReadWrite;
+    buffer_ = std::exchange(other.buffer_, nullptr);
+    position_ = std::exchange(other.position_, 0);
+    size_ = std::exchange(other.size_, 0);
+}
 
 CMemoryStream& CMemoryStream::operator=(CMemoryStream&& other) noexcept {
     if (this != &other) {
@@ -138,6 +142,7 @@ CMemoryStream& CMemoryStream::operator=(CMemoryStream&& other) noexcept {
         buffer_ = std::exchange(other.buffer_, nullptr);
         position_ = std::exchange(other.position_, 0);
         size_ = std::exchange(other.size_, 0);
+        allocated_ = std::exchange(other.allocated_, 0);
         granularity_ = other.granularity_;
         realloc_ = other.realloc_;
     }
@@ -150,6 +155,7 @@ void CMemoryStream::FreeBlock() {
         std::free(buffer_);
         buffer_ = nullptr;
     }
+    allocated_ = 0;
 }
 
 int32_t CMemoryStream::CapacityFor(int32_t size) const {
@@ -162,21 +168,50 @@ int32_t CMemoryStream::CapacityFor(int32_t size) const {
                                                          : static_cast<int32_t>(rounded);
 }
 
+bool CMemoryStream::Reserve(int32_t bytes) {
+    if (bytes <= allocated_) {
+        return true;
+    }
+    // Half as much again as the block holds, so that growing by small steps
+    // costs a constant number of copies per byte; never less than asked.
+    const int64_t grown = int64_t{allocated_} + allocated_ / 2;
+    const int32_t wanted = CapacityFor(static_cast<int32_t>(
+        std::min<int64_t>(std::max<int64_t>(grown, bytes), std::numeric_limits<int32_t>::max())));
+    void* block = realloc_(buffer_, static_cast<std::size_t>(wanted));
+    if (!block && wanted > CapacityFor(bytes)) {
+        // The generous size was refused; the exact one may still be had.
+        block = realloc_(buffer_, static_cast<std::size_t>(CapacityFor(bytes)));
+        if (block) {
+            buffer_ = static_cast<uint8_t*>(block);
+            allocated_ = CapacityFor(bytes);
+            return true;
+        }
+    }
+    if (!block) {
+        return false;
+    }
+    buffer_ = static_cast<uint8_t*>(block);
+    allocated_ = wanted;
+    return true;
+}
+
 bool CMemoryStream::SetSize(int32_t newSize) {
     if (newSize < 0) {
         newSize = 0;
     }
-    const int32_t oldCapacity = CapacityFor(size_);
     const int32_t newCapacity = CapacityFor(newSize);
-    if (oldCapacity != newCapacity) {
-        if (newCapacity == 0) {
-            FreeBlock();
-        } else {
-            void* block = realloc_(buffer_, static_cast<std::size_t>(newCapacity));
-            if (!block) {
-                return false;
-            }
+    if (newCapacity == 0) {
+        FreeBlock();
+    } else if (newCapacity > allocated_) {
+        if (!Reserve(newSize)) {
+            return false;
+        }
+    } else if (newSize < size_ && newCapacity < allocated_) {
+        // Shrinking gives back what the new size does not need. A refused
+        // shrink keeps the larger block, which still holds every byte.
+        if (void* block = realloc_(buffer_, static_cast<std::size_t>(newCapacity))) {
             buffer_ = static_cast<uint8_t*>(block);
+            allocated_ = newCapacity;
         }
     }
     size_ = newSize;
@@ -194,31 +229,23 @@ int32_t CMemoryStream::Write(const void* data, int32_t count) {
     if (end > std::numeric_limits<int32_t>::max()) {
         return 0;
     }
-    if (end > size_ && !SetSize(static_cast<int32_t>(end))) {
+    if (end > allocated_ && !Reserve(static_cast<int32_t>(end))) {
         return 0;
     }
     std::memcpy(buffer_ + position_, data, static_cast<std::size_t>(count));
     position_ += count;
-    return count;
-}
-
-int32_t CMemoryStream::Read(void* data, int32_t count) {
-    if (count <= 0) {
-        return 0;
+    if (position_ > size_) {
+        size_ = position_;
     }
-    const int32_t available = size_ - position_;
-    if (count > available) {
-        count = available;
-    }
-    if (count <= 0) {
-        return 0;
-    }
-    std::memcpy(data, buffer_ + position_, static_cast<std::size_t>(count));
-    position_ += count;
     return count;
 }
 
 int32_t CMemoryStream::Seek(int32_t offset, int32_t origin) {
+    position_ = ClampedSeek(position_, size_, offset, origin);
+    return position_;
+}
+
+int32_t CMemoryView::Seek(int32_t offset, int32_t origin) {
     position_ = ClampedSeek(position_, size_, offset, origin);
     return position_;
 }
@@ -228,11 +255,9 @@ void CMemoryStream::DiscardConsumed() {
     if (rest > 0 && position_ > 0) {
         std::memmove(buffer_, buffer_ + position_, static_cast<std::size_t>(rest));
     }
-    // Shrinking never fails to keep the bytes that matter: a refused realloc
-    // leaves the larger block, which still holds the moved tail.
-    if (!SetSize(rest)) {
-        size_ = rest;
-    }
+    // Shrinking never fails: a refused realloc leaves the larger block, which
+    // still holds the moved tail.
+    SetSize(rest);
     position_ = 0;
 }
 
@@ -253,6 +278,10 @@ bool CMemoryStream::LoadFromFile(const std::string& utf8Path) {
     }
     const int32_t size = file.GetSize();
     if (size < 0) {
+        return false;
+    }
+    // One block of the file's size rather than growth by steps.
+    if (!Reserve(position_ + std::min(size, std::numeric_limits<int32_t>::max() - position_))) {
         return false;
     }
     const bool copied = CopyStream(size, file, *this);
@@ -310,97 +339,6 @@ int32_t CSubStream::Seek(int32_t offset, int32_t origin) {
 }
 
 // ------------------------------------------------------------ typed functions
-
-namespace {
-
-template <typename T>
-T ReadLE(CStream& s) {
-    uint8_t bytes[sizeof(T)] = {};
-    s.Read(bytes, sizeof(T));
-    T value{};
-    using U = std::conditional_t<sizeof(T) == 8, uint64_t, uint32_t>;
-    U raw = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) {
-        raw |= static_cast<U>(bytes[i]) << (8 * i);
-    }
-    if constexpr (std::is_floating_point_v<T>) {
-        if constexpr (sizeof(T) == 4) {
-            const uint32_t r32 = static_cast<uint32_t>(raw);
-            std::memcpy(&value, &r32, sizeof(T));
-        } else {
-            std::memcpy(&value, &raw, sizeof(T));
-        }
-    } else {
-        value = static_cast<T>(raw);
-    }
-    return value;
-}
-
-int32_t WriteLE(CStream& s, uint64_t raw, int bytes) {
-    uint8_t buf[8];
-    for (int i = 0; i < bytes; ++i) {
-        buf[i] = static_cast<uint8_t>(raw >> (8 * i));
-    }
-    return s.Write(buf, bytes);
-}
-
-}  // namespace
-
-uint8_t ReadU8(CStream& s) {
-    return ReadLE<uint8_t>(s);
-}
-uint16_t ReadU16(CStream& s) {
-    return ReadLE<uint16_t>(s);
-}
-uint32_t ReadU32(CStream& s) {
-    return ReadLE<uint32_t>(s);
-}
-uint64_t ReadU64(CStream& s) {
-    return ReadLE<uint64_t>(s);
-}
-int8_t ReadI8(CStream& s) {
-    return static_cast<int8_t>(ReadLE<uint8_t>(s));
-}
-int16_t ReadI16(CStream& s) {
-    return static_cast<int16_t>(ReadLE<uint16_t>(s));
-}
-int32_t ReadI32(CStream& s) {
-    return static_cast<int32_t>(ReadLE<uint32_t>(s));
-}
-float ReadFloat(CStream& s) {
-    return ReadLE<float>(s);
-}
-double ReadDouble(CStream& s) {
-    return ReadLE<double>(s);
-}
-
-int32_t WriteU8(CStream& s, uint8_t v) {
-    return WriteLE(s, v, 1);
-}
-int32_t WriteU16(CStream& s, uint16_t v) {
-    return WriteLE(s, v, 2);
-}
-int32_t WriteU32(CStream& s, uint32_t v) {
-    return WriteLE(s, v, 4);
-}
-int32_t WriteU64(CStream& s, uint64_t v) {
-    return WriteLE(s, v, 8);
-}
-int32_t WriteI32(CStream& s, int32_t v) {
-    return WriteLE(s, static_cast<uint32_t>(v), 4);
-}
-
-int32_t WriteFloat(CStream& s, float v) {
-    uint32_t raw;
-    std::memcpy(&raw, &v, 4);
-    return WriteLE(s, raw, 4);
-}
-
-int32_t WriteDouble(CStream& s, double v) {
-    uint64_t raw;
-    std::memcpy(&raw, &v, 8);
-    return WriteLE(s, raw, 8);
-}
 
 int32_t WriteString(CStream& s, const char* text) {
     if (!text) {
@@ -491,6 +429,16 @@ bool CopyStream(int32_t count, CStream& source, CStream& target) {
     }
     if (count <= 0) {
         return true;
+    }
+    // From memory the bytes go out in one piece, without a bounce buffer.
+    auto* memory = &source != &target ? dynamic_cast<CMemoryReader*>(&source) : nullptr;
+    if (memory) {
+        const int32_t step = std::min(count, memory->UnreadSize());
+        const int32_t written = step > 0 ? target.Write(memory->Unread(), step) : 0;
+        if (written > 0) {
+            memory->Skip(written);
+        }
+        return step == count && written == step;
     }
     constexpr int32_t kStep = 4096;
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kStep]);

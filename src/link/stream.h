@@ -6,9 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace velcora {
 
@@ -30,6 +32,66 @@ class CStream {
     // Both are built on Seek and deliberately not virtual.
     int32_t GetPosition();
     int32_t GetSize();
+
+  protected:
+    // What the typed readers and writers may do without a virtual call:
+    // streams whose bytes lie in one block of memory say so, and the typed
+    // functions then work on the block directly. Behaviour is the same as
+    // through Read and Write; only the cost differs.
+    enum class Access : uint8_t { Virtual, MemoryRead, MemoryReadWrite };
+    Access access_ = Access::Virtual;
+
+    template <typename T>
+    friend T ReadValue(CStream& s);
+    template <int N>
+    friend int32_t WriteValue(CStream& s, uint64_t raw);
+};
+
+// A stream over one block of bytes: the reading half shared by the memory
+// stream and the read-only view.
+class CMemoryReader : public CStream {
+  public:
+    int32_t Read(void* data, int32_t count) override {
+        if (count <= 0) {
+            return 0;
+        }
+        const int32_t available = size_ - position_;
+        if (count > available) {
+            count = available;
+        }
+        if (count <= 0) {
+            return 0;
+        }
+        std::memcpy(data, buffer_ + position_, static_cast<std::size_t>(count));
+        position_ += count;
+        return count;
+    }
+
+    // The unread bytes, for copying them out in one piece; Skip moves past
+    // those taken (clamped to what remains).
+    const uint8_t* Unread() const { return buffer_ + position_; }
+    int32_t UnreadSize() const { return size_ - position_; }
+    void Skip(int32_t count) {
+        position_ += count < 0 ? 0 : count > size_ - position_ ? size_ - position_ : count;
+    }
+
+    // Takes exactly N bytes when that many remain; false (nothing taken) otherwise.
+    template <int N>
+    bool ReadExact(uint8_t* out) {
+        if (size_ - position_ < N) {
+            return false;
+        }
+        std::memcpy(out, buffer_ + position_, N);
+        position_ += N;
+        return true;
+    }
+
+  protected:
+    CMemoryReader() { access_ = Access::MemoryRead; }
+
+    uint8_t* buffer_ = nullptr;
+    int32_t position_ = 0;
+    int32_t size_ = 0;
 };
 
 // A disk file opened "rb" or "wb" (never with newline translation). A failed
@@ -56,7 +118,7 @@ class CFileStream : public CStream {
 
 // A growable heap buffer. Its capacity is never stored: it is always the size
 // rounded up to a multiple of the granularity, so size 0 owns no block.
-class CMemoryStream : public CStream {
+class CMemoryStream final : public CMemoryReader {
   public:
     // The allocator has realloc semantics (size 0 never requested; nullptr on
     // failure). Injectable so that running out of memory can be tested.
@@ -70,7 +132,6 @@ class CMemoryStream : public CStream {
     CMemoryStream& operator=(CMemoryStream&& other) noexcept;
 
     int32_t Write(const void* data, int32_t count) override;
-    int32_t Read(void* data, int32_t count) override;
     int32_t Seek(int32_t offset, int32_t origin) override;
 
     // A failure leaves contents, size and position exactly as they were.
@@ -95,15 +156,46 @@ class CMemoryStream : public CStream {
     bool Assign(std::string_view bytes);
     void Clear() { SetSize(0); }
 
+    // A write of a few bytes that fits the block already allocated; anything
+    // else goes the long way.
+    template <int N>
+    int32_t WriteSmall(const uint8_t* data) {
+        if (position_ <= allocated_ - N) {
+            std::memcpy(buffer_ + position_, data, N);
+            position_ += N;
+            if (position_ > size_) {
+                size_ = position_;
+            }
+            return N;
+        }
+        return Write(data, N);
+    }
+
   private:
     int32_t CapacityFor(int32_t size) const;
+    // Makes the block hold at least `bytes`; false when the allocator refuses.
+    bool Reserve(int32_t bytes);
     void FreeBlock();
 
-    uint8_t* buffer_ = nullptr;
-    int32_t position_ = 0;
-    int32_t size_ = 0;
+    // The block may be larger than Capacity() while the stream grows, so that
+    // a stream built from many small writes is not reallocated at every step;
+    // it is trimmed back to the rule whenever the size shrinks.
+    int32_t allocated_ = 0;
     int32_t granularity_ = 1024;
     ReallocFn realloc_ = nullptr;
+};
+
+// A read-only stream over bytes owned by someone else, which must outlive it.
+// Positions run from 0 to the length; reads stop at the end.
+class CMemoryView final : public CMemoryReader {
+  public:
+    CMemoryView(const void* data, int32_t length) {
+        buffer_ = static_cast<uint8_t*>(const_cast<void*>(data));
+        size_ = length > 0 && data ? length : 0;
+    }
+
+    int32_t Write(const void*, int32_t) override { return 0; }
+    int32_t Seek(int32_t offset, int32_t origin) override;
 };
 
 // A read-only window of `length` bytes of another stream, starting at
@@ -125,25 +217,100 @@ class CSubStream : public CStream {
     int32_t position_ = 0;
 };
 
+// A little-endian value of type T; the bytes are zeroed first, so a short read
+// yields zeros.
+template <typename T>
+T ReadValue(CStream& s) {
+    static_assert(std::is_arithmetic_v<T> && (sizeof(T) <= 8));
+    uint8_t bytes[sizeof(T)] = {};
+    if (s.access_ == CStream::Access::Virtual ||
+        !static_cast<CMemoryReader&>(s).ReadExact<sizeof(T)>(bytes)) {
+        s.Read(bytes, sizeof(T));
+    }
+    using U = std::conditional_t<sizeof(T) == 8, uint64_t, uint32_t>;
+    U raw = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) {
+        raw |= static_cast<U>(bytes[i]) << (8 * i);
+    }
+    T value{};
+    if constexpr (std::is_floating_point_v<T>) {
+        using Same = std::conditional_t<sizeof(T) == 8, uint64_t, uint32_t>;
+        const Same exact = static_cast<Same>(raw);
+        std::memcpy(&value, &exact, sizeof(T));
+    } else {
+        value = static_cast<T>(raw);
+    }
+    return value;
+}
+
+// The lowest N bytes of `raw`, little-endian; returns the Write result.
+template <int N>
+int32_t WriteValue(CStream& s, uint64_t raw) {
+    uint8_t buf[N];
+    for (int i = 0; i < N; ++i) {
+        buf[i] = static_cast<uint8_t>(raw >> (8 * i));
+    }
+    if (s.access_ == CStream::Access::MemoryReadWrite) {
+        return static_cast<CMemoryStream&>(s).WriteSmall<N>(buf);
+    }
+    return s.Write(buf, N);
+}
+
 // Typed readers: the value is zeroed first, so a short read yields zeros.
-uint8_t ReadU8(CStream& s);
-uint16_t ReadU16(CStream& s);
-uint32_t ReadU32(CStream& s);
-uint64_t ReadU64(CStream& s);
-int8_t ReadI8(CStream& s);
-int16_t ReadI16(CStream& s);
-int32_t ReadI32(CStream& s);
-float ReadFloat(CStream& s);
-double ReadDouble(CStream& s);
+inline uint8_t ReadU8(CStream& s) {
+    return ReadValue<uint8_t>(s);
+}
+inline uint16_t ReadU16(CStream& s) {
+    return ReadValue<uint16_t>(s);
+}
+inline uint32_t ReadU32(CStream& s) {
+    return ReadValue<uint32_t>(s);
+}
+inline uint64_t ReadU64(CStream& s) {
+    return ReadValue<uint64_t>(s);
+}
+inline int8_t ReadI8(CStream& s) {
+    return static_cast<int8_t>(ReadValue<uint8_t>(s));
+}
+inline int16_t ReadI16(CStream& s) {
+    return static_cast<int16_t>(ReadValue<uint16_t>(s));
+}
+inline int32_t ReadI32(CStream& s) {
+    return static_cast<int32_t>(ReadValue<uint32_t>(s));
+}
+inline float ReadFloat(CStream& s) {
+    return ReadValue<float>(s);
+}
+inline double ReadDouble(CStream& s) {
+    return ReadValue<double>(s);
+}
 
 // Typed writers; each returns the stream's Write result.
-int32_t WriteU8(CStream& s, uint8_t v);
-int32_t WriteU16(CStream& s, uint16_t v);
-int32_t WriteU32(CStream& s, uint32_t v);
-int32_t WriteU64(CStream& s, uint64_t v);
-int32_t WriteI32(CStream& s, int32_t v);
-int32_t WriteFloat(CStream& s, float v);
-int32_t WriteDouble(CStream& s, double v);
+inline int32_t WriteU8(CStream& s, uint8_t v) {
+    return WriteValue<1>(s, v);
+}
+inline int32_t WriteU16(CStream& s, uint16_t v) {
+    return WriteValue<2>(s, v);
+}
+inline int32_t WriteU32(CStream& s, uint32_t v) {
+    return WriteValue<4>(s, v);
+}
+inline int32_t WriteU64(CStream& s, uint64_t v) {
+    return WriteValue<8>(s, v);
+}
+inline int32_t WriteI32(CStream& s, int32_t v) {
+    return WriteValue<4>(s, static_cast<uint32_t>(v));
+}
+inline int32_t WriteFloat(CStream& s, float v) {
+    uint32_t raw;
+    std::memcpy(&raw, &v, 4);
+    return WriteValue<4>(s, raw);
+}
+inline int32_t WriteDouble(CStream& s, double v) {
+    uint64_t raw;
+    std::memcpy(&raw, &v, 8);
+    return WriteValue<8>(s, raw);
+}
 
 // A narrow text with its terminating zero; nullptr writes one zero byte.
 int32_t WriteString(CStream& s, const char* text);

@@ -6,18 +6,101 @@ extern "C" {
 #include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libavutil/samplefmt.h>
+#include <libavutil/version.h>
 }
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
+#include <string>
 
 #include "media/color_convert.h"
 
 namespace velcora::media {
 namespace {
+
+// The codec libraries are opened on first use rather than with the program:
+// they bring dozens of others with them, which the console would otherwise
+// load, relocate and keep in memory before its window could even show, and
+// without a single picture or sound to decode.
+#define VELCORA_CODEC_FUNCTIONS(X) \
+    X(av_packet_unref)             \
+    X(av_frame_free)               \
+    X(av_packet_free)              \
+    X(avcodec_free_context)        \
+    X(av_log_set_level)            \
+    X(avcodec_find_encoder)        \
+    X(avcodec_find_decoder)        \
+    X(avcodec_alloc_context3)      \
+    X(avcodec_open2)               \
+    X(av_frame_alloc)              \
+    X(av_packet_alloc)             \
+    X(avcodec_receive_packet)      \
+    X(avcodec_send_packet)         \
+    X(avcodec_receive_frame)       \
+    X(av_frame_unref)              \
+    X(av_freep)                    \
+    X(av_opt_set)                  \
+    X(av_image_alloc)              \
+    X(avcodec_send_frame)          \
+    X(av_get_sample_fmt_name)      \
+    X(av_channel_layout_copy)      \
+    X(avcodec_fill_audio_frame)    \
+    X(av_get_bytes_per_sample)     \
+    X(av_sample_fmt_is_planar)
+
+struct CodecFunctions {
+#define VELCORA_CODEC_POINTER(name) decltype(&::name) name = nullptr;
+    VELCORA_CODEC_FUNCTIONS(VELCORA_CODEC_POINTER)
+#undef VELCORA_CODEC_POINTER
+};
+
+// Loads the libraries of the version the program was built against, once and
+// from whichever thread comes first; nullptr (with a message) when they or
+// one of their functions cannot be had.
+const CodecFunctions* LoadCodecs() {
+    static const CodecFunctions* const loaded = []() -> const CodecFunctions* {
+        const std::string utilName = "libavutil.so." + std::to_string(LIBAVUTIL_VERSION_MAJOR);
+        const std::string codecName = "libavcodec.so." + std::to_string(LIBAVCODEC_VERSION_MAJOR);
+        void* util = dlopen(utilName.c_str(), RTLD_NOW | RTLD_LOCAL);
+        void* codec = util ? dlopen(codecName.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+        if (!codec) {
+            std::fprintf(stderr, "Codec library not available: %s\n", dlerror());
+            return nullptr;
+        }
+        static CodecFunctions f;
+        bool complete = true;
+        auto resolve = [&](const char* name) {
+            void* found = dlsym(codec, name);
+            if (!found) {
+                found = dlsym(util, name);
+            }
+            if (!found) {
+                std::fprintf(stderr, "Codec library lacks %s\n", name);
+                complete = false;
+            }
+            return found;
+        };
+#define VELCORA_CODEC_RESOLVE(name) f.name = reinterpret_cast<decltype(f.name)>(resolve(#name));
+        VELCORA_CODEC_FUNCTIONS(VELCORA_CODEC_RESOLVE)
+#undef VELCORA_CODEC_RESOLVE
+        if (!complete) {
+            return nullptr;
+        }
+        // The codec library's own chatter would bury the few lines this
+        // layer prints.
+        f.av_log_set_level(AV_LOG_QUIET);
+        return &f;
+    }();
+    return loaded;
+}
+
+// Only for code that runs with a codec open, which the libraries were loaded for.
+const CodecFunctions& Av() {
+    return *LoadCodecs();
+}
 
 // Feeds bytes to the codec from a zero-padded copy: the bit reader may look
 // past the end of a packet.
@@ -26,23 +109,19 @@ AVPacket* FillPacket(AVPacket* packet, std::vector<uint8_t>& padded, const uint8
     padded.resize(static_cast<size_t>(length) + AV_INPUT_BUFFER_PADDING_SIZE);
     std::memcpy(padded.data(), data, static_cast<size_t>(length));
     std::memset(padded.data() + length, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    av_packet_unref(packet);
+    Av().av_packet_unref(packet);
     packet->data = padded.data();
     packet->size = length;
     return packet;
 }
 
 void FreeAll(AVCodecContext*& context, AVFrame*& frame, AVPacket*& packet) {
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&context);
-}
-
-// The codec library's own chatter would bury the few lines this layer prints;
-// set once, before the first codec is opened.
-void InitCodecs() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+    if (!context && !frame && !packet) {
+        return;  // nothing was opened, and the libraries may never have been loaded
+    }
+    Av().av_frame_free(&frame);
+    Av().av_packet_free(&packet);
+    Av().avcodec_free_context(&context);
 }
 
 bool IsAgain(int r) {
@@ -52,13 +131,16 @@ bool IsAgain(int r) {
 // Looks up the codec and allocates its context; the caller fills the context
 // in before OpenContext. `kind` ("video", "audio") names it in the messages.
 AVCodecContext* NewContext(AVCodecID id, bool encoder, const char* kind, const AVCodec*& codec) {
-    InitCodecs();
-    codec = encoder ? avcodec_find_encoder(id) : avcodec_find_decoder(id);
+    codec = nullptr;
+    if (!LoadCodecs()) {
+        return nullptr;
+    }
+    codec = encoder ? Av().avcodec_find_encoder(id) : Av().avcodec_find_decoder(id);
     if (!codec) {
         std::fprintf(stderr, "Codec not found\n");
         return nullptr;
     }
-    AVCodecContext* context = avcodec_alloc_context3(codec);
+    AVCodecContext* context = Av().avcodec_alloc_context3(codec);
     if (!context) {
         std::fprintf(stderr, "Could not allocate %s codec context\n", kind);
     }
@@ -69,12 +151,12 @@ AVCodecContext* NewContext(AVCodecID id, bool encoder, const char* kind, const A
 // works through. On failure the caller closes, which frees whatever was made.
 bool OpenContext(AVCodecContext* context, const AVCodec* codec, const char* kind, AVFrame*& frame,
                  AVPacket*& packet) {
-    if (avcodec_open2(context, codec, nullptr) < 0) {
+    if (Av().avcodec_open2(context, codec, nullptr) < 0) {
         std::fprintf(stderr, "Could not open codec\n");
         return false;
     }
-    frame = av_frame_alloc();
-    packet = av_packet_alloc();
+    frame = Av().av_frame_alloc();
+    packet = Av().av_packet_alloc();
     if (!frame || !packet) {
         std::fprintf(stderr, "Could not allocate %s frame\n", kind);
         return false;
@@ -87,7 +169,7 @@ bool OpenContext(AVCodecContext* context, const AVCodec* codec, const char* kind
 int ReceivePackets(AVCodecContext* context, AVPacket* packet, std::vector<Packet>& packets) {
     int got = 0;
     for (;;) {
-        const int r = avcodec_receive_packet(context, packet);
+        const int r = Av().avcodec_receive_packet(context, packet);
         if (IsAgain(r)) {
             return got;
         }
@@ -95,7 +177,7 @@ int ReceivePackets(AVCodecContext* context, AVPacket* packet, std::vector<Packet
             return r;
         }
         packets.emplace_back(packet->data, packet->data + packet->size);
-        av_packet_unref(packet);
+        Av().av_packet_unref(packet);
         got = 1;
     }
 }
@@ -155,7 +237,7 @@ int CVideoDecoder::Decode(const uint8_t* data, int32_t length) {
     if (!context_ || !data || length <= 0) {
         return -1;
     }
-    if (avcodec_send_packet(context_, FillPacket(packet_, padded_, data, length)) < 0) {
+    if (Av().avcodec_send_packet(context_, FillPacket(packet_, padded_, data, length)) < 0) {
         std::fprintf(stderr, "Error while decoding frame %d\n", context_->frame_number);
         return -1;
     }
@@ -169,7 +251,7 @@ int CVideoDecoder::Decode(const uint8_t* data, int32_t length) {
 
 bool CVideoDecoder::Receive(int& produced) {
     for (;;) {
-        const int r = avcodec_receive_frame(context_, frame_);
+        const int r = Av().avcodec_receive_frame(context_, frame_);
         if (IsAgain(r)) {
             return true;
         }
@@ -180,7 +262,7 @@ bool CVideoDecoder::Receive(int& produced) {
         const int32_t h = frame_->height;
         // Only planar 4:2:0 is converted; anything else is a broken stream.
         if (frame_->format != AV_PIX_FMT_YUV420P || w <= 0 || h <= 0) {
-            av_frame_unref(frame_);
+            Av().av_frame_unref(frame_);
             return false;
         }
         if (!buffer_ || w != width_ || h != height_) {
@@ -192,7 +274,7 @@ bool CVideoDecoder::Receive(int& produced) {
         YuvPlanes planes{frame_->data[0],     frame_->data[1],     frame_->data[2],
                          frame_->linesize[0], frame_->linesize[1], frame_->linesize[2]};
         ConvertYuv420ToBgr(planes, w, h, buffer_.get(), pitch_);
-        av_frame_unref(frame_);
+        Av().av_frame_unref(frame_);
         ++produced;
     }
 }
@@ -217,7 +299,7 @@ CVideoEncoder::~CVideoEncoder() {
 void CVideoEncoder::Close() {
     FreeAll(context_, frame_, packet_);
     if (planes_[0]) {
-        av_freep(&planes_[0]);
+        Av().av_freep(&planes_[0]);
     }
     std::memset(planes_, 0, sizeof planes_);
     std::memset(linesizes_, 0, sizeof linesizes_);
@@ -246,7 +328,7 @@ bool CVideoEncoder::Open(int32_t width, int32_t height, double framesPerSecond, 
     context_->max_b_frames = std::clamp(maxBFrames, 0, 1);
     context_->pix_fmt = AV_PIX_FMT_YUV420P;
     // Not every build of the codec knows the option; it only tunes speed.
-    av_opt_set(context_->priv_data, "preset", "slow", 0);
+    Av().av_opt_set(context_->priv_data, "preset", "slow", 0);
     if (!OpenContext(context_, codec, "video", frame_, packet_)) {
         Close();
         return false;
@@ -254,7 +336,7 @@ bool CVideoEncoder::Open(int32_t width, int32_t height, double framesPerSecond, 
     frame_->format = AV_PIX_FMT_YUV420P;
     frame_->width = width;
     frame_->height = height;
-    if (av_image_alloc(planes_, linesizes_, width, height, AV_PIX_FMT_YUV420P, 32) < 0) {
+    if (Av().av_image_alloc(planes_, linesizes_, width, height, AV_PIX_FMT_YUV420P, 32) < 0) {
         std::fprintf(stderr, "Could not allocate raw picture buffer\n");
         Close();
         return false;
@@ -293,14 +375,14 @@ int CVideoEncoder::Encode(const uint8_t* bgr, int32_t width, int32_t height, int
             bgr, width, height, pitch,
             {planes_[0], planes_[1], planes_[2], linesizes_[0], linesizes_[1], linesizes_[2]});
         frame_->pts = frameCount_++;
-        const int r = avcodec_send_frame(context_, frame_);
+        const int r = Av().avcodec_send_frame(context_, frame_);
         if (r < 0) {
             std::fprintf(stderr, "Error %d encoding frame\n", r);
             return -1;
         }
     } else if (!flushed_) {
         flushed_ = true;
-        const int r = avcodec_send_frame(context_, nullptr);
+        const int r = Av().avcodec_send_frame(context_, nullptr);
         if (r < 0) {
             std::fprintf(stderr, "Error %d encoding frame\n", r);
             return -1;
@@ -338,20 +420,20 @@ bool CAudioEncoder::Open(int32_t sampleRate, int32_t bitsPerSample, int32_t bitR
     }
     if (!supported) {
         std::fprintf(stderr, "Encoder does not support sample format %s",
-                     av_get_sample_fmt_name(context_->sample_fmt));
+                     Av().av_get_sample_fmt_name(context_->sample_fmt));
         Close();
         return false;
     }
     context_->sample_rate = sampleRate;
     const AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
-    av_channel_layout_copy(&context_->ch_layout, &mono);
+    Av().av_channel_layout_copy(&context_->ch_layout, &mono);
     if (!OpenContext(context_, codec, "audio", frame_, packet_)) {
         Close();
         return false;
     }
     frame_->nb_samples = context_->frame_size;
     frame_->format = context_->sample_fmt;
-    av_channel_layout_copy(&frame_->ch_layout, &context_->ch_layout);
+    Av().av_channel_layout_copy(&frame_->ch_layout, &context_->ch_layout);
     inputBlockSize_ = (bitsPerSample / 8) * context_->frame_size;
     return true;
 }
@@ -361,12 +443,12 @@ int CAudioEncoder::Encode(const uint8_t* block, std::vector<Packet>& packets) {
         return -1;
     }
     frame_->nb_samples = context_->frame_size;
-    if (avcodec_fill_audio_frame(frame_, context_->ch_layout.nb_channels, context_->sample_fmt,
-                                 block, inputBlockSize_, 0) < 0) {
+    if (Av().avcodec_fill_audio_frame(frame_, context_->ch_layout.nb_channels, context_->sample_fmt,
+                                      block, inputBlockSize_, 0) < 0) {
         std::fprintf(stderr, "Could not setup audio frame\n");
         return -1;
     }
-    const int r = avcodec_send_frame(context_, frame_);
+    const int r = Av().avcodec_send_frame(context_, frame_);
     if (r < 0) {
         std::fprintf(stderr, "Error encoding audio frame\n");
         return -1;
@@ -417,13 +499,13 @@ int CAudioDecoder::Decode(const uint8_t* data, int32_t length) {
     if (length < 4 || frame > length) {
         return 0;
     }
-    if (avcodec_send_packet(context_, FillPacket(packet_, padded_, data, length)) < 0) {
+    if (Av().avcodec_send_packet(context_, FillPacket(packet_, padded_, data, length)) < 0) {
         std::fprintf(stderr, "Error while decoding\n");
         return -1;
     }
     int got = 0;
     for (;;) {
-        const int r = avcodec_receive_frame(context_, frame_);
+        const int r = Av().avcodec_receive_frame(context_, frame_);
         if (IsAgain(r)) {
             return got;
         }
@@ -431,15 +513,16 @@ int CAudioDecoder::Decode(const uint8_t* data, int32_t length) {
             std::fprintf(stderr, "Error while decoding\n");
             return -1;
         }
-        const int bytes = av_get_bytes_per_sample(static_cast<AVSampleFormat>(frame_->format));
+        const int bytes = Av().av_get_bytes_per_sample(static_cast<AVSampleFormat>(frame_->format));
         if (bytes <= 0) {
             std::fprintf(stderr, "Failed to calculate data size\n");
-            av_frame_unref(frame_);
+            Av().av_frame_unref(frame_);
             return -1;
         }
         const int channels = frame_->ch_layout.nb_channels;
         const int samples = frame_->nb_samples;
-        const bool planar = av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame_->format));
+        const bool planar =
+            Av().av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame_->format));
         const size_t start = pcm_.size();
         pcm_.resize(start + static_cast<size_t>(channels) * samples * bytes);
         uint8_t* out = pcm_.data() + start;
@@ -455,7 +538,7 @@ int CAudioDecoder::Decode(const uint8_t* data, int32_t length) {
             std::memcpy(out, frame_->extended_data[0],
                         static_cast<size_t>(channels) * samples * bytes);
         }
-        av_frame_unref(frame_);
+        Av().av_frame_unref(frame_);
         got = 1;
     }
 }

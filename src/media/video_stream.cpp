@@ -115,8 +115,17 @@ void CVideoStream::Run() {
             }
         }
         idle_.notify_all();
+        if (result == 1 && onDecoded_) {
+            onDecoded_();
+        }
     }
     decoder.Close();
+}
+
+void CVideoStream::SetOnDecoded(std::function<void()> onDecoded) {
+    if (!thread_.joinable()) {
+        onDecoded_ = std::move(onDecoded);
+    }
 }
 
 bool CVideoStream::TakeOver() {

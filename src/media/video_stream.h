@@ -56,9 +56,15 @@ class CVideoStream {
     // picture is empty or when the queue is full (the frame is dropped).
     bool Enqueue(uint16_t width, uint16_t height, std::string_view picture,
                  std::vector<OverlayLine> lines);
-    // Window thread, on the timer: the newest decoded frame becomes current
-    // (older decoded ones are freed). True when the picture changed.
+    // Window thread, on the timer or when told a picture is ready: the newest
+    // decoded frame becomes current (older decoded ones are freed). True when
+    // the picture changed.
     bool TakeOver();
+    // Called on the decode thread, without the lock, each time a picture has
+    // been decoded and waits for TakeOver, so that the window thread can be
+    // asked to take it at once rather than on its next tick. Set it while not
+    // streaming; it must stay callable until Stop returns.
+    void SetOnDecoded(std::function<void()> onDecoded);
     // Calls `paint` with the current frame (or null) under the mutex, so the
     // picture cannot be freed while it is drawn.
     void WithCurrent(const std::function<void(const VideoFrame*)>& paint) const;
@@ -83,6 +89,7 @@ class CVideoStream {
     uint64_t accepted_ = 0;                         // guarded by mutex_
     uint64_t dropped_ = 0;                          // guarded by mutex_
     std::thread thread_;                            // window thread only
+    std::function<void()> onDecoded_;               // set while no thread runs
 };
 
 }  // namespace velcora::media

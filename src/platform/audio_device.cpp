@@ -1,6 +1,6 @@
 #include "platform/audio_device.h"
 
-#include <SDL.h>
+#include "platform/sdl_library.h"
 
 namespace velcora::platform {
 
@@ -8,17 +8,17 @@ uint32_t OpenMonoDevice(const MonoDeviceRequest& request, bool& subsystem, uint8
     if ((request.bits != 8 && request.bits != 16) || request.rate <= 0) {
         return 0;
     }
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    if (!LoadSdl() || Sdl().SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return 0;
     }
     subsystem = true;
     const int iscapture = request.capture ? 1 : 0;
     const char* name = nullptr;
     if (request.index >= 0) {
-        if (request.index >= SDL_GetNumAudioDevices(iscapture)) {
+        if (request.index >= Sdl().SDL_GetNumAudioDevices(iscapture)) {
             return 0;
         }
-        name = SDL_GetAudioDeviceName(request.index, iscapture);
+        name = Sdl().SDL_GetAudioDeviceName(request.index, iscapture);
     }
     SDL_AudioSpec want{};
     want.freq = request.rate;
@@ -29,7 +29,7 @@ uint32_t OpenMonoDevice(const MonoDeviceRequest& request, bool& subsystem, uint8
     want.userdata = request.self;
     SDL_AudioSpec have{};
     // No changes allowed: SDL converts to whatever the hardware takes.
-    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(name, iscapture, &want, &have, 0);
+    const SDL_AudioDeviceID device = Sdl().SDL_OpenAudioDevice(name, iscapture, &want, &have, 0);
     if (device != 0 && silence) {
         *silence = have.silence;
     }
@@ -38,11 +38,11 @@ uint32_t OpenMonoDevice(const MonoDeviceRequest& request, bool& subsystem, uint8
 
 void ReleaseMonoDevice(uint32_t& device, bool& subsystem) {
     if (device != 0) {
-        SDL_CloseAudioDevice(device);
+        Sdl().SDL_CloseAudioDevice(device);
         device = 0;
     }
     if (subsystem) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        Sdl().SDL_QuitSubSystem(SDL_INIT_AUDIO);
         subsystem = false;
     }
 }

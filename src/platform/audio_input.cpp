@@ -1,6 +1,6 @@
 #include "platform/audio_input.h"
 
-#include <SDL.h>
+#include "platform/sdl_library.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,15 +11,15 @@ namespace velcora::platform {
 
 std::vector<std::string> CaptureDeviceNames() {
     std::vector<std::string> names;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    if (!LoadSdl() || Sdl().SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return names;
     }
-    const int count = SDL_GetNumAudioDevices(1);
+    const int count = Sdl().SDL_GetNumAudioDevices(1);
     for (int i = 0; i < count; ++i) {
-        const char* name = SDL_GetAudioDeviceName(i, 1);
+        const char* name = Sdl().SDL_GetAudioDeviceName(i, 1);
         names.emplace_back(name ? name : "");
     }
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    Sdl().SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return names;
 }
 
@@ -50,7 +50,7 @@ bool AudioInput::Start() {
     if (device_ == 0) {
         return false;
     }
-    SDL_PauseAudioDevice(device_, 0);
+    Sdl().SDL_PauseAudioDevice(device_, 0);
     return true;
 }
 
@@ -98,14 +98,14 @@ void AudioInput::Reset() {
     if (device_ == 0) {
         return;
     }
-    SDL_PauseAudioDevice(device_, 1);
-    SDL_LockAudioDevice(device_);
+    Sdl().SDL_PauseAudioDevice(device_, 1);
+    Sdl().SDL_LockAudioDevice(device_);
     std::deque<Queued> returned;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         returned.swap(queue_);
     }
-    SDL_UnlockAudioDevice(device_);
+    Sdl().SDL_UnlockAudioDevice(device_);
     for (const Queued& q : returned) {
         if (done_) {
             done_(q.tag, q.recorded);

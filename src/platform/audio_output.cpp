@@ -1,6 +1,6 @@
 #include "platform/audio_output.h"
 
-#include <SDL.h>
+#include "platform/sdl_library.h"
 
 #include <cstring>
 #include <vector>
@@ -29,7 +29,7 @@ bool AudioOutput::Open(int32_t rate, int32_t bits, Completion done) {
         Close();
         return false;
     }
-    SDL_PauseAudioDevice(device_, 0);
+    Sdl().SDL_PauseAudioDevice(device_, 0);
     return true;
 }
 
@@ -80,13 +80,13 @@ void AudioOutput::Reset() {
         return;
     }
     // Holding the device lock keeps the callback out while the queue is emptied.
-    SDL_LockAudioDevice(device_);
+    Sdl().SDL_LockAudioDevice(device_);
     std::deque<Pending> returned;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         returned.swap(queue_);
     }
-    SDL_UnlockAudioDevice(device_);
+    Sdl().SDL_UnlockAudioDevice(device_);
     for (const Pending& p : returned) {
         if (done_) {
             done_(p.tag);

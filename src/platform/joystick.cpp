@@ -1,6 +1,6 @@
 #include "platform/joystick.h"
 
-#include <SDL2/SDL.h>
+#include "platform/sdl_library.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +14,7 @@ constexpr int32_t kAxisMin = -32768;
 constexpr int32_t kAxisMax = 32767;
 
 int32_t ReadAxis(SDL_Joystick* j, int axis) {
-    return SDL_JoystickGetAxis(j, axis);
+    return Sdl().SDL_JoystickGetAxis(j, axis);
 }
 }  // namespace
 
@@ -65,31 +65,39 @@ int32_t JoystickHatHundredths(uint8_t sdlHat) {
     }
 }
 
-Joystick::Joystick() {
-    ready_ = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
-    if (ready_) {
-        // Nobody runs SDL's event loop here: the poll reads the state itself,
-        // so the events would only pile up.
-        SDL_JoystickEventState(SDL_IGNORE);
+Joystick::Joystick() = default;
+
+bool Joystick::Ready() {
+    // Started on first use rather than with the object, so that the library
+    // can load while the window is being built.
+    if (!started_) {
+        started_ = true;
+        ready_ = LoadSdl() && Sdl().SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
+        if (ready_) {
+            // Nobody runs SDL's event loop here: the poll reads the state
+            // itself, so the events would only pile up.
+            Sdl().SDL_JoystickEventState(SDL_IGNORE);
+        }
     }
+    return ready_;
 }
 
 Joystick::~Joystick() {
     Release();
     if (ready_) {
-        SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+        Sdl().SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
     }
 }
 
 std::vector<std::string> Joystick::DeviceNames() {
     std::vector<std::string> names;
-    if (!ready_) {
+    if (!Ready()) {
         return names;
     }
-    SDL_JoystickUpdate();
-    const int count = SDL_NumJoysticks();
+    Sdl().SDL_JoystickUpdate();
+    const int count = Sdl().SDL_NumJoysticks();
     for (int i = 0; i < count && i < kMaxListed; ++i) {
-        const char* name = SDL_JoystickNameForIndex(i);
+        const char* name = Sdl().SDL_JoystickNameForIndex(i);
         // A controller without a name is not offered; the list stops there so
         // that an entry's place stays its controller number.
         if (!name) {
@@ -110,18 +118,18 @@ void Joystick::SetNumber(int number) {
 
 void Joystick::Release() {
     if (joystick_) {
-        SDL_JoystickClose(joystick_);
+        Sdl().SDL_JoystickClose(joystick_);
         joystick_ = nullptr;
     }
 }
 
 bool Joystick::TryOpen() {
-    const int count = SDL_NumJoysticks();
+    const int count = Sdl().SDL_NumJoysticks();
     int index = -1;
     if (!guid_.empty()) {
         for (int i = 0; i < count; ++i) {
-            const SDL_JoystickGUID g = SDL_JoystickGetDeviceGUID(i);
-            const char* name = SDL_JoystickNameForIndex(i);
+            const SDL_JoystickGUID g = Sdl().SDL_JoystickGetDeviceGUID(i);
+            const char* name = Sdl().SDL_JoystickNameForIndex(i);
             if (std::memcmp(g.data, guid_.data(), sizeof g.data) == 0 && name && name_ == name) {
                 index = i;
                 break;
@@ -133,13 +141,13 @@ bool Joystick::TryOpen() {
     if (index < 0) {
         return false;
     }
-    joystick_ = SDL_JoystickOpen(index);
+    joystick_ = Sdl().SDL_JoystickOpen(index);
     if (!joystick_) {
         return false;
     }
-    const SDL_JoystickGUID g = SDL_JoystickGetGUID(joystick_);
+    const SDL_JoystickGUID g = Sdl().SDL_JoystickGetGUID(joystick_);
     guid_.assign(g.data, g.data + sizeof g.data);
-    const char* name = SDL_JoystickName(joystick_);
+    const char* name = Sdl().SDL_JoystickName(joystick_);
     name_ = name ? name : "";
     return true;
 }
@@ -161,11 +169,11 @@ void Joystick::Tick(int32_t elapsedMs) {
 
 bool Joystick::Poll() {
     changed_ = false;
-    if (!ready_ || number_ < 0) {
+    if (number_ < 0 || !Ready()) {
         return false;
     }
-    SDL_JoystickUpdate();
-    if (joystick_ && !SDL_JoystickGetAttached(joystick_)) {
+    Sdl().SDL_JoystickUpdate();
+    if (joystick_ && !Sdl().SDL_JoystickGetAttached(joystick_)) {
         // Unplugged: stop reading and keep the last values.
         Release();
     }
@@ -173,7 +181,7 @@ bool Joystick::Poll() {
         return false;
     }
     SDL_Joystick* j = joystick_;
-    const int axes = SDL_JoystickNumAxes(j);
+    const int axes = Sdl().SDL_JoystickNumAxes(j);
     float x = axes > 0 ? JoystickAxis(ReadAxis(j, 0), kAxisMin, kAxisMax) : 0.0f;
     float y = axes > 1 ? JoystickAxisInverted(ReadAxis(j, 1), kAxisMin, kAxisMax) : 0.0f;
     // The turning axis: the right stick's sideways axis on a pad (its fourth
@@ -188,10 +196,10 @@ bool Joystick::Poll() {
     y_ = y;
     r_ = r;
 
-    const int count = std::min(SDL_JoystickNumButtons(j), 32);
+    const int count = std::min(Sdl().SDL_JoystickNumButtons(j), 32);
     uint32_t mask = 0;
     for (int i = 0; i < count; ++i) {
-        if (SDL_JoystickGetButton(j, i)) {
+        if (Sdl().SDL_JoystickGetButton(j, i)) {
             mask |= 1u << i;
         }
     }
@@ -204,8 +212,9 @@ bool Joystick::Poll() {
             listener_->OnJoystickButton(i, now);
         }
     }
-    const int32_t hat =
-        SDL_JoystickNumHats(j) > 0 ? JoystickHatHundredths(SDL_JoystickGetHat(j, 0)) : kHatCentred;
+    const int32_t hat = Sdl().SDL_JoystickNumHats(j) > 0
+                            ? JoystickHatHundredths(Sdl().SDL_JoystickGetHat(j, 0))
+                            : kHatCentred;
     if (hat != hat_) {
         hat_ = hat;
         if (listener_) {

@@ -78,7 +78,11 @@ class Joystick {
     void Release();
     bool TryOpen();
 
-    bool ready_ = false;  // the SDL joystick subsystem is up
+    // Starts the SDL joystick subsystem the first time it is needed.
+    bool Ready();
+
+    bool started_ = false;  // Ready() has tried
+    bool ready_ = false;    // the SDL joystick subsystem is up
     IJoystickListener* listener_ = nullptr;
     bool rotation_ = true;
     int number_ = -1;

@@ -82,7 +82,10 @@ int Usage(const char* error) {
                  "  --replay FILE       after the handshake, send what the robot sent in a\n"
                  "                      session recording, at its times; nothing else answers\n"
                  "  --speed X           replay X times as fast (0.1..100, default 1)\n"
-                 "  --loop              start the recording again at its end\n");
+                 "  --loop              start the recording again at its end\n"
+                 "Video:\n"
+                 "  --b-frames 0|1      B-frames in the camera streams (default 1); 0 sends\n"
+                 "                      every picture without reordering delay\n");
     return error ? 2 : 0;
 }
 
@@ -253,6 +256,10 @@ int main(int argc, char** argv) {
                 return Usage("--speed needs a factor 0.1..100");
         } else if (arg == "--loop") {
             replay.loop = true;
+        } else if (arg == "--b-frames") {
+            if (!value(v) || !ParseNumber(v, 1, n))
+                return Usage("--b-frames needs 0 or 1");
+            options.videoBFrames = static_cast<int32_t>(n);
         } else {
             return Usage(("unknown option " + arg).c_str());
         }

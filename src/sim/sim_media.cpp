@@ -121,7 +121,7 @@ void OnVideoRequest(CSimRobot& robot, CStream& payload, int32_t length) {
     }
     // A new stream (or a new bit rate) starts with a key frame.
     if (!c.encoder.Open(robot.Options().videoWidth, robot.Options().videoHeight,
-                        robot.Options().videoFps, bitRate)) {
+                        robot.Options().videoFps, bitRate, robot.Options().videoBFrames)) {
         robot.Log("camera %u: the encoder refused %d bit/s", camera, bitRate);
         c.streaming = false;
         return;

@@ -48,6 +48,9 @@ struct SimOptions {
     int32_t videoWidth = 640;
     int32_t videoHeight = 480;
     int32_t videoFps = 25;
+    // B-frames in the camera streams (0 or 1): with 0 every picture leaves at
+    // once, without the decoder's one-picture reordering delay.
+    int32_t videoBFrames = 1;
     std::string micOut;
     // Navigation maps.
     bool inlineMaps = false;       // answer polls with the packed map itself

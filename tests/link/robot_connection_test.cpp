@@ -349,6 +349,92 @@ TEST_F(ConnectionTest, OwnerMayDisconnectFromInsideTheReceiveLoop) {
     EXPECT_EQ(link.QueuedBytes(), 0);
 }
 
+// Handlers read their payload where it lies in the receive buffer, so a
+// handler that ends the connection and then keeps reading must still see its
+// own bytes, and a read event that arrives while it runs (a nested event loop)
+// must neither disturb them nor reorder the frames.
+TEST_F(ConnectionTest, PayloadStaysReadableWhileItsHandlerRuns) {
+    Authorise();
+    std::string afterDisconnect;
+    auto reg = dispatcher.Register(0x4100, [&](CStream& s, int32_t) {
+        link.Disconnect();
+        afterDisconnect = ReadBytes(s, 5);
+    });
+    Feed(Frame(0x4100, "hello") + Frame(0x4100, "never"));
+    EXPECT_EQ(afterDisconnect, "hello");
+    EXPECT_EQ(link.State(), kStateIdle);
+}
+
+// A handler that waits for the robot runs a nested event loop: frames that
+// arrive meanwhile are dispatched from inside it, in order after its own, and
+// its own payload stays readable even when the new bytes need a larger block.
+TEST_F(ConnectionTest, ReadEventInsideAHandlerIsServedAtOnce) {
+    Authorise();
+    std::vector<std::string> order;
+    std::string firstAfterNested;
+    bool nested = false;
+    const std::string big(400000, 'b');
+    auto reg = dispatcher.Register(0x4100, [&](CStream& s, int32_t length) {
+        if (nested) {
+            const std::string bytes = ReadBytes(s, length);
+            order.push_back(bytes.size() > 10 ? "big" : bytes);
+            return;
+        }
+        nested = true;
+        order.push_back(ReadBytes(s, 5));
+        reactor.Push(link.Socket(), Frame(0x4100, "third") + Frame(0x4100, big));
+        reactor.Fire(link.Socket(), kEventRead);
+        s.Seek(0, kSeekSet);
+        firstAfterNested = ReadBytes(s, length);
+    });
+    Feed(Frame(0x4100, "first") + Frame(0x4100, "second"));
+    EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "third", "big"}));
+    EXPECT_EQ(firstAfterNested, "first");
+    EXPECT_EQ(link.State(), kStateAuthorised);
+    // And the link goes on as usual afterwards.
+    Feed(Frame(0x4100, "fifth"));
+    EXPECT_EQ(order.back(), "fifth");
+}
+
+// Frames larger than the room offered to one read, and many frames in one
+// burst, arrive whole and in order however the reads cut them.
+struct BurstCase {
+    std::vector<int32_t> payloadSizes;
+    std::size_t pushStep;  // bytes made available per read event
+};
+
+class ConnectionBurst : public ConnectionTest, public ::testing::WithParamInterface<BurstCase> {};
+
+TEST_P(ConnectionBurst, EveryFrameArrivesWholeAndInOrder) {
+    Authorise();
+    const BurstCase c = GetParam();
+    std::string bytes;
+    std::vector<std::string> sent;
+    for (std::size_t i = 0; i < c.payloadSizes.size(); ++i) {
+        std::string payload(static_cast<std::size_t>(c.payloadSizes[i]), '\0');
+        for (std::size_t k = 0; k < payload.size(); ++k)
+            payload[k] = static_cast<char>('a' + (i * 7 + k) % 26);
+        bytes += Frame(0x4100, payload);
+        sent.push_back(payload);
+    }
+    std::vector<std::string> got;
+    auto reg = dispatcher.Register(
+        0x4100, [&](CStream& s, int32_t length) { got.push_back(ReadBytes(s, length)); });
+    for (std::size_t at = 0; at < bytes.size(); at += c.pushStep)
+        Feed(bytes.substr(at, c.pushStep));
+    ASSERT_EQ(got.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        EXPECT_EQ(got[i], sent[i]) << "frame " << i;
+    EXPECT_EQ(link.State(), kStateAuthorised);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cuts, ConnectionBurst,
+                         ::testing::Values(BurstCase{std::vector<int32_t>(600, 1024), 1u << 30},
+                                           BurstCase{std::vector<int32_t>(600, 1024), 1000},
+                                           BurstCase{{3000000, 0, 5, 2000000}, 1u << 30},
+                                           BurstCase{{3000000, 0, 5, 2000000}, 250000},
+                                           BurstCase{{0, 0, 300000, 1}, 7}));
+
 TEST_F(ConnectionTest, ConnectNeedsAHostAndAnOwner) {
     EXPECT_FALSE(link.ConnectAnsi("", 5554, false));
     CRobotConnection orphan(reactor, dispatcher, nullptr);

@@ -80,6 +80,62 @@ TEST(MemoryStream, AllocationFailureLeavesStreamUnchanged) {
     EXPECT_EQ(s.Data()[11], 'a');
 }
 
+// Refuses blocks above a limit, so that growth beyond the exact size can be
+// told apart from growth to it.
+std::size_t gLargestBlock = 0;
+void* LimitedRealloc(void* block, std::size_t bytes) {
+    return bytes > gLargestBlock ? nullptr : std::realloc(block, bytes);
+}
+
+TEST(MemoryStream, GrowthByManySmallWritesKeepsTheCapacityRule) {
+    CMemoryStream s(256);
+    for (int i = 0; i < 5000; ++i) {
+        ASSERT_EQ(WriteU32(s, static_cast<uint32_t>(i)), 4);
+        ASSERT_EQ(s.Capacity(), (s.Size() + 255) / 256 * 256);
+    }
+    s.Seek(0, kSeekSet);
+    for (int i = 0; i < 5000; ++i)
+        ASSERT_EQ(ReadU32(s), static_cast<uint32_t>(i));
+    ASSERT_TRUE(s.SetSize(10));
+    EXPECT_EQ(s.Capacity(), 256);
+    EXPECT_EQ(WriteU8(s, 1), 1);  // still writable after the trim
+    EXPECT_EQ(s.Size(), 11);
+}
+
+TEST(MemoryStream, RefusedGenerousGrowthFallsBackToTheExactSize) {
+    CMemoryStream s(1024, &LimitedRealloc);
+    gLargestBlock = 1u << 20;
+    ASSERT_EQ(WriteText(s, std::string(600 * 1024, 'a')), 600 * 1024);
+    // Growing half as much again would need 900 KB; allow only what is needed.
+    gLargestBlock = 700 * 1024;
+    ASSERT_EQ(WriteText(s, std::string(100 * 1024, 'b')), 100 * 1024);
+    EXPECT_EQ(s.Size(), 700 * 1024);
+    EXPECT_EQ(s.Data()[600 * 1024 - 1], 'a');
+    EXPECT_EQ(s.Data()[600 * 1024], 'b');
+    EXPECT_EQ(WriteU8(s, 1), 0);  // nothing more can be had
+    EXPECT_EQ(s.Size(), 700 * 1024);
+    gLargestBlock = 0;
+}
+
+// The read-only view handed to message handlers: the same reading rules as a
+// memory stream, and no way to write into the bytes it shows.
+TEST(MemoryView, ReadsStopAtItsEndAndWritesAreRefused) {
+    const char bytes[] = "\x01\x02\x03\x04\x05NEXT";
+    CMemoryView v(bytes, 5);
+    EXPECT_EQ(v.GetSize(), 5);
+    EXPECT_EQ(ReadU32(v), 0x04030201u);
+    EXPECT_EQ(ReadU32(v), 0x05u);  // one byte left, then zeros, never "NEXT"
+    EXPECT_EQ(v.GetPosition(), 5);
+    EXPECT_EQ(v.Seek(-2, kSeekEnd), 3);
+    EXPECT_EQ(ReadBytes(v, 10), std::string("\x04\x05", 2));
+    EXPECT_EQ(v.Write("x", 1), 0);
+    EXPECT_EQ(WriteU8(v, 7), 0);
+    EXPECT_EQ(bytes[0], 1);
+    CMemoryView empty(nullptr, 12);
+    EXPECT_EQ(empty.GetSize(), 0);
+    EXPECT_EQ(ReadU16(empty), 0);
+}
+
 struct SeekCase {
     int32_t start, offset, origin, expected;
 };

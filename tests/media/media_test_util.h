@@ -26,10 +26,11 @@ inline std::vector<uint8_t> Pattern(int w, int h, int n) {
 }
 
 // Every packet of a short MPEG-4 stream, drained at the end.
-inline std::vector<Packet> EncodeStream(int w, int h, int frames, int bitRate = 400000) {
+inline std::vector<Packet> EncodeStream(int w, int h, int frames, int bitRate = 400000,
+                                        int maxBFrames = 1) {
     CVideoEncoder enc;
     std::vector<Packet> packets;
-    if (!enc.Open(w, h, 25.0, bitRate)) {
+    if (!enc.Open(w, h, 25.0, bitRate, maxBFrames)) {
         return packets;
     }
     for (int i = 0; i < frames; ++i) {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -244,6 +248,51 @@ TEST_F(VideoStreamTest, UndecodableFramesAreDroppedAndSizeChangesReopen) {
         EXPECT_EQ(f->picture.height, 64);
         EXPECT_EQ(f->lines, (std::vector<OverlayLine>{{1, 2, 3, 4}}));
     });
+}
+
+// The window thread is told of each decoded picture as it becomes ready, so
+// that it can take it over at once; without B-frames that is one picture per
+// packet, each told of before the next packet is even queued.
+TEST_F(VideoStreamTest, EachDecodedPictureIsAnnouncedWhenReadyToTakeOver) {
+    const auto noReorder = testutil::EncodeStream(64, 48, 8, 400000, 0);
+    ASSERT_EQ(noReorder.size(), 8u);
+    CVideoStream s;
+    std::mutex m;
+    std::condition_variable told;
+    int announced = 0;
+    int takenInCallback = 0;
+    s.SetOnDecoded([&] {
+        // Called without the stream's lock: taking over from here must work.
+        const bool taken = s.TakeOver();
+        std::lock_guard<std::mutex> lock(m);
+        ++announced;
+        takenInCallback += taken ? 1 : 0;
+        told.notify_all();
+    });
+    ASSERT_TRUE(s.Start());
+    for (std::size_t i = 0; i < noReorder.size(); ++i) {
+        ASSERT_TRUE(s.Enqueue(64, 48, Bytes(noReorder[i]), {}));
+        std::unique_lock<std::mutex> lock(m);
+        ASSERT_TRUE(told.wait_for(lock, std::chrono::seconds(10),
+                                  [&] { return announced == static_cast<int>(i) + 1; }))
+            << "packet " << i;
+    }
+    EXPECT_EQ(takenInCallback, 8);
+    s.WithCurrent([](const VideoFrame* f) {
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->sequence, 8u);
+    });
+    // An undecodable frame announces nothing.
+    ASSERT_TRUE(s.Enqueue(64, 48, std::string(40, '\x55'), {}));
+    ASSERT_TRUE(s.WaitIdle(10000));
+    EXPECT_EQ(announced, 8);
+    s.Stop();
+    // Replacing the announcement while streaming is refused; after Stop it is taken.
+    s.SetOnDecoded(nullptr);
+    ASSERT_TRUE(s.Start());
+    ASSERT_TRUE(s.Enqueue(64, 48, Bytes(noReorder[0]), {}));
+    ASSERT_TRUE(s.WaitIdle(10000));
+    EXPECT_EQ(announced, 8);
 }
 
 TEST_F(VideoStreamTest, BothPanelsOnOneCameraDecodeTheirOwnCopies) {

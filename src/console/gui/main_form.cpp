@@ -32,6 +32,7 @@
 #include "media/gui/remote_desktop_form.h"
 #include "media/gui/telnet_form.h"
 #include "nav/gui/map_view_box.h"
+#include "platform/startup_trace.h"
 #include "ui/vel_tab_control.h"
 
 namespace velcora::gui {
@@ -128,13 +129,16 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
       connection_(reactor, dispatcher_, &relay_),
       meter_(microphone ? *microphone : systemMicrophone_),
       recorder_(meter_) {
+    platform::StartupMark("form members");
     // Settings first: they decide which panels exist.
     ini_.Load();
     LoadSettings(ini_, settings_);
+    platform::StartupMark("settings");
     connection_.SetPassword(Utf8ToWide(settings_.password));
     controller_ = std::make_unique<CMainController>(connection_, connectionControl_, settings_,
                                                     ini_, *this, reactor_.Now());
     relay_.target = controller_.get();
+    platform::StartupMark("controller");
     tools_ = std::unique_ptr<ToolContext>(
         new ToolContext{reactor_, connection_, settings_, ini_, *controller_,
                         [this] { return controller_->SaveSettingsNow(); },
@@ -150,6 +154,7 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
     SetFont(font_);
     SetColor(kFormColor);
     SetMargin(6);
+    platform::StartupMark("fonts");
 
     status_ = new CVelStatusBar(this, {{300, true}, {150}, {80}, {80}, {80}, {80}, {230}});
     status_->SetPaneText(1, QStringLiteral("Вх.поток (кБит/сек):"));
@@ -180,6 +185,7 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
     BuildWorkArea(second);
     PlaceWindow(screens);
     RegisterTools();
+    platform::StartupMark("panels");
 
     controller_->SetPanelTick([this](int32_t elapsed) { TickPanels(elapsed); });
     controller_->Refresh();

@@ -1,8 +1,10 @@
 #include "media/gui/video_panel.h"
 
 #include <QImage>
+#include <QMetaObject>
 #include <QPainter>
 #include <QPen>
+#include <QWidget>
 
 #include "media/frame_stamp.h"
 #include "media/video_paint.h"
@@ -61,6 +63,21 @@ CVideoPanel::CVideoPanel(ui::CVelContainer* owner, uint32_t place, int w, int h,
     menu_ = ui::CVelPopupMenu::Create();
     menu_->AddItem(kCmdCameraCommand, U(kCameraCommandEntry));
     area_->SetPopupMenu(menu_);
+    // A decoded picture is taken over as soon as the window thread gets to
+    // it, not on the next tick (which stays as the fallback). The decode
+    // thread is stopped before the drawing area goes, and a call still
+    // queued for it then is dropped with it.
+    QWidget* receiver = area_->Widget();
+    control_.Stream().SetOnDecoded([this, receiver] {
+        QMetaObject::invokeMethod(
+            receiver,
+            [this] {
+                if (TakeOverDecoded()) {
+                    area_->Widget()->update();
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 CVideoPanel::~CVideoPanel() {
@@ -94,19 +111,7 @@ void CVideoPanel::Tick(int32_t elapsedMs) {
     control_.Tick(link_, elapsedMs);
     age_.Tick(elapsedMs);
     bool repaint = false;
-    if (control_.Stream().TakeOver()) {
-        std::optional<uint32_t> delay;
-        control_.Stream().WithCurrent([&](const VideoFrame* f) {
-            if (f && f->picture.bgr) {
-                const auto stamp = ReadFrameStamp(f->picture.bgr.get(), f->picture.width,
-                                                  f->picture.height, f->picture.pitch);
-                if (stamp && wallClock_) {
-                    delay = StampDelayMs(stamp->clockMs, wallClock_());
-                }
-            }
-        });
-        age_.Shown(delay);
-        cornerDue_ = kCornerRefreshMs;
+    if (TakeOverDecoded()) {
         repaint = true;
     } else if (age_.HasPicture()) {
         cornerDue_ -= elapsedMs;
@@ -122,6 +127,25 @@ void CVideoPanel::Tick(int32_t elapsedMs) {
     if (repaint) {
         area_->Widget()->update();
     }
+}
+
+bool CVideoPanel::TakeOverDecoded() {
+    if (!control_.Stream().TakeOver()) {
+        return false;
+    }
+    std::optional<uint32_t> delay;
+    control_.Stream().WithCurrent([&](const VideoFrame* f) {
+        if (f && f->picture.bgr) {
+            const auto stamp = ReadFrameStamp(f->picture.bgr.get(), f->picture.width,
+                                              f->picture.height, f->picture.pitch);
+            if (stamp && wallClock_) {
+                delay = StampDelayMs(stamp->clockMs, wallClock_());
+            }
+        }
+    });
+    age_.Shown(delay);
+    cornerDue_ = kCornerRefreshMs;
+    return true;
 }
 
 void CVideoPanel::PaintArea(QPainter& p, const QSize& size) const {

@@ -37,8 +37,8 @@ class CVideoPanel : public ui::CVelPanel {
     // picture's delay (milliseconds since midnight).
     void SetWallClock(std::function<uint32_t()> clock) { wallClock_ = std::move(clock); }
 
-    // The owner's timer: video requests, take-over of decoded pictures, and
-    // the corner text.
+    // The owner's timer: video requests, the corner text, and take-over of
+    // decoded pictures should the call the decode thread asks for be late.
     void Tick(int32_t elapsedMs);
 
     // The same as the operator's press of the video button.
@@ -62,6 +62,9 @@ class CVideoPanel : public ui::CVelPanel {
     bool HandleEvent(const ui::VelEvent& e) override;
 
   private:
+    // Makes the newest decoded picture current; true when it changed.
+    bool TakeOverDecoded();
+
     IRobotLink& link_;
     CVideoPanelControl control_;
     const CVideoReception* reception_ = nullptr;
