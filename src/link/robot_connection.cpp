@@ -391,8 +391,9 @@ bool CRobotConnection::Parse() {
         rxBegin_ += kHeaderSize + length;
         const uint8_t* payload = frame + kHeaderSize;
         if (tap_) {
-            tap_->OnFrame(reactor_.Now(), FrameDirection::kIncoming, type,
-                          {reinterpret_cast<const char*>(payload), static_cast<std::size_t>(length)});
+            tap_->OnFrame(
+                reactor_.Now(), FrameDirection::kIncoming, type,
+                {reinterpret_cast<const char*>(payload), static_cast<std::size_t>(length)});
         }
         if (type == msg::kAuth) {
             if (length >= 4) {
