@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPushButton>
 #include <algorithm>
 #include <fstream>
 
@@ -95,6 +96,41 @@ class CyclogramPageTest : public MainFormTest {
     ui::ChoiceSink previousChoice;
     ui::FileSink previousFile;
 };
+
+// The main window's own list: "Запустить циклограмму" runs the chosen one
+// whole; "Редактировать циклограмму" shows the page with it opened.
+TEST_F(CyclogramPageTest, MainWindowListRunsAndEdits) {
+    OpenPage();
+    form->OpenTool("cyclograms");
+    form->SelectWorkPage(0);
+    ui::CVelListBox* list = form->CyclogramList();
+    ASSERT_EQ(list->Count(), 2);
+    auto* widget = qobject_cast<QListWidget*>(list->Widget());
+    ASSERT_NE(widget, nullptr);
+    widget->setCurrentRow(1);
+    QPushButton* run = nullptr;
+    QPushButton* edit = nullptr;
+    for (QPushButton* b : form->Widget()->findChildren<QPushButton*>()) {
+        if (b->text() == QStringLiteral("Запустить циклограмму") &&
+            !page->Widget()->isAncestorOf(b))
+            run = b;
+        if (b->text() == QStringLiteral("Редактировать циклограмму"))
+            edit = b;
+    }
+    ASSERT_NE(run, nullptr);
+    ASSERT_NE(edit, nullptr);
+    frames.clear();
+    QTest::mouseClick(run, Qt::LeftButton);
+    Pump();
+    ASSERT_EQ(Of(msg::kRunCyclogram).size(), 1u);
+    const std::string name = page->Window().Names()[1];
+    EXPECT_NE(Of(msg::kRunCyclogram)[0].payload.find(name), std::string::npos);
+    EXPECT_EQ(form->WorkTabs()->ActivePage(), 0);
+
+    QTest::mouseClick(edit, Qt::LeftButton);
+    EXPECT_EQ(form->WorkTabs()->ActivePage(), 1);
+    ASSERT_TRUE(WaitFor([&] { return page->Window().CurrentName() == name; }));
+}
 
 TEST_F(CyclogramPageTest, RecordByTrackerUndoAndRunWhenModified) {
     OpenPage();

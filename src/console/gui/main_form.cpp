@@ -21,6 +21,7 @@
 
 #include "chatbot/gui/chatbot_form.h"
 #include "console/gui/command_panel.h"
+#include "console/gui/cyclogram_panel.h"
 #include "console/gui/manual_form.h"
 #include "console/gui/motor_dialogs.h"
 #include "console/gui/phrase_panel.h"
@@ -466,21 +467,13 @@ void CMainForm::BuildWorkArea(CVelContainer* second) {
     }
     if (settings_.cyclograms) {
         // The robot's cyclograms, to run one whole or open it on its page.
-        auto* cyc = Group(second, kAlignTop, 0, 220, QStringLiteral("Циклограммы"));
-        auto* buttons = new CVelPanel(cyc, kAlignBottom, 0, 2 * kRowH + 16);
-        buttons->SetColor(kFormColor);
-        auto* run = new CVelButton(buttons, kPlaceFlow, 200, kRowH,
-                                   QStringLiteral("Запустить циклограмму"));
-        Bind(run, kCmdCyclogramRun);
-        buttons->FlowNewRow();
-        auto* edit = new CVelButton(buttons, kPlaceFlow, 200, kRowH,
-                                    QStringLiteral("Редактировать циклограмму"));
-        Bind(edit, kCmdCyclogramEdit);
+        cyclogramPanel_ =
+            new CCyclogramPanel(second, kAlignTop, 0, 220, [this] { SelectWorkPage(1); });
+        cyclogramPanel_->SetFont(boldFont_);
+        cyclogramPanel_->SetMargin(2);
+        cyclogramPanel_->List()->SetFont(font_);
         // The column is narrow: the smaller font keeps the captions whole.
-        run->SetFont(smallFont_);
-        edit->SetFont(smallFont_);
-        cyclogramList_ = new CVelListBox(cyc, kAlignClient, 0, 0);
-        Bind(cyclogramList_, kCmdCyclogramList);
+        cyclogramPanel_->SetButtonFont(smallFont_);
     }
     // Phrases along the bottom, under the cameras and the document area.
     BuildPhrases(second);
@@ -551,26 +544,17 @@ void CMainForm::BuildCyclogramPage(CVelPanel* page) {
                     editor.SetPosition(index, position);
             });
         });
-    cyclogramView_->SetRobotListHook([this](const std::vector<std::string>& names) {
-        cyclogramNames_ = names;
-        if (!cyclogramList_)
-            return;
-        const int keep = cyclogramList_->ItemIndex();
-        cyclogramList_->Clear();
-        for (const auto& n : names)
-            cyclogramList_->AddItem(Q(AnsiToUtf8(n)));
-        cyclogramList_->SetItemIndex(keep < static_cast<int>(names.size()) ? keep : -1);
-    });
-    cyclogramView_->SetNewNameHook([this](const std::string& name) {
-        cyclogramNames_.push_back(name);
-        if (cyclogramList_)
-            cyclogramList_->AddItem(Q(AnsiToUtf8(name)));
-    });
+    if (cyclogramPanel_)
+        cyclogramPanel_->Attach(*cyclogramView_);
     cyclogramState_ = controller_->OnStateChanged([this](int32_t state) {
         if (cyclogramView_)
             cyclogramView_->OnConnectionState(state == kStateAuthorised);
     });
     workTabs_->SetActivePage(0);
+}
+
+CVelListBox* CMainForm::CyclogramList() const {
+    return cyclogramPanel_ ? cyclogramPanel_->List() : nullptr;
 }
 
 void CMainForm::DestroyCyclogramPage() {
@@ -876,23 +860,6 @@ bool CMainForm::Command(const VelEvent& e) {
         SelectWorkPage(workTabs_->ActivePage());
         return true;
     }
-    if ((id == kCmdCyclogramRun || id == kCmdCyclogramEdit ||
-         (id == kCmdCyclogramList && e.notify == VelNotify::Activated)) &&
-        cyclogramView_ && cyclogramList_) {
-        const int row = cyclogramList_->ItemIndex();
-        if (row < 0 || row >= static_cast<int>(cyclogramNames_.size()))
-            return true;
-        const std::string& name = cyclogramNames_[static_cast<std::size_t>(row)];
-        if (id == kCmdCyclogramRun) {
-            cyclogramView_->Window().RunByName(name);
-        } else {
-            SelectWorkPage(1);
-            cyclogramView_->Window().EditByName(name);
-        }
-        return true;
-    }
-    if (id == kCmdCyclogramList)
-        return true;
     if (id >= kCmdToolButtonFirst &&
         id < kCmdToolButtonFirst + static_cast<int>(toolButtons_.size())) {
         OpenTool(toolButtons_[static_cast<std::size_t>(id - kCmdToolButtonFirst)]);

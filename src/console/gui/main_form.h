@@ -43,6 +43,7 @@ class CVelTabControl;
 
 namespace velcora::gui {
 
+class CCyclogramPanel;
 class CPhrasePanel;
 class CCommandPanel;
 class CGesturePanel;
@@ -75,11 +76,8 @@ enum MainCommand : int {
     kCmdAvatarFirst = 0x200,
     // Tool-bar buttons that open a tool window, one id per button.
     kCmdToolButtonFirst = 0x300,
-    // The work area's pages and the cyclogram panel.
+    // The work area's pages.
     kCmdWorkTabs = 0x3F0,
-    kCmdCyclogramRun,
-    kCmdCyclogramEdit,
-    kCmdCyclogramList,
     kCmdConnectionType,  // either radio of "Напрямую"/"Через туннель"
     kCmdRecordSession = 0x400,
 };
@@ -154,7 +152,7 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelTabControl* WorkTabs() const { return workTabs_; }
     cyclogram_gui::CCyclogramView* CyclogramView() const { return cyclogramView_; }
     // The main window's own list of the robot's cyclograms.
-    ui::CVelListBox* CyclogramList() const { return cyclogramList_; }
+    ui::CVelListBox* CyclogramList() const;
     // Shows the work area's page: 0 the cameras, 1 the cyclograms.
     void SelectWorkPage(int page);
 
@@ -332,8 +330,7 @@ class CMainForm : public ui::CVelForm, public IMainView {
     CWaveList waves_;
     ui::CVelTabControl* workTabs_ = nullptr;
     cyclogram_gui::CCyclogramView* cyclogramView_ = nullptr;
-    ui::CVelListBox* cyclogramList_ = nullptr;
-    std::vector<std::string> cyclogramNames_;  // narrow, as the robot sent them
+    CCyclogramPanel* cyclogramPanel_ = nullptr;
     HookSubscription cyclogramState_;
     int videoColumnWidth_ = 0;
     std::unique_ptr<QObject> joystickListFilter_;
