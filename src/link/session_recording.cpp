@@ -1,6 +1,8 @@
 #include "link/session_recording.h"
 
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 
 namespace velcora {
 
@@ -116,6 +118,22 @@ std::string CSessionRecording::StatusText(uint32_t now) const {
         text += ", пропущено " + std::to_string(recorder_->Dropped().Total());
     }
     return text;
+}
+
+std::string NewRecordingPath(const std::string& folder, int64_t utcSeconds) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const std::time_t t = static_cast<std::time_t>(utcSeconds);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
+    const std::string stem =
+        (std::filesystem::path(folder) / ("session-" + std::string(stamp))).string();
+    std::string name = stem + ".vrec";
+    for (int n = 2; std::filesystem::exists(name, ec); ++n)
+        name = stem + "-" + std::to_string(n) + ".vrec";
+    return name;
 }
 
 }  // namespace velcora

@@ -66,4 +66,9 @@ class CSessionRecording {
 std::string RecordingTimeText(uint32_t ms);
 std::string RecordingSizeText(int64_t bytes);
 
+// A file for a new recording in `folder` (made when missing), named by the
+// UTC time "session-YYYYMMDD-HHMMSS.vrec"; a second recording in the same
+// second gets "-2", "-3", … so that none shares a file.
+std::string NewRecordingPath(const std::string& folder, int64_t utcSeconds);
+
 }  // namespace velcora

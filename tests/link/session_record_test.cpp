@@ -3,6 +3,7 @@
 
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -395,6 +396,20 @@ TEST(SessionRecording, StatusBarTexts) {
                                                                 {5 * 1048576 + 524288, "5.5 МБ"}};
     for (const auto& [bytes, text] : sizes)
         EXPECT_EQ(RecordingSizeText(bytes), text) << bytes;
+}
+
+TEST(SessionRecording, NewFilesAreNamedByTheTimeAndNeverShared) {
+    test::TempFolder dir;
+    const std::string folder = dir.File("sessions");
+    const int64_t t = 1765152000 + 3 * 3600 + 4 * 60 + 5;  // 2025-12-08 03:04:05 UTC
+    const std::string first = NewRecordingPath(folder, t);
+    EXPECT_EQ(first, folder + "/session-20251208-030405.vrec");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+    std::ofstream(first).put('x');
+    const std::string second = NewRecordingPath(folder, t);
+    EXPECT_EQ(second, folder + "/session-20251208-030405-2.vrec");
+    std::ofstream(second).put('x');
+    EXPECT_EQ(NewRecordingPath(folder, t), folder + "/session-20251208-030405-3.vrec");
 }
 
 TEST(SessionRecorder, NoConnectionLeavesNoFile) {

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -774,16 +773,8 @@ bool CMainForm::StartRecording(const std::string& path, int64_t maxBytes, std::s
         QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
         if (folder.isEmpty())
             folder = QDir::homePath() + QStringLiteral("/.local/share/velcora");
-        folder += QStringLiteral("/sessions");
-        QDir().mkpath(folder);
-        const QString stem =
-            folder + QStringLiteral("/session-") +
-            QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        // Two recordings in one second must not share a file.
-        QString name = stem + QStringLiteral(".vrec");
-        for (int n = 2; QFileInfo::exists(name); ++n)
-            name = stem + QStringLiteral("-") + QString::number(n) + QStringLiteral(".vrec");
-        file = name.toStdString();
+        file = NewRecordingPath((folder + QStringLiteral("/sessions")).toStdString(),
+                                QDateTime::currentSecsSinceEpoch());
     }
     RecorderOptions o;
     o.path = file;
