@@ -12,54 +12,23 @@
 #include <vector>
 
 #include "bench_results.h"
-#include "link/robot_connection.h"
-#include "platform/manual_reactor.h"
+#include "fd_link.h"
 
 namespace {
 
 using namespace velcora;
+using fdlink::FdReactor;
+using fdlink::WriteAll;
+using Owner = fdlink::QuietOwner;
 
 constexpr std::size_t kBatch = 64 * 1024;  // bytes of payload per round
 
-// The hand-driven reactor with one socket whose data comes from a real descriptor.
-class FdReactor : public platform::ManualReactor {
-  public:
-    int fd = -1;
-    int32_t Available(platform::SocketId) override {
-        int n = 0;
-        return ioctl(fd, FIONREAD, &n) == 0 ? n : -1;
-    }
-    int32_t Receive(platform::SocketId, void* data, int32_t count) override {
-        const ssize_t n = recv(fd, data, static_cast<std::size_t>(count), 0);
-        return n < 0 ? -1 : static_cast<int32_t>(n);
-    }
-    int32_t Send(platform::SocketId, const void*, int32_t count) override { return count; }
-};
-
-class Owner : public IRobotConnectionOwner {
-    void OnConnectionStateChanged() override {}
-};
-
 std::string Frames(std::size_t frameSize) {
-    std::string frame(6 + frameSize, 'p');
-    const uint16_t type = 0x8A11;
-    const int32_t length = static_cast<int32_t>(frameSize);
-    std::memcpy(frame.data(), &type, 2);
-    std::memcpy(frame.data() + 2, &length, 4);
+    const std::string frame = fdlink::Frame(0x8A11, std::string(frameSize, 'p'));
     std::string out;
     for (std::size_t done = 0; done < kBatch; done += frameSize)
         out += frame;
     return out;
-}
-
-void WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0)
-            std::abort();
-        done += static_cast<std::size_t>(n);
-    }
 }
 
 void Receive_ours(benchmark::State& state, std::size_t frameSize) {

@@ -20,44 +20,22 @@
 #include <thread>
 #include <vector>
 
+#include "fd_link.h"
 #include "link/robot_connection.h"
 #include "link/session_file.h"
 #include "link/session_recorder.h"
-#include "platform/manual_reactor.h"
 
 namespace {
 
 using namespace velcora;
+using fdlink::FdReactor;
+using fdlink::Frame;
+using fdlink::WriteAll;
+using Owner = fdlink::QuietOwner;
 
 // 2.5 Mbit/s at 25 pictures a second: 12500 bytes a picture.
 constexpr std::size_t kPictureBytes = 12500;
 constexpr int kPicturesPerSecond = 25;
-
-class FdReactor : public platform::ManualReactor {
-  public:
-    int fd = -1;
-    int32_t Available(platform::SocketId) override {
-        int n = 0;
-        return ioctl(fd, FIONREAD, &n) == 0 ? n : -1;
-    }
-    int32_t Receive(platform::SocketId, void* data, int32_t count) override {
-        const ssize_t n = recv(fd, data, static_cast<std::size_t>(count), 0);
-        return n < 0 ? -1 : static_cast<int32_t>(n);
-    }
-    int32_t Send(platform::SocketId, const void*, int32_t count) override { return count; }
-};
-
-class Owner : public IRobotConnectionOwner {
-    void OnConnectionStateChanged() override {}
-};
-
-std::string Frame(msg::Type type, const std::string& payload) {
-    std::string frame(6, '\0');
-    const auto length = static_cast<int32_t>(payload.size());
-    std::memcpy(frame.data(), &type, 2);
-    std::memcpy(frame.data() + 2, &length, 4);
-    return frame + payload;
-}
 
 // One second of both cameras and a status reply.
 std::string OneSecond() {
@@ -71,16 +49,6 @@ std::string OneSecond() {
     }
     out += Frame(msg::kStatus, std::string(11, '\x40'));
     return out;
-}
-
-void WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0)
-            std::abort();
-        done += static_cast<std::size_t>(n);
-    }
 }
 
 std::string TempPath(const char* name) {
