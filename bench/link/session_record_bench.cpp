@@ -1,19 +1,26 @@
 // Session recording's costs, as ratios measured in the same run:
-//  - the link's receive path while two 2.5 Mbit/s camera streams arrive, with
-//    the recorder tapping every frame against the same path without it (one
-//    second of frames at a time, the writer catching up between seconds as it
-//    does at the streams' real rate);
+//  - the link's receive path while two 2.5 Mbit/s camera streams arrive at
+//    their real rate, with the recorder tapping every frame against the same
+//    path without it: the CPU time the link's thread spends per second of
+//    streams (RecordStreams);
+//  - the same, one second of frames pushed through at once, the writer
+//    catching up between seconds (RecordReceive): the worst case, where every
+//    byte the writer reads was just written by the link's thread;
 //  - the recording's summary (what "session info" reads) against reading the
 //    same file through with plain read(2), as cat does. The file is
 //    VELCORA_BENCH_RECORDING_MB megabytes (default 256; 1024 for the full case).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -103,6 +110,8 @@ void RecordReceive(benchmark::State& state, bool record) {
         // The streams' real rate leaves the disk a second for each second of
         // frames: the writer catches up before the next one arrives.
         state.PauseTiming();
+        if (recorder)
+            recorder->WriteSoon();
         while (recorder && !recorder->Drained())
             std::this_thread::yield();
         state.ResumeTiming();
@@ -116,6 +125,107 @@ void RecordReceive(benchmark::State& state, bool record) {
     std::filesystem::remove(path);
     close(pair[0]);
     close(pair[1]);
+}
+
+int64_t ThreadCpuNs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The same streams at their real rate: a picture every 20 ms, the cameras in
+// turn, and a status reply each second, sent by a thread of their own. Each
+// iteration is one second of streams; its time is the CPU time the link's
+// thread spent in the receive path (waiting for the socket, reading, parsing,
+// dispatching and, when on, recording) over that second.
+void RecordStreams(benchmark::State& state, bool record) {
+    int pair[2];
+    socketpair(AF_UNIX, SOCK_STREAM, 0, pair);
+    fcntl(pair[1], F_SETFL, fcntl(pair[1], F_GETFL) | O_NONBLOCK);
+    FdReactor reactor;
+    reactor.fd = pair[1];
+    CMessageDispatcher dispatcher;
+    Owner owner;
+    CRobotConnection link(reactor, dispatcher, &owner);
+    const std::string path = TempPath("streams.vrec");
+    std::unique_ptr<CSessionRecorder> recorder;
+    if (record) {
+        RecorderOptions o;
+        o.path = path;
+        recorder = std::make_unique<CSessionRecorder>(o);
+        std::string error;
+        if (!recorder->Open(error)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        link.SetFrameTap(recorder.get());
+    }
+    link.ConnectAnsi("10.0.0.1", 5554, false);
+    reactor.Fire(link.Socket(), platform::kEventConnect);
+    WriteAll(pair[0], std::string("\0\0\4\0\0\0\1\0\0\0\1\0\1\0\0\0\1", 17));
+    pollfd ready{pair[1], POLLIN, 0};
+    poll(&ready, 1, 1000);
+    reactor.Fire(link.Socket(), platform::kEventRead);
+    if (link.State() != kStateAuthorised) {
+        state.SkipWithError("handshake failed");
+        return;
+    }
+    std::atomic<int64_t> frames{0};
+    CRegistrationSet regs;
+    for (msg::Type t : {msg::kVideoFrame, msg::kStatus})
+        regs.Add(dispatcher.Register(t, [&](CStream&, int32_t) { ++frames; }));
+    std::atomic<bool> stop{false};
+    std::thread robot([&] {
+        std::string pictures[2];
+        for (char camera : {'\0', '\1'}) {
+            std::string picture(kPictureBytes, 'p');
+            picture[0] = camera;
+            pictures[static_cast<int>(camera)] = Frame(msg::kVideoFrame, picture);
+        }
+        const std::string status = Frame(msg::kStatus, std::string(11, '\x40'));
+        auto next = std::chrono::steady_clock::now();
+        for (int n = 0; !stop; ++n) {
+            WriteAll(pair[0], pictures[n % 2]);
+            if (n % (2 * kPicturesPerSecond) == 0)
+                WriteAll(pair[0], status);
+            next += std::chrono::milliseconds(1000 / (2 * kPicturesPerSecond));
+            std::this_thread::sleep_until(next);
+        }
+    });
+    const int64_t perSecond = 2 * kPicturesPerSecond + 1;
+    auto receiveSecond = [&] {
+        const int64_t target = frames + perSecond;
+        while (frames < target) {
+            if (poll(&ready, 1, 1000) > 0)
+                reactor.Fire(link.Socket(), platform::kEventRead);
+        }
+    };
+    // The first seconds fill the receive blocks and the recording's first
+    // pages once; a session lasts far longer.
+    receiveSecond();
+    receiveSecond();
+    for (auto _ : state) {
+        const int64_t cpu = ThreadCpuNs();
+        receiveSecond();
+        state.SetIterationTime(static_cast<double>(ThreadCpuNs() - cpu) * 1e-9);
+    }
+    stop = true;
+    robot.join();
+    if (recorder) {
+        link.SetFrameTap(nullptr);
+        recorder->Close();
+        state.counters["dropped"] = static_cast<double>(recorder->Dropped().Total());
+    }
+    std::filesystem::remove(path);
+    close(pair[0]);
+    close(pair[1]);
+}
+
+void RecordStreams_ours(benchmark::State& s) {
+    RecordStreams(s, true);
+}
+void RecordStreams_reference(benchmark::State& s) {
+    RecordStreams(s, false);
 }
 
 void RecordReceive_ours(benchmark::State& s) {
@@ -195,6 +305,18 @@ void SessionInfo_reference(benchmark::State& state) {
 
 }  // namespace
 
+BENCHMARK(RecordStreams_ours)
+    ->Name("RecordStreams/ours")
+    ->UseManualTime()
+    ->Iterations(8)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(RecordStreams_reference)
+    ->Name("RecordStreams/reference")
+    ->UseManualTime()
+    ->Iterations(8)
+    ->Repetitions(3)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(RecordReceive_ours)->Name("RecordReceive/ours")->UseRealTime();
 BENCHMARK(RecordReceive_reference)->Name("RecordReceive/reference")->UseRealTime();
 BENCHMARK(SessionInfo_ours)->Name("SessionInfo/ours")->Unit(benchmark::kMillisecond);

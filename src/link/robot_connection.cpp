@@ -1,5 +1,7 @@
 #include "link/robot_connection.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -275,7 +277,9 @@ void CRobotConnection::Receive() {
             return;
         }
         if (Parse() && rxBegin_ == rxEnd_ && parseDepth_ == 0) {
-            rxBegin_ = rxEnd_ = 0;
+            if (!ReceiveBlockHeld()) {
+                rxBegin_ = rxEnd_ = 0;  // else the next read goes on after what is held
+            }
             if (rxCapacity_ > kReceiveKeep) {
                 ClearReceived();  // give back a large frame's block
             }
@@ -289,7 +293,10 @@ void CRobotConnection::Receive() {
 bool CRobotConnection::ReceiveOnce(bool& filled) {
     // The room offered covers the rest of a frame already begun, so that a
     // large frame arrives in as few reads as the socket allows.
-    int32_t room = kReceiveRoom;
+    // A block a tap holds is filled further in smaller reads rather than
+    // given up early: the reads stay within a few blocks that remain in the
+    // cache, and what the tap holds stays close to what it needs.
+    int32_t room = ReceiveBlockHeld() ? kHeldRoom : kReceiveRoom;
     const int32_t kept = rxEnd_ - rxBegin_;
     if (kept >= kHeaderSize) {
         const int32_t length = static_cast<int32_t>(LoadLE32(rx_.get() + rxBegin_ + 2));
@@ -318,14 +325,60 @@ bool CRobotConnection::ReceiveOnce(bool& filled) {
     return true;
 }
 
+namespace {
+
+// True when `block` has no holder but the caller. What another thread did
+// with the block before letting go is seen before the caller writes to it.
+bool SoleHolder(const std::shared_ptr<uint8_t[]>& block) {
+    if (block.use_count() > 1) {
+        return false;
+    }
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return true;
+}
+
+}  // namespace
+
+bool CRobotConnection::ReceiveBlockHeld() const {
+    return rx_ && !SoleHolder(rx_);
+}
+
+void CRobotConnection::SetFrameTap(IFrameTap* tap) {
+    tap_ = tap;
+    if (!tap_) {
+        spares_.clear();
+    }
+}
+
+void CRobotConnection::KeepSpare(Block block) {
+    constexpr std::size_t kMaxSpares = 8;
+    if (tap_ && block.bytes == kTapBlock && spares_.size() < kMaxSpares) {
+        spares_.push_back(std::move(block));
+    }
+}
+
+std::shared_ptr<uint8_t[]> CRobotConnection::TakeSpare(int32_t& bytes) {
+    for (auto it = spares_.begin(); it != spares_.end(); ++it) {
+        if (it->bytes >= bytes && SoleHolder(it->data)) {
+            bytes = it->bytes;
+            std::shared_ptr<uint8_t[]> block = std::move(it->data);
+            spares_.erase(it);
+            return block;
+        }
+    }
+    return nullptr;
+}
+
 bool CRobotConnection::MakeReceiveRoom(int32_t bytes) {
+    // Bytes after rxEnd_ are nobody's yet, even in a block a tap holds.
     if (rxCapacity_ - rxEnd_ >= bytes) {
         return true;
     }
     const int32_t kept = rxEnd_ - rxBegin_;
     // While handlers run, the bytes before rxBegin_ may be the payload one of
-    // them is reading: they are neither overwritten nor freed then.
-    if (parseDepth_ == 0 && rxCapacity_ - kept >= bytes) {
+    // them is reading: they are neither overwritten nor freed then. Nor are
+    // they while a tap holds the block.
+    if (parseDepth_ == 0 && rxCapacity_ - kept >= bytes && !ReceiveBlockHeld()) {
         // Moving the unparsed tail to the front makes room enough.
         if (kept > 0) {
             std::memmove(rx_.get(), rx_.get() + rxBegin_, static_cast<std::size_t>(kept));
@@ -337,11 +390,22 @@ bool CRobotConnection::MakeReceiveRoom(int32_t bytes) {
     if (bytes > std::numeric_limits<int32_t>::max() - kept) {
         return false;
     }
-    const int32_t capacity = kept + bytes;
-    std::unique_ptr<uint8_t[]> block(new (std::nothrow)
-                                         uint8_t[static_cast<std::size_t>(capacity)]);
+    int32_t capacity = kept + bytes;
+    std::shared_ptr<uint8_t[]> block;
+    if (tap_) {
+        capacity = std::max(capacity, kTapBlock);
+        block = TakeSpare(capacity);
+    }
     if (!block) {
-        return false;
+        uint8_t* raw = new (std::nothrow) uint8_t[static_cast<std::size_t>(capacity)];
+        if (!raw) {
+            return false;
+        }
+        try {
+            block.reset(raw);
+        } catch (const std::bad_alloc&) {
+            return false;  // reset has freed the bytes
+        }
     }
     if (kept > 0) {
         std::memcpy(block.get(), rx_.get() + rxBegin_, static_cast<std::size_t>(kept));
@@ -355,8 +419,13 @@ bool CRobotConnection::MakeReceiveRoom(int32_t bytes) {
 }
 
 void CRobotConnection::RetireReceiveBlock() {
-    if (rx_ && parseDepth_ > 0) {
-        retired_.push_back(std::move(rx_));  // freed once the handlers have returned
+    if (rx_) {
+        Block old{std::move(rx_), rxCapacity_};
+        if (parseDepth_ > 0) {
+            retired_.push_back(std::move(old));  // let go once the handlers have returned
+        } else {
+            KeepSpare(std::move(old));
+        }
     }
     rx_.reset();
     rxCapacity_ = 0;
@@ -391,9 +460,10 @@ bool CRobotConnection::Parse() {
         rxBegin_ += kHeaderSize + length;
         const uint8_t* payload = frame + kHeaderSize;
         if (tap_) {
-            tap_->OnFrame(
-                reactor_.Now(), FrameDirection::kIncoming, type,
-                {reinterpret_cast<const char*>(payload), static_cast<std::size_t>(length)});
+            tap_->OnIncomingFrame(
+                reactor_.Now(), type,
+                {reinterpret_cast<const char*>(payload), static_cast<std::size_t>(length)},
+                FrameBlock{rx_, rxCapacity_});
         }
         if (type == msg::kAuth) {
             if (length >= 4) {
@@ -418,6 +488,9 @@ bool CRobotConnection::Parse() {
         }
     }
     if (--parseDepth_ == 0) {
+        for (Block& block : retired_) {
+            KeepSpare(std::move(block));
+        }
         retired_.clear();
     }
     return ok;

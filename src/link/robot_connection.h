@@ -98,7 +98,13 @@ class CRobotConnection : public IRobotLink {
     std::string_view StatusText() const { return ConnectionStatusText(state_, robotHeard_); }
     // Shows every frame and state change to `tap` (null: nobody); the tap
     // must outlive the connection or be taken away first.
-    void SetFrameTap(IFrameTap* tap) { tap_ = tap; }
+    void SetFrameTap(IFrameTap* tap);
+    // The size of the receive blocks while a tap is set, and the least room
+    // a read is offered in a block the tap holds: a tap that keeps blocks
+    // instead of copying (the recorder) then holds one for many small reads,
+    // not one each.
+    static constexpr int32_t kTapBlock = 256 * 1024;
+    static constexpr int32_t kHeldRoom = 64 * 1024;
 
   private:
     bool Start();
@@ -111,6 +117,17 @@ class CRobotConnection : public IRobotLink {
     bool MakeReceiveRoom(int32_t bytes);
     void ClearReceived();
     void RetireReceiveBlock();
+    // Whether someone besides the connection (a tap) holds the receive block:
+    // then its bytes before rxEnd_ must stay as they are.
+    bool ReceiveBlockHeld() const;
+    struct Block {
+        std::shared_ptr<uint8_t[]> data;
+        int32_t bytes = 0;
+    };
+    // Blocks a tap still held when they were given up come back for reuse
+    // once it lets go, so that recording costs no fresh memory per read.
+    void KeepSpare(Block block);
+    std::shared_ptr<uint8_t[]> TakeSpare(int32_t& bytes);
     // Parses whole frames from the receive buffer; false when the connection
     // was failed or reset meanwhile.
     bool Parse();
@@ -130,8 +147,8 @@ class CRobotConnection : public IRobotLink {
 
     // Received bytes not yet taken as frames are [rxBegin_, rxEnd_) of one
     // block kept from read to read, so that a frame costs no allocation and
-    // its payload is handed to the handlers where it lies.
-    std::unique_ptr<uint8_t[]> rx_;
+    // its payload is handed to the handlers (and a tap) where it lies.
+    std::shared_ptr<uint8_t[]> rx_;
     int32_t rxCapacity_ = 0;
     int32_t rxBegin_ = 0;
     int32_t rxEnd_ = 0;
@@ -140,7 +157,8 @@ class CRobotConnection : public IRobotLink {
     // while any runs the block is never compacted, and one replaced or
     // cleared is kept aside in retired_ until the outermost parse returns.
     int parseDepth_ = 0;
-    std::vector<std::unique_ptr<uint8_t[]>> retired_;
+    std::vector<Block> retired_;
+    std::vector<Block> spares_;
     CMemoryStream send_{1024};
     int32_t sentCount_ = 0;
     int32_t openFrame_ = -1;

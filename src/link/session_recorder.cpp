@@ -133,6 +133,14 @@ bool CSessionRecorder::Drained() const {
     return queue_.empty() && (idle_ || !open_);
 }
 
+void CSessionRecorder::WriteSoon() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        soon_ = true;
+    }
+    wake_.notify_one();
+}
+
 CSessionRecorder::Drops CSessionRecorder::Dropped() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return drops_;
@@ -173,6 +181,33 @@ void CSessionRecorder::OnFrame(uint32_t now, FrameDirection direction, msg::Type
     Push(std::move(item));
 }
 
+void CSessionRecorder::OnIncomingFrame(uint32_t now, msg::Type type, std::string_view payload,
+                                       const FrameBlock& block) {
+    if (payload.size() < kKeepBlockFrom || IsHandshakeType(type) || !block.data) {
+        OnFrame(now, FrameDirection::kIncoming, type, payload);
+        return;
+    }
+    if (!open_ || !begun_) {
+        return;
+    }
+    // Pictures and sound are most of what arrives: keeping the block they
+    // lie in instead of copying them leaves the receive path as fast as it is
+    // without a recording. Consecutive frames of one block share one pin.
+    std::shared_ptr<PinnedBlock> pin = lastPin_.lock();
+    if (!pin || pin->data.get() != block.data.get()) {
+        pin = std::make_shared<PinnedBlock>(block.data, block.bytes, pinnedBytes_);
+        lastPin_ = pin;
+    }
+    Item item;
+    item.tick = now;
+    item.kind = RecordKind::kIncoming;
+    item.type = type;
+    item.length = static_cast<uint32_t>(payload.size());
+    item.pin = std::move(pin);
+    item.at = payload.data();
+    Push(std::move(item));
+}
+
 void CSessionRecorder::OnLinkState(uint32_t now, int32_t state, std::string_view host,
                                    uint16_t port, bool tunnel) {
     if (!open_) {
@@ -194,7 +229,7 @@ void CSessionRecorder::OnLinkState(uint32_t now, int32_t state, std::string_view
         header.port = port;
         header.tunnel = tunnel;
         header.consoleVersion = options_.consoleVersion;
-        item.begin = std::move(header);
+        item.begin = std::make_unique<SessionHeader>(std::move(header));
         begun_ = true;
         begunShared_ = true;
         startTick_ = now;
@@ -226,14 +261,15 @@ void CSessionRecorder::Push(Item item) {
         // Link states and the start are tiny and always kept; the rest must
         // fit, pictures and sound giving way first.
         const bool mustKeep = item.kind == RecordKind::kLinkState;
-        if (queuedBytes_ + cost > options_.queueBytes && !mustKeep) {
+        if (!mustKeep && OverBound(cost)) {
             if (item.Media()) {
                 CountDrop(item);
                 ++pendingDrops_;
                 return;
             }
-            for (auto it = queue_.begin();
-                 it != queue_.end() && queuedBytes_ + cost > options_.queueBytes;) {
+            // Dropping an item lets go of its block once no other item
+            // lies in it.
+            for (auto it = queue_.begin(); it != queue_.end() && OverBound(cost);) {
                 if (!it->Media()) {
                     ++it;
                     continue;
@@ -248,7 +284,7 @@ void CSessionRecorder::Push(Item item) {
                     pendingDrops_ += carried;
                 }
             }
-            if (queuedBytes_ + cost > options_.queueBytes) {
+            if (OverBound(cost)) {
                 CountDrop(item);
                 ++pendingDrops_;
                 return;
@@ -258,16 +294,20 @@ void CSessionRecorder::Push(Item item) {
         pendingDrops_ = 0;
         queuedBytes_ += cost;
         queue_.push_back(std::move(item));
-        // The worker is woken once per batch, not once per frame.
-        wake = idle_;
-        idle_ = false;
+        // The worker looks at the queue every kWriteEveryMs on its own; it
+        // is woken early only when much waits, so that the link's thread
+        // makes no system call per frame.
+        wake = idle_ && ShouldWake();
+        if (wake) {
+            idle_ = false;
+        }
     }
     if (wake) {
         wake_.notify_one();
     }
 }
 
-bool CSessionRecorder::WriteBytes(const std::string& bytes) {
+bool CSessionRecorder::WriteBytes(std::string_view bytes) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
         return false;
     }
@@ -293,7 +333,7 @@ bool CSessionRecorder::StartFile(uint32_t tick) {
 
 bool CSessionRecorder::WriteItem(const Item& item) {
     if (item.begin) {
-        header_ = item.begin;
+        header_ = *item.begin;
         fileStartTick_ = item.tick;
         if (!WriteBytes(EncodeSessionHeader(*header_))) {
             return false;
@@ -341,7 +381,8 @@ bool CSessionRecorder::WriteItem(const Item& item) {
     if (!WriteBytes(EncodeRecordHead(ms, item.kind, item.withheld, item.type, item.length))) {
         return false;
     }
-    if (!item.payload.empty() && !WriteBytes(item.payload)) {
+    const std::string_view payload = item.Payload();
+    if (!payload.empty() && !WriteBytes(payload)) {
         return false;
     }
     if (item.kind != RecordKind::kLinkState) {
@@ -363,10 +404,15 @@ void CSessionRecorder::Run() {
             }
             batch.clear();
             idle_ = true;
-            wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            wake_.wait_for(lock, std::chrono::milliseconds(kWriteEveryMs),
+                           [this] { return stop_ || soon_ || ShouldWake(); });
             idle_ = false;
+            soon_ = false;
             if (queue_.empty()) {
-                break;  // stopped, and everything is written
+                if (stop_) {
+                    break;  // stopped, and everything is written
+                }
+                continue;
             }
             // Everything waiting at once: one lock per batch, not per frame.
             batch.swap(queue_);

@@ -1,17 +1,20 @@
 // Records a session: every frame the connection shows it, with the time, the
 // direction and the type, into a recording file (see session_file.h). The
-// connection's thread only copies the frame into a bounded queue; a worker
-// thread of the recorder's own writes the file. When the disk falls behind and
+// connection's thread only puts the frame into a bounded queue (a picture or
+// a sound block by a reference to the receive block it lies in, small frames
+// as a copy); a worker thread of the recorder's own writes the file. When the disk falls behind and
 // the queue is full, pictures and sound are dropped first (and counted); the
 // connection's thread never waits for the disk.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -73,34 +76,73 @@ class CSessionRecorder : public IFrameTap {
     // IFrameTap
     void OnFrame(uint32_t now, FrameDirection direction, msg::Type type,
                  std::string_view payload) override;
+    void OnIncomingFrame(uint32_t now, msg::Type type, std::string_view payload,
+                         const FrameBlock& block) override;
     void OnLinkState(uint32_t now, int32_t state, std::string_view host, uint16_t port,
                      bool tunnel) override;
 
     // Nothing waits and the worker is idle (benchmarks pace the stream by it).
     bool Drained() const;
+    // Has the worker write what waits now rather than at its next turn.
+    void WriteSoon();
 
     // Tests: runs on the worker before each record is written (a stalled disk).
     void SetWriteGate(std::function<void()> gate) { gate_ = std::move(gate); }
 
+    // Incoming payloads this long or longer are not copied: the item keeps
+    // the receive block they lie in until they are written.
+    static constexpr std::size_t kKeepBlockFrom = 1024;
+    // The worker writes what waits this often, or at once when this much
+    // waits (or the bound is reached first).
+    static constexpr int kWriteEveryMs = 50;
+    static constexpr int64_t kWakeBytes = 4 << 20;
+
   private:
+    // A receive block that queued items lie in. Its whole size counts
+    // against the queue's bound for as long as any of them waits.
+    struct PinnedBlock {
+        PinnedBlock(std::shared_ptr<uint8_t[]> block, int64_t size, std::atomic<int64_t>& total)
+            : data(std::move(block)), bytes(size), pinned(total) {
+            pinned += bytes;
+        }
+        ~PinnedBlock() { pinned -= bytes; }
+        PinnedBlock(const PinnedBlock&) = delete;
+        PinnedBlock& operator=(const PinnedBlock&) = delete;
+        std::shared_ptr<uint8_t[]> data;
+        int64_t bytes;
+        std::atomic<int64_t>& pinned;
+    };
     struct Item {
         uint32_t tick = 0;
         RecordKind kind = RecordKind::kIncoming;
         bool withheld = false;
         msg::Type type = 0;
         uint32_t length = 0;
-        std::string payload;
-        uint64_t dropsBefore = 0;            // frames dropped just before this one
-        std::optional<SessionHeader> begin;  // the recording starts here
+        std::string payload;               // a copy, or empty when
+        std::shared_ptr<PinnedBlock> pin;  // the payload lies at `at` in a receive block
+        const char* at = nullptr;
+        uint64_t dropsBefore = 0;              // frames dropped just before this one
+        std::unique_ptr<SessionHeader> begin;  // the recording starts here
+        std::string_view Payload() const { return pin ? std::string_view(at, length) : payload; }
         int64_t Cost() const { return static_cast<int64_t>(payload.size()) + 64; }
         bool Media() const { return kind != RecordKind::kLinkState && IsMediaType(type); }
     };
+    // Over the bound: what is queued and the blocks queued items lie in.
+    bool OverBound(int64_t cost) const {  // mutex_ held
+        return Held() + cost > options_.queueBytes;
+    }
+    bool ShouldWake() const {  // mutex_ held
+        return Held() >= std::min(kWakeBytes, options_.queueBytes / 2);
+    }
+    int64_t Held() const {  // mutex_ held
+        return queuedBytes_ + pinnedBytes_.load(std::memory_order_relaxed);
+    }
 
     void Push(Item item);              // the connection's thread
     void CountDrop(const Item& item);  // mutex_ held
     void Run();                        // the worker
     bool WriteItem(const Item& item);
-    bool WriteBytes(const std::string& bytes);
+    bool WriteBytes(std::string_view bytes);
     bool StartFile(uint32_t tick);
     std::string NumberedPath(int number) const;
 
@@ -114,12 +156,16 @@ class CSessionRecorder : public IFrameTap {
     Drops drops_;                // guarded by mutex_
     bool stop_ = false;          // guarded by mutex_
     bool idle_ = false;          // guarded by mutex_: the worker waits for work
+    bool soon_ = false;          // guarded by mutex_: write now, not at the next turn
     bool failed_ = false;        // guarded by mutex_
     std::string error_;          // guarded by mutex_
     std::string currentPath_;    // guarded by mutex_
     int fileCount_ = 0;          // guarded by mutex_
 
+    std::atomic<int64_t> pinnedBytes_{0};
+
     // The connection's thread.
+    std::weak_ptr<PinnedBlock> lastPin_;  // the block the last kept payload lay in
     bool open_ = false;
     bool begun_ = false;
     uint32_t startTick_ = 0;

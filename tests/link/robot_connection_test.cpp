@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/handshake.h"
@@ -426,6 +429,66 @@ TEST_P(ConnectionBurst, EveryFrameArrivesWholeAndInOrder) {
     for (std::size_t i = 0; i < sent.size(); ++i)
         EXPECT_EQ(got[i], sent[i]) << "frame " << i;
     EXPECT_EQ(link.State(), kStateAuthorised);
+}
+
+// A tap that keeps the receive blocks instead of copying (as the recorder
+// does) finds its payloads unchanged however many reads come after them.
+class HoldingTap : public IFrameTap {
+  public:
+    void OnFrame(uint32_t, FrameDirection, msg::Type, std::string_view) override {}
+    void OnIncomingFrame(uint32_t, msg::Type type, std::string_view payload,
+                         const FrameBlock& block) override {
+        if (type != 0x4100)
+            return;
+        held.emplace_back(block.data, payload);
+        blocks.insert(block.data.get());
+    }
+    void OnLinkState(uint32_t, int32_t, std::string_view, uint16_t, bool) override {}
+    std::vector<std::pair<std::shared_ptr<uint8_t[]>, std::string_view>> held;
+    std::set<const uint8_t*> blocks;
+};
+
+TEST_P(ConnectionBurst, PayloadsATapHoldsStayAsTheyArrived) {
+    Authorise();
+    HoldingTap tap;
+    link.SetFrameTap(&tap);
+    const BurstCase c = GetParam();
+    std::string bytes;
+    std::vector<std::string> sent;
+    for (std::size_t i = 0; i < c.payloadSizes.size(); ++i) {
+        std::string payload(static_cast<std::size_t>(c.payloadSizes[i]), '\0');
+        for (std::size_t k = 0; k < payload.size(); ++k)
+            payload[k] = static_cast<char>('a' + (i * 11 + k) % 26);
+        bytes += Frame(0x4100, payload);
+        sent.push_back(payload);
+    }
+    for (std::size_t at = 0; at < bytes.size(); at += c.pushStep)
+        Feed(bytes.substr(at, c.pushStep));
+    link.SetFrameTap(nullptr);
+    ASSERT_EQ(tap.held.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        EXPECT_EQ(tap.held[i].second, sent[i]) << "frame " << i;
+}
+
+// A tap that lets go after each read gets the same few blocks again: the
+// connection neither grows without end nor writes over what is still held.
+TEST_F(ConnectionTest, BlocksATapLetsGoAreUsedAgain) {
+    Authorise();
+    HoldingTap tap;
+    link.SetFrameTap(&tap);
+    for (int read = 0; read < 300; ++read) {
+        tap.held.clear();
+        std::string bytes;
+        for (int k = 0; k < 3; ++k)
+            bytes += Frame(0x4100, std::string(20000, static_cast<char>('a' + (read + k) % 26)));
+        Feed(bytes);
+        ASSERT_EQ(tap.held.size(), 3u);
+        for (int k = 0; k < 3; ++k)
+            ASSERT_EQ(tap.held[k].second,
+                      std::string(20000, static_cast<char>('a' + (read + k) % 26)));
+    }
+    link.SetFrameTap(nullptr);
+    EXPECT_LE(tap.blocks.size(), 10u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cuts, ConnectionBurst,

@@ -2,8 +2,10 @@
 #include <sys/stat.h>
 
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -307,6 +309,73 @@ TEST(SessionRecorder, StalledWriterDropsMediaFirst) {
     EXPECT_EQ(statusSeen, statuses);
     EXPECT_EQ(marked, drops.Total());
     EXPECT_EQ(static_cast<uint64_t>(mediaSeen) + drops.video + drops.sound, 198u);
+}
+
+// Pictures are kept in the receive block they arrived in rather than copied;
+// the whole block counts against the bound while any of them waits, so a
+// stalled disk cannot make the recording hold more memory than it may.
+TEST(SessionRecorder, KeptBlocksCountWhole) {
+    test::TempFolder dir;
+    RecorderOptions o = Options(dir.File("s.vrec"));
+    o.queueBytes = 600 * 1024;
+    CSessionRecorder r(o);
+    std::mutex m;
+    std::condition_variable cv;
+    bool release = false;
+    int waiting = 0;
+    r.SetWriteGate([&] {
+        std::unique_lock<std::mutex> lock(m);
+        ++waiting;
+        cv.notify_all();
+        cv.wait(lock, [&] { return release; });
+    });
+    std::string error;
+    ASSERT_TRUE(r.Open(error));
+    r.OnLinkState(0, kStateAuthorising, "h", 1, false);
+    r.WriteSoon();
+    {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return waiting > 0; });
+    }
+    r.OnLinkState(1, kStateAuthorised, "h", 1, false);
+    constexpr int kBlock = 256 * 1024;
+    constexpr int kPicture = 12500;
+    // Twenty pictures in one block count the block once: all of them fit.
+    std::shared_ptr<uint8_t[]> shared(new uint8_t[kBlock]);
+    for (int i = 0; i < 20; ++i) {
+        std::memset(shared.get() + i * kPicture, 'A' + i, kPicture);
+        r.OnIncomingFrame(10 + i, msg::kVideoFrame,
+                          {reinterpret_cast<const char*>(shared.get()) + i * kPicture,
+                           static_cast<std::size_t>(kPicture)},
+                          FrameBlock{shared, kBlock});
+    }
+    EXPECT_EQ(r.Dropped().video, 0u);
+    // Ten more, each alone in a block of its own: one more block fits.
+    for (int i = 0; i < 10; ++i) {
+        std::shared_ptr<uint8_t[]> block(new uint8_t[kBlock]);
+        std::memset(block.get(), 'a' + i, kBlock);
+        r.OnIncomingFrame(
+            40 + i, msg::kVideoFrame,
+            {reinterpret_cast<const char*>(block.get()) + 100, static_cast<std::size_t>(kPicture)},
+            FrameBlock{block, kBlock});
+    }
+    EXPECT_EQ(r.Dropped().video, 9u);
+    {
+        std::lock_guard<std::mutex> lock(m);
+        release = true;
+    }
+    cv.notify_all();
+    ASSERT_TRUE(r.Close());
+    const Read got = ReadAll(o.path);
+    ASSERT_EQ(got.last, CSessionReader::Result::kEnd) << got.error;
+    std::vector<std::string> seen;
+    for (const auto& rec : got.records)
+        if (rec.kind == RecordKind::kIncoming)
+            seen.push_back(rec.payload);
+    ASSERT_EQ(seen.size(), 21u);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(seen[i], std::string(kPicture, static_cast<char>('A' + i))) << i;
+    EXPECT_EQ(seen[20], std::string(kPicture, 'a'));
 }
 
 TEST(SessionRecorder, LongSessionGoesOnInNumberedFiles) {
