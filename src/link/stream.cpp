@@ -1,6 +1,11 @@
 #include "link/stream.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +49,171 @@ int32_t CStream::GetSize() {
     const int32_t size = Seek(0, kSeekEnd);
     Seek(saved, kSeekSet);
     return size;
+}
+
+// ---------------------------------------------------------------- CFileReader
+
+CFileReader::CFileReader(const std::string& utf8Path, int32_t window) {
+    fd_ = ::open(utf8Path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        return;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size > std::numeric_limits<int32_t>::max()) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    size_ = static_cast<int32_t>(st.st_size);
+    window_.resize(static_cast<std::size_t>(std::clamp(window, 4096, 64 << 20)));
+}
+
+CFileReader::~CFileReader() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+int32_t CFileReader::Read(void* data, int32_t count) {
+    if (fd_ < 0 || count <= 0) {
+        return 0;
+    }
+    count = std::min(count, size_ - position_);
+    auto* out = static_cast<uint8_t*>(data);
+    int32_t done = 0;
+    const auto windowSize = static_cast<int32_t>(window_.size());
+    while (done < count) {
+        const int32_t want = count - done;
+        if (position_ >= windowStart_ && position_ < windowStart_ + windowLength_) {
+            const int32_t n = std::min(want, windowStart_ + windowLength_ - position_);
+            std::memcpy(out + done, window_.data() + (position_ - windowStart_),
+                        static_cast<std::size_t>(n));
+            done += n;
+            position_ += n;
+            continue;
+        }
+        ssize_t got = 0;
+        if (want >= windowSize / 2) {
+            // Large pieces (pictures) skip the window: one copy, not two.
+            do {
+                got = ::pread(fd_, out + done, static_cast<std::size_t>(want), position_);
+            } while (got < 0 && errno == EINTR);
+            if (got <= 0) {
+                break;
+            }
+            done += static_cast<int32_t>(got);
+            position_ += static_cast<int32_t>(got);
+            continue;
+        }
+        do {
+            got = ::pread(fd_, window_.data(), window_.size(), position_);
+        } while (got < 0 && errno == EINTR);
+        if (got <= 0) {
+            windowLength_ = 0;
+            break;  // cut short meanwhile, or unreadable
+        }
+        windowStart_ = position_;
+        windowLength_ = static_cast<int32_t>(got);
+    }
+    return done;
+}
+
+int32_t CFileReader::Seek(int32_t offset, int32_t origin) {
+    position_ = ClampedSeek(position_, size_, offset, origin);
+    return position_;
+}
+
+// ---------------------------------------------------------------- CFileWriter
+
+CFileWriter::CFileWriter(const std::string& utf8Path, int32_t window) {
+    fd_ = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+        window_.resize(static_cast<std::size_t>(std::clamp(window, 4096, 64 << 20)));
+    }
+}
+
+CFileWriter::~CFileWriter() {
+    Close();
+}
+
+bool CFileWriter::WriteAt(const void* data, int32_t count, int32_t at) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (count > 0) {
+        const ssize_t n = ::pwrite(fd_, bytes, static_cast<std::size_t>(count), at);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            failed_ = true;
+            return false;
+        }
+        bytes += n;
+        count -= static_cast<int32_t>(n);
+        at += static_cast<int32_t>(n);
+    }
+    return true;
+}
+
+bool CFileWriter::Flush() {
+    if (windowLength_ > 0) {
+        const int32_t length = windowLength_;
+        windowLength_ = 0;
+        return WriteAt(window_.data(), length, windowStart_);
+    }
+    return !failed_;
+}
+
+bool CFileWriter::Close() {
+    if (fd_ < 0) {
+        return !failed_;
+    }
+    Flush();
+    if (::close(fd_) != 0) {
+        failed_ = true;
+    }
+    fd_ = -1;
+    return !failed_;
+}
+
+int32_t CFileWriter::Write(const void* data, int32_t count) {
+    if (fd_ < 0 || failed_) {
+        return -1;
+    }
+    if (count <= 0) {
+        return 0;
+    }
+    if (count > std::numeric_limits<int32_t>::max() - position_) {
+        return -1;
+    }
+    const auto windowSize = static_cast<int32_t>(window_.size());
+    const bool continues = windowLength_ > 0 && position_ >= windowStart_ &&
+                           position_ <= windowStart_ + windowLength_ &&
+                           position_ - windowStart_ + count <= windowSize;
+    if (!continues) {
+        if (!Flush()) {
+            return -1;
+        }
+        if (count >= windowSize) {
+            if (!WriteAt(data, count, position_)) {
+                return -1;
+            }
+            position_ += count;
+            end_ = std::max(end_, position_);
+            return count;
+        }
+        windowStart_ = position_;
+    }
+    std::memcpy(window_.data() + (position_ - windowStart_), data, static_cast<std::size_t>(count));
+    position_ += count;
+    windowLength_ = std::max(windowLength_, position_ - windowStart_);
+    end_ = std::max(end_, position_);
+    return count;
+}
+
+int32_t CFileWriter::Seek(int32_t offset, int32_t origin) {
+    position_ = ClampedSeek(position_, end_, offset, origin);
+    return position_;
 }
 
 // ---------------------------------------------------------------- CFileStream

@@ -116,6 +116,68 @@ class CFileStream : public CStream {
     std::FILE* file_ = nullptr;
 };
 
+// A file read through a window of its bytes, for parsers that read many small
+// fields and jump back and forth within records: small reads are served from
+// the window, reads of at least half a window go from the file straight into
+// the caller's memory, and Seek only moves the position. The size is the
+// file's at opening (files over 2 GB are not opened); a file cut meanwhile
+// gives short reads, never more.
+class CFileReader final : public CStream {
+  public:
+    explicit CFileReader(const std::string& utf8Path, int32_t window = 1 << 20);
+    ~CFileReader() override;
+    CFileReader(const CFileReader&) = delete;
+    CFileReader& operator=(const CFileReader&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    int32_t Size() const { return size_; }
+
+    int32_t Write(const void*, int32_t) override { return 0; }
+    int32_t Read(void* data, int32_t count) override;
+    int32_t Seek(int32_t offset, int32_t origin) override;
+
+  private:
+    int fd_ = -1;
+    int32_t size_ = 0;
+    int32_t position_ = 0;
+    std::string window_;
+    int32_t windowStart_ = 0;
+    int32_t windowLength_ = 0;
+};
+
+// A file written through a window of its bytes: writes that continue what the
+// window holds are gathered there, a seek and a write elsewhere (patching a
+// length written earlier) writes the window out first, and writes of at least
+// a window go straight to the file. The file is created or emptied at opening;
+// Close tells whether everything reached it.
+class CFileWriter final : public CStream {
+  public:
+    explicit CFileWriter(const std::string& utf8Path, int32_t window = 1 << 20);
+    ~CFileWriter() override;
+    CFileWriter(const CFileWriter&) = delete;
+    CFileWriter& operator=(const CFileWriter&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    // Writes what the window holds and closes; false when any write failed.
+    bool Close();
+
+    int32_t Write(const void* data, int32_t count) override;
+    int32_t Read(void*, int32_t) override { return 0; }
+    int32_t Seek(int32_t offset, int32_t origin) override;
+
+  private:
+    bool Flush();
+    bool WriteAt(const void* data, int32_t count, int32_t at);
+
+    int fd_ = -1;
+    bool failed_ = false;
+    int32_t position_ = 0;
+    int32_t end_ = 0;  // the file's length so far, window included
+    std::string window_;
+    int32_t windowStart_ = 0;
+    int32_t windowLength_ = 0;
+};
+
 // A growable heap buffer. Its capacity is never stored: it is always the size
 // rounded up to a multiple of the granularity, so size 0 owns no block.
 class CMemoryStream final : public CMemoryReader {

@@ -425,8 +425,14 @@ bool ReadBody(CNavProject& map, CStream& stream, MergeIds ids) {
     return true;
 }
 
+// Maps are written and read through a window of the file rather than built
+// or read whole in memory first: a large map's pictures then go between the
+// file and the items without a file-sized block of fresh memory in between.
 bool SaveFile(const CNavProject& map, const std::string& path) {
-    CMemoryStream file(4096);
+    CFileWriter file(path);
+    if (!file.IsOpen()) {
+        return false;
+    }
     for (char c : {'N', 'A', '2', 'M'}) {
         if (file.Write(&c, 1) != 1) {
             return false;
@@ -435,27 +441,13 @@ bool SaveFile(const CNavProject& map, const std::string& path) {
     if (!WriteBody(map, file, MapScope::Whole)) {
         return false;
     }
-    return file.SaveToFile(path);
+    return file.Close();
 }
 
 bool LoadFile(CNavProject& map, const std::string& path) {
     map.Clear();
-    // Sized once from the file rather than grown piece by piece.
-    CMemoryStream file(1024);
-    {
-        CFileStream disk(path, CFileStream::Mode::Read);
-        if (!disk.IsOpen()) {
-            return false;
-        }
-        const int32_t size = disk.GetSize();
-        if (size < 0 || !file.SetSize(size)) {
-            return false;
-        }
-        if (size > 0 && disk.Read(file.Data(), size) != size) {
-            return false;
-        }
-    }
-    if (file.Size() <= 3) {
+    CFileReader file(path);
+    if (!file.IsOpen() || file.Size() <= 3) {
         return false;
     }
     for (char expected : {'N', 'A', '2', 'M'}) {

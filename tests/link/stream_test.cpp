@@ -324,5 +324,104 @@ TEST(Files, SaveLoadRoundTripAndMissingFiles) {
     std::filesystem::remove_all(dir);
 }
 
+// The windowed file streams behave as a memory stream over the same bytes,
+// whatever mix of small and large pieces, seeks back (a length patched
+// after its record) and reads across the window's edges they are given.
+TEST(Files, WindowedStreamsMatchAMemoryStream) {
+    const auto dir = std::filesystem::temp_directory_path() / "velcora_window_test";
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "w.bin").string();
+    uint32_t seed = 7;
+    auto next = [&seed](uint32_t bound) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int32_t>((seed >> 8) % bound);
+    };
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        CMemoryStream model;
+        {
+            CFileWriter file(path, 4096);
+            ASSERT_TRUE(file.IsOpen());
+            for (int op = 0; op < 300; ++op) {
+                const int32_t kind = next(10);
+                if (kind < 2 && model.Size() > 0) {
+                    // Back to an earlier place, as a record's length is patched.
+                    const int32_t at = next(static_cast<uint32_t>(model.Size()));
+                    ASSERT_EQ(file.Seek(at, kSeekSet), model.Seek(at, kSeekSet));
+                } else if (kind == 2) {
+                    ASSERT_EQ(file.Seek(0, kSeekEnd), model.Seek(0, kSeekEnd));
+                } else {
+                    const int32_t size = kind == 3 ? 4096 + next(9000) : 1 + next(kind * 40 + 1);
+                    std::string bytes(static_cast<std::size_t>(size), '\0');
+                    for (auto& c : bytes)
+                        c = static_cast<char>(next(256));
+                    ASSERT_EQ(file.Write(bytes.data(), size), size);
+                    ASSERT_EQ(model.Write(bytes.data(), size), size);
+                }
+                ASSERT_EQ(file.GetPosition(), model.Position());
+                ASSERT_EQ(file.GetSize(), model.Size());
+            }
+            ASSERT_TRUE(file.Close());
+        }
+        CMemoryStream disk;
+        ASSERT_TRUE(disk.LoadFromFile(path));
+        ASSERT_EQ(disk.View(), model.View());
+
+        CFileReader reader(path, 4096);
+        ASSERT_TRUE(reader.IsOpen());
+        CMemoryView view(model.Data(), model.Size());
+        ASSERT_EQ(reader.GetSize(), view.GetSize());
+        for (int op = 0; op < 300; ++op) {
+            if (next(4) == 0) {
+                const int32_t at = next(static_cast<uint32_t>(model.Size() + 10));
+                ASSERT_EQ(reader.Seek(at, kSeekSet), view.Seek(at, kSeekSet));
+            }
+            const int32_t size = next(3) == 0 ? next(12000) : next(64);
+            std::string got(static_cast<std::size_t>(size), 'x');
+            std::string want(static_cast<std::size_t>(size), 'x');
+            ASSERT_EQ(reader.Read(got.data(), size), view.Read(want.data(), size));
+            ASSERT_EQ(got, want);
+            ASSERT_EQ(reader.GetPosition(), view.GetPosition());
+        }
+    }
+    std::filesystem::remove_all(dir);
+}
+
+// A file cut while it is read gives short reads, and files that cannot be
+// opened or written say so rather than pretending.
+TEST(Files, WindowedStreamsFailSafely) {
+    const auto dir = std::filesystem::temp_directory_path() / "velcora_window_fail";
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "cut.bin").string();
+    {
+        CFileWriter file(path);
+        const std::string bytes(100000, 'c');
+        ASSERT_EQ(file.Write(bytes.data(), 100000), 100000);
+        ASSERT_TRUE(file.Close());
+    }
+    CFileReader reader(path, 4096);
+    ASSERT_TRUE(reader.IsOpen());
+    EXPECT_EQ(reader.Size(), 100000);
+    std::filesystem::resize_file(path, 5000);
+    std::string got(100000, '\0');
+    EXPECT_EQ(reader.Read(got.data(), 100000), 5000);
+    EXPECT_EQ(ReadU32(reader), 0u);
+
+    EXPECT_FALSE(CFileReader((dir / "nope").string()).IsOpen());
+    EXPECT_FALSE(CFileReader(dir.string()).IsOpen()) << "a folder is not a file";
+    CFileWriter nowhere((dir / "nope" / "x").string());
+    EXPECT_FALSE(nowhere.IsOpen());
+    EXPECT_EQ(nowhere.Write("x", 1), -1);
+    if (std::filesystem::exists("/dev/full")) {
+        CFileWriter full("/dev/full", 4096);
+        ASSERT_TRUE(full.IsOpen());
+        const std::string bytes(10000, 'f');
+        full.Write(bytes.data(), 100);
+        full.Write(bytes.data(), 10000);
+        EXPECT_FALSE(full.Close()) << "a full disk is reported";
+    }
+    std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace velcora
