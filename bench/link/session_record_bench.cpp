@@ -64,67 +64,97 @@ std::string TempPath(const char* name) {
         .string();
 }
 
-void RecordReceive(benchmark::State& state, bool record) {
-    int pair[2];
-    socketpair(AF_UNIX, SOCK_STREAM, 0, pair);
-    int size = 4 << 20;
-    setsockopt(pair[1], SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
-    setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &size, sizeof(size));
+// A connection fed by the robot's end of a socket pair, authorised, counting
+// the pictures and status replies it dispatches; with `record`, a recorder
+// taps it.
+struct RecordedLink {
+    RecordedLink(const char* name, bool record, bool nonBlocking)
+        : path(TempPath(name)), link(reactor, dispatcher, &owner) {
+        socketpair(AF_UNIX, SOCK_STREAM, 0, pair);
+        int size = 4 << 20;
+        setsockopt(pair[1], SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+        setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &size, sizeof(size));
+        if (nonBlocking)
+            fcntl(pair[1], F_SETFL, fcntl(pair[1], F_GETFL) | O_NONBLOCK);
+        reactor.fd = pair[1];
+        if (record) {
+            RecorderOptions o;
+            o.path = path;
+            recorder = std::make_unique<CSessionRecorder>(o);
+        }
+    }
+    ~RecordedLink() {
+        std::filesystem::remove(path);
+        close(pair[0]);
+        close(pair[1]);
+    }
+
+    // False (the benchmark skipped) when the recording or the handshake fails.
+    bool Start(benchmark::State& state) {
+        std::string error;
+        if (recorder) {
+            if (!recorder->Open(error)) {
+                state.SkipWithError(error.c_str());
+                return false;
+            }
+            link.SetFrameTap(recorder.get());
+        }
+        link.ConnectAnsi("10.0.0.1", 5554, false);
+        reactor.Fire(link.Socket(), platform::kEventConnect);
+        WriteAll(pair[0], std::string("\0\0\4\0\0\0\1\0\0\0\1\0\1\0\0\0\1", 17));
+        pollfd ready{pair[1], POLLIN, 0};
+        poll(&ready, 1, 1000);
+        reactor.Fire(link.Socket(), platform::kEventRead);
+        if (link.State() != kStateAuthorised) {
+            state.SkipWithError("handshake failed");
+            return false;
+        }
+        for (msg::Type t : {msg::kVideoFrame, msg::kStatus})
+            regs.Add(dispatcher.Register(t, [this](CStream&, int32_t) { ++frames; }));
+        return true;
+    }
+
+    void Finish(benchmark::State& state) {
+        if (recorder) {
+            link.SetFrameTap(nullptr);
+            recorder->Close();
+            state.counters["dropped"] = static_cast<double>(recorder->Dropped().Total());
+        }
+    }
+
+    int pair[2] = {-1, -1};
+    std::string path;
     FdReactor reactor;
-    reactor.fd = pair[1];
     CMessageDispatcher dispatcher;
     Owner owner;
-    CRobotConnection link(reactor, dispatcher, &owner);
-    const std::string path = TempPath("receive.vrec");
+    CRobotConnection link;
     std::unique_ptr<CSessionRecorder> recorder;
-    if (record) {
-        RecorderOptions o;
-        o.path = path;
-        recorder = std::make_unique<CSessionRecorder>(o);
-        std::string error;
-        if (!recorder->Open(error)) {
-            state.SkipWithError(error.c_str());
-            return;
-        }
-        link.SetFrameTap(recorder.get());
-    }
-    link.ConnectAnsi("10.0.0.1", 5554, false);
-    reactor.Fire(link.Socket(), platform::kEventConnect);
-    WriteAll(pair[0], std::string("\0\0\4\0\0\0\1\0\0\0\1\0\1\0\0\0\1", 17));
-    reactor.Fire(link.Socket(), platform::kEventRead);
-    if (link.State() != kStateAuthorised) {
-        state.SkipWithError("handshake failed");
-        return;
-    }
-    int64_t frames = 0;
     CRegistrationSet regs;
-    for (msg::Type t : {msg::kVideoFrame, msg::kStatus})
-        regs.Add(dispatcher.Register(t, [&](CStream&, int32_t) { ++frames; }));
+    std::atomic<int64_t> frames{0};
+};
+
+void RecordReceive(benchmark::State& state, bool record) {
+    RecordedLink r("receive.vrec", record, false);
+    if (!r.Start(state))
+        return;
     const std::string second = OneSecond();
     const int64_t perSecond = 2 * kPicturesPerSecond + 1;
     for (auto _ : state) {
-        WriteAll(pair[0], second);
-        const int64_t target = frames + perSecond;
-        while (frames < target)
-            reactor.Fire(link.Socket(), platform::kEventRead);
+        WriteAll(r.pair[0], second);
+        const int64_t target = r.frames + perSecond;
+        while (r.frames < target)
+            r.reactor.Fire(r.link.Socket(), platform::kEventRead);
         // The streams' real rate leaves the disk a second for each second of
         // frames: the writer catches up before the next one arrives.
         state.PauseTiming();
-        if (recorder)
-            recorder->WriteSoon();
-        while (recorder && !recorder->Drained())
+        if (r.recorder)
+            r.recorder->WriteSoon();
+        while (r.recorder && !r.recorder->Drained())
             std::this_thread::yield();
         state.ResumeTiming();
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(second.size()));
-    if (recorder) {
-        link.SetFrameTap(nullptr);
-        recorder->Close();
-        state.counters["dropped"] = static_cast<double>(recorder->Dropped().Total());
-    }
-    std::filesystem::remove(path);
-    close(pair[0]);
-    close(pair[1]);
+    r.Finish(state);
 }
 
 int64_t ThreadCpuNs() {
@@ -139,41 +169,9 @@ int64_t ThreadCpuNs() {
 // thread spent in the receive path (waiting for the socket, reading, parsing,
 // dispatching and, when on, recording) over that second.
 void RecordStreams(benchmark::State& state, bool record) {
-    int pair[2];
-    socketpair(AF_UNIX, SOCK_STREAM, 0, pair);
-    fcntl(pair[1], F_SETFL, fcntl(pair[1], F_GETFL) | O_NONBLOCK);
-    FdReactor reactor;
-    reactor.fd = pair[1];
-    CMessageDispatcher dispatcher;
-    Owner owner;
-    CRobotConnection link(reactor, dispatcher, &owner);
-    const std::string path = TempPath("streams.vrec");
-    std::unique_ptr<CSessionRecorder> recorder;
-    if (record) {
-        RecorderOptions o;
-        o.path = path;
-        recorder = std::make_unique<CSessionRecorder>(o);
-        std::string error;
-        if (!recorder->Open(error)) {
-            state.SkipWithError(error.c_str());
-            return;
-        }
-        link.SetFrameTap(recorder.get());
-    }
-    link.ConnectAnsi("10.0.0.1", 5554, false);
-    reactor.Fire(link.Socket(), platform::kEventConnect);
-    WriteAll(pair[0], std::string("\0\0\4\0\0\0\1\0\0\0\1\0\1\0\0\0\1", 17));
-    pollfd ready{pair[1], POLLIN, 0};
-    poll(&ready, 1, 1000);
-    reactor.Fire(link.Socket(), platform::kEventRead);
-    if (link.State() != kStateAuthorised) {
-        state.SkipWithError("handshake failed");
+    RecordedLink r("streams.vrec", record, true);
+    if (!r.Start(state))
         return;
-    }
-    std::atomic<int64_t> frames{0};
-    CRegistrationSet regs;
-    for (msg::Type t : {msg::kVideoFrame, msg::kStatus})
-        regs.Add(dispatcher.Register(t, [&](CStream&, int32_t) { ++frames; }));
     std::atomic<bool> stop{false};
     std::thread robot([&] {
         std::string pictures[2];
@@ -185,19 +183,20 @@ void RecordStreams(benchmark::State& state, bool record) {
         const std::string status = Frame(msg::kStatus, std::string(11, '\x40'));
         auto next = std::chrono::steady_clock::now();
         for (int n = 0; !stop; ++n) {
-            WriteAll(pair[0], pictures[n % 2]);
+            WriteAll(r.pair[0], pictures[n % 2]);
             if (n % (2 * kPicturesPerSecond) == 0)
-                WriteAll(pair[0], status);
+                WriteAll(r.pair[0], status);
             next += std::chrono::milliseconds(1000 / (2 * kPicturesPerSecond));
             std::this_thread::sleep_until(next);
         }
     });
     const int64_t perSecond = 2 * kPicturesPerSecond + 1;
+    pollfd ready{r.pair[1], POLLIN, 0};
     auto receiveSecond = [&] {
-        const int64_t target = frames + perSecond;
-        while (frames < target) {
+        const int64_t target = r.frames + perSecond;
+        while (r.frames < target) {
             if (poll(&ready, 1, 1000) > 0)
-                reactor.Fire(link.Socket(), platform::kEventRead);
+                r.reactor.Fire(r.link.Socket(), platform::kEventRead);
         }
     };
     // The first seconds fill the receive blocks and the recording's first
@@ -211,14 +210,7 @@ void RecordStreams(benchmark::State& state, bool record) {
     }
     stop = true;
     robot.join();
-    if (recorder) {
-        link.SetFrameTap(nullptr);
-        recorder->Close();
-        state.counters["dropped"] = static_cast<double>(recorder->Dropped().Total());
-    }
-    std::filesystem::remove(path);
-    close(pair[0]);
-    close(pair[1]);
+    r.Finish(state);
 }
 
 void RecordStreams_ours(benchmark::State& s) {

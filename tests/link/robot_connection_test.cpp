@@ -408,11 +408,9 @@ struct BurstCase {
 
 class ConnectionBurst : public ConnectionTest, public ::testing::WithParamInterface<BurstCase> {};
 
-TEST_P(ConnectionBurst, EveryFrameArrivesWholeAndInOrder) {
-    Authorise();
-    const BurstCase c = GetParam();
+// The frames of a burst, each payload a different run of letters.
+std::string BurstBytes(const BurstCase& c, std::vector<std::string>& sent) {
     std::string bytes;
-    std::vector<std::string> sent;
     for (std::size_t i = 0; i < c.payloadSizes.size(); ++i) {
         std::string payload(static_cast<std::size_t>(c.payloadSizes[i]), '\0');
         for (std::size_t k = 0; k < payload.size(); ++k)
@@ -420,6 +418,14 @@ TEST_P(ConnectionBurst, EveryFrameArrivesWholeAndInOrder) {
         bytes += Frame(0x4100, payload);
         sent.push_back(payload);
     }
+    return bytes;
+}
+
+TEST_P(ConnectionBurst, EveryFrameArrivesWholeAndInOrder) {
+    Authorise();
+    const BurstCase c = GetParam();
+    std::vector<std::string> sent;
+    const std::string bytes = BurstBytes(c, sent);
     std::vector<std::string> got;
     auto reg = dispatcher.Register(
         0x4100, [&](CStream& s, int32_t length) { got.push_back(ReadBytes(s, length)); });
@@ -453,15 +459,8 @@ TEST_P(ConnectionBurst, PayloadsATapHoldsStayAsTheyArrived) {
     HoldingTap tap;
     link.SetFrameTap(&tap);
     const BurstCase c = GetParam();
-    std::string bytes;
     std::vector<std::string> sent;
-    for (std::size_t i = 0; i < c.payloadSizes.size(); ++i) {
-        std::string payload(static_cast<std::size_t>(c.payloadSizes[i]), '\0');
-        for (std::size_t k = 0; k < payload.size(); ++k)
-            payload[k] = static_cast<char>('a' + (i * 11 + k) % 26);
-        bytes += Frame(0x4100, payload);
-        sent.push_back(payload);
-    }
+    const std::string bytes = BurstBytes(c, sent);
     for (std::size_t at = 0; at < bytes.size(); at += c.pushStep)
         Feed(bytes.substr(at, c.pushStep));
     link.SetFrameTap(nullptr);

@@ -245,6 +245,37 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"UnknownFlags", [](std::string& b) { b[kFirst + 5] = 4; }, "is damaged", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Holds the recorder's worker at its first record until released, as a
+// stalled disk would.
+class StalledDisk {
+  public:
+    explicit StalledDisk(CSessionRecorder& r) {
+        r.SetWriteGate([this] {
+            std::unique_lock<std::mutex> lock(m_);
+            ++waiting_;
+            cv_.notify_all();
+            cv_.wait(lock, [this] { return released_; });
+        });
+    }
+    void WaitUntilHeld() {
+        std::unique_lock<std::mutex> lock(m_);
+        cv_.wait(lock, [this] { return waiting_ > 0; });
+    }
+    void Release() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            released_ = true;
+        }
+        cv_.notify_all();
+    }
+
+  private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool released_ = false;
+    int waiting_ = 0;
+};
+
 // A stalled disk: the producer keeps going, pictures and sound give way to
 // everything else, and each gap is marked where it happened.
 TEST(SessionRecorder, StalledWriterDropsMediaFirst) {
@@ -252,24 +283,11 @@ TEST(SessionRecorder, StalledWriterDropsMediaFirst) {
     RecorderOptions o = Options(dir.File("s.vrec"));
     o.queueBytes = 20000;
     CSessionRecorder r(o);
-    std::mutex m;
-    std::condition_variable cv;
-    bool release = false;
-    int waiting = 0;
-    r.SetWriteGate([&] {
-        std::unique_lock<std::mutex> lock(m);
-        ++waiting;
-        cv.notify_all();
-        cv.wait(lock, [&] { return release; });
-    });
+    StalledDisk disk(r);
     std::string error;
     ASSERT_TRUE(r.Open(error));
     r.OnLinkState(0, kStateAuthorising, "h", 1, false);
-    {
-        // The worker holds the first record at the gate; the rest waits.
-        std::unique_lock<std::mutex> lock(m);
-        cv.wait(lock, [&] { return waiting > 0; });
-    }
+    disk.WaitUntilHeld();  // the worker holds the first record; the rest waits
     r.OnLinkState(1, kStateAuthorised, "h", 1, false);
     int statuses = 0;
     for (uint32_t t = 2; t < 200; ++t) {
@@ -284,11 +302,7 @@ TEST(SessionRecorder, StalledWriterDropsMediaFirst) {
     EXPECT_GT(drops.video, 0u);
     EXPECT_GT(drops.sound, 0u);
     EXPECT_EQ(drops.other, 0u);
-    {
-        std::lock_guard<std::mutex> lock(m);
-        release = true;
-    }
-    cv.notify_all();
+    disk.Release();
     ASSERT_TRUE(r.Close());
     const Read got = ReadAll(o.path);
     ASSERT_EQ(got.last, CSessionReader::Result::kEnd) << got.error;
@@ -319,24 +333,12 @@ TEST(SessionRecorder, KeptBlocksCountWhole) {
     RecorderOptions o = Options(dir.File("s.vrec"));
     o.queueBytes = 600 * 1024;
     CSessionRecorder r(o);
-    std::mutex m;
-    std::condition_variable cv;
-    bool release = false;
-    int waiting = 0;
-    r.SetWriteGate([&] {
-        std::unique_lock<std::mutex> lock(m);
-        ++waiting;
-        cv.notify_all();
-        cv.wait(lock, [&] { return release; });
-    });
+    StalledDisk disk(r);
     std::string error;
     ASSERT_TRUE(r.Open(error));
     r.OnLinkState(0, kStateAuthorising, "h", 1, false);
     r.WriteSoon();
-    {
-        std::unique_lock<std::mutex> lock(m);
-        cv.wait(lock, [&] { return waiting > 0; });
-    }
+    disk.WaitUntilHeld();
     r.OnLinkState(1, kStateAuthorised, "h", 1, false);
     constexpr int kBlock = 256 * 1024;
     constexpr int kPicture = 12500;
@@ -360,11 +362,7 @@ TEST(SessionRecorder, KeptBlocksCountWhole) {
             FrameBlock{block, kBlock});
     }
     EXPECT_EQ(r.Dropped().video, 9u);
-    {
-        std::lock_guard<std::mutex> lock(m);
-        release = true;
-    }
-    cv.notify_all();
+    disk.Release();
     ASSERT_TRUE(r.Close());
     const Read got = ReadAll(o.path);
     ASSERT_EQ(got.last, CSessionReader::Result::kEnd) << got.error;
