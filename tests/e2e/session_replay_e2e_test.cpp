@@ -2,7 +2,9 @@
 #include <unistd.h>
 
 #include <QImage>
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -156,6 +158,40 @@ TEST(SessionReplayE2E, RecordedVideoReplaysExportsAndCuts) {
     }
     ASSERT_GE(recorded.size(), 12u);
     EXPECT_TRUE(std::is_sorted(recorded.begin(), recorded.end()));
+
+    // Pictures of the same millisecond are all kept, in order.
+    {
+        SessionHeader h;
+        h.host = "127.0.0.1";
+        h.port = 5554;
+        std::string bytes = EncodeSessionHeader(h);
+        for (const SessionRecord& r : ReadRecords(file))
+            if (r.kind == RecordKind::kIncoming && r.type != msg::kAuth &&
+                r.type != msg::kAuthResult)
+                bytes += EncodeRecordHead(1000, r.kind, false, r.type, r.length) + r.payload;
+        const std::string same = dir.File("same.vrec");
+        std::FILE* f = std::fopen(same.c_str(), "wb");
+        ASSERT_TRUE(f);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        const Result again = RunCtl({"session", "export", same, "--video", "1", dir.File("same")});
+        ASSERT_EQ(again.rc, ctl::kExitDone) << again.err;
+        std::vector<std::string> sameNames;
+        for (const auto& e : std::filesystem::directory_iterator(dir.File("same")))
+            sameNames.push_back(e.path().string());
+        std::sort(sameNames.begin(), sameNames.end());
+        std::vector<uint32_t> stamps;
+        for (const auto& name : sameNames) {
+            QImage image =
+                QImage(QString::fromStdString(name)).convertToFormat(QImage::Format_BGR888);
+            const auto stamp =
+                media::ReadFrameStamp(image.constBits(), image.width(), image.height(),
+                                      static_cast<int32_t>(image.bytesPerLine()));
+            ASSERT_TRUE(stamp) << name;
+            stamps.push_back(stamp->frame);
+        }
+        EXPECT_EQ(stamps, recorded);
+    }
 
     {
         Robot replaying(o, file);

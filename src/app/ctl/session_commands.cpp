@@ -261,10 +261,16 @@ int Info(Args& args) {
 
 // ------------------------------------------------------------------ export
 
-// Pictures are named by their time in the recording, so they sort in order.
-std::string PictureName(uint32_t ms) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%07u.%03u.png", ms / 1000, ms % 1000);
+// Pictures are named by their time in the recording, so they sort in order;
+// a second picture of the same millisecond gets "_000002" (and so on), which sorts
+// after the first rather than replacing it.
+std::string PictureName(uint32_t ms, int sameMs) {
+    char name[48];
+    if (sameMs <= 1) {
+        std::snprintf(name, sizeof name, "%07u.%03u.png", ms / 1000, ms % 1000);
+    } else {
+        std::snprintf(name, sizeof name, "%07u.%03u_%06d.png", ms / 1000, ms % 1000, sameMs);
+    }
     return name;
 }
 
@@ -285,6 +291,8 @@ int ExportVideo(const std::string& path, const std::string& cameraText, const st
     media::CVideoDecoder decoder;
     long long written = 0;
     long long undecodable = 0;
+    uint32_t lastMs = 0;
+    int sameMs = 0;
     const int rc = ForEachRecord(reader, [&](const SessionRecord& r) {
         if (r.kind != RecordKind::kIncoming || !IsVideoType(r.type)) {
             return true;
@@ -308,7 +316,9 @@ int ExportVideo(const std::string& path, const std::string& cameraText, const st
         }
         QImage image(decoder.Bgr(), decoder.Width(), decoder.Height(), decoder.Pitch(),
                      QImage::Format_BGR888);
-        const std::string file = (std::filesystem::path(dir) / PictureName(r.ms)).string();
+        sameMs = written > 0 && r.ms == lastMs ? sameMs + 1 : 1;
+        lastMs = r.ms;
+        const std::string file = (std::filesystem::path(dir) / PictureName(r.ms, sameMs)).string();
         if (!image.save(QString::fromStdString(file), "PNG")) {
             Failed("cannot write " + file);
             return false;
