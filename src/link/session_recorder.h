@@ -148,6 +148,8 @@ class CSessionRecorder : public IFrameTap {
 
     RecorderOptions options_;
 
+    // Declared before the queue, whose items' pins count down into it.
+    std::atomic<int64_t> pinnedBytes_{0};
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Item> queue_;     // guarded by mutex_, oldest first
@@ -161,8 +163,6 @@ class CSessionRecorder : public IFrameTap {
     std::string error_;          // guarded by mutex_
     std::string currentPath_;    // guarded by mutex_
     int fileCount_ = 0;          // guarded by mutex_
-
-    std::atomic<int64_t> pinnedBytes_{0};
 
     // The connection's thread.
     std::weak_ptr<PinnedBlock> lastPin_;  // the block the last kept payload lay in
