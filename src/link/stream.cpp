@@ -114,7 +114,8 @@ int32_t CFileReader::Read(void* data, int32_t count) {
             break;  // cut short meanwhile, or unreadable
         }
         windowStart_ = position_;
-        windowLength_ = static_cast<int32_t>(got);
+        // Bytes a file grew by since it was opened are not ours to read.
+        windowLength_ = static_cast<int32_t>(std::min<ssize_t>(got, size_ - position_));
     }
     return done;
 }

@@ -407,6 +407,16 @@ TEST(Files, WindowedStreamsFailSafely) {
     EXPECT_EQ(reader.Read(got.data(), 100000), 5000);
     EXPECT_EQ(ReadU32(reader), 0u);
 
+    // A file that grows meanwhile reads as it was when opened.
+    CFileReader growing(path, 4096);
+    {
+        std::FILE* f = std::fopen(path.c_str(), "ab");
+        ASSERT_TRUE(f);
+        std::fputs(std::string(20000, 'g').c_str(), f);
+        std::fclose(f);
+    }
+    EXPECT_EQ(growing.Read(got.data(), 100000), 5000);
+
     EXPECT_FALSE(CFileReader((dir / "nope").string()).IsOpen());
     EXPECT_FALSE(CFileReader(dir.string()).IsOpen()) << "a folder is not a file";
     CFileWriter nowhere((dir / "nope" / "x").string());
