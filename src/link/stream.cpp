@@ -95,7 +95,7 @@ int32_t CFileReader::Read(void* data, int32_t count) {
         }
         ssize_t got = 0;
         if (want >= windowSize / 2) {
-            // Large pieces (pictures) skip the window: one copy, not two.
+            // Pieces of half a window or more skip it: one copy, not two.
             do {
                 got = ::pread(fd_, out + done, static_cast<std::size_t>(want), position_);
             } while (got < 0 && errno == EINTR);
