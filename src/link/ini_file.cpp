@@ -295,6 +295,15 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
         if (ch != '\n' && ch != '\r')
             clean.push_back(ch);
     }
+    // Reading trims the value and takes off one pair of quotes around it: a
+    // value that would lose something that way is quoted, so that it reads
+    // back as it was written, however many times it is saved.
+    const bool edgeSpace = !clean.empty() && (Trim(clean).size() != clean.size());
+    const bool quoted = clean.size() >= 2 && (clean.front() == '"' || clean.front() == '\'') &&
+                        clean.back() == clean.front();
+    if (edgeSpace || quoted) {
+        clean = "\"" + clean + "\"";
+    }
     const int k = FindKey(section, key);
     if (k >= 0) {
         auto kv = SplitKey(lines_[static_cast<std::size_t>(k)]);
