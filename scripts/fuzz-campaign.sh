@@ -76,10 +76,9 @@ one_target() {
         printf 'done_runs=%s\ndone_secs=%s\ncov=%s\nft=%s\nfindings=%s\n' "$done_runs" \
             "$done_secs" "${cov:-0}" "${ft:-0}" "$findings" >"$st"
         echo "$name: rc $rc, $done_runs runs in ${done_secs}s, cov ${cov:-?}, findings ${findings}"
-        # A run that ended on its own limits is done; one that found
-        # something goes on with what is left.
-        [ "$after" -eq "$before" ] && [ $rc -eq 0 ] && break
-        [ "$after" -eq "$before" ] && break  # failed without a finding: do not loop
+        # A run that found something goes on with what is left; any other
+        # end (its limits reached, or a failure without a finding) is final.
+        [ "$after" -eq "$before" ] && break
     done
     # Minimise: the repository keeps the smallest set with the same coverage.
     local merged="$state/merged-$short"
