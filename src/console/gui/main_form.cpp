@@ -15,7 +15,6 @@
 #include <QToolButton>
 #include <QWidget>
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 
 #include "chatbot/gui/chatbot_form.h"
@@ -99,25 +98,6 @@ class KeyFilter : public QObject {
     CMainForm* form_;
 };
 
-// The game controller list is filled as it opens, so that a controller
-// plugged in meanwhile is offered.
-class OpeningFilter : public QObject {
-  public:
-    explicit OpeningFilter(CMainForm* form) : form_(form) {}
-    bool eventFilter(QObject* watched, QEvent* e) override {
-        if (e->type() == QEvent::MouseButtonPress ||
-            (e->type() == QEvent::KeyPress &&
-             (static_cast<QKeyEvent*>(e)->key() == Qt::Key_F4 ||
-              static_cast<QKeyEvent*>(e)->key() == Qt::Key_Space ||
-              (static_cast<QKeyEvent*>(e)->modifiers() & Qt::AltModifier))))
-            form_->RefillJoysticks();
-        return QObject::eventFilter(watched, e);
-    }
-
-  private:
-    CMainForm* form_;
-};
-
 }  // namespace
 
 CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
@@ -173,15 +153,18 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
     auto* column = new CVelPanel(this, kAlignLeft, 300, 0);
     column->SetColor(kFormColor);
     if (settings_.wheelPanel)
-        BuildChassis(column);
-    BuildModes(column);
-    BuildEmotions(column);
+        chassis_ = new CChassisPanel(column, Panels());
+    modes_ = new CModesPanel(column, Panels());
+    emotions_ = new CEmotionPanel(column, Panels());
     BuildSound(column);
     auto* second = new CVelPanel(this, kAlignLeft, 220, 0);
     second->SetColor(kFormColor);
     if (settings_.head)
-        BuildHead(second);
-    BuildLiftAndTray(second);
+        head_ = new CHeadPanel(second, Panels());
+    if (settings_.lift)
+        lift_ = new CLiftPanel(second, Panels());
+    if (settings_.tray)
+        tray_ = new CTrayPanel(second, Panels());
     BuildWorkArea(second);
     PlaceWindow(screens);
     RegisterTools();
@@ -219,8 +202,6 @@ CMainForm::~CMainForm() {
     connection_.Disconnect();
     // After the disconnect, so that the recording ends with it.
     recording_.Stop();
-    if (avatarMenu_)
-        avatarMenu_->Release();
     if (font_)
         font_->Release();
     if (boldFont_)
@@ -240,6 +221,10 @@ CVelGroupBox* CMainForm::Group(CVelContainer* owner, uint32_t place, int w, int 
 void CMainForm::Bind(CVelControl* c, int id) {
     c->SetId(id);
     c->SetFont(font_);
+}
+
+PanelContext CMainForm::Panels() {
+    return {*controller_, settings_, font_, boldFont_, keyFilter_.get()};
 }
 
 void CMainForm::BuildToolbar() {
@@ -287,175 +272,6 @@ void CMainForm::BuildToolbar() {
         AddToolButton(bar, QStringLiteral("Сервисное обслуживание"),
                       QStringLiteral("Ручное управление моторами и запись жестов"), "service");
     bar->Widget()->setFixedHeight(toolButtons_.empty() ? 60 : 60 + kRowH + 8);
-}
-
-void CMainForm::BuildModes(CVelContainer* column) {
-    const bool second = settings_.park || !settings_.avatars.empty();
-    auto* g = Group(column, kAlignTop, 0, second ? 100 : 66, QStringLiteral("Режимы робота"));
-    g->SetFlowRowCentred(true);
-    autoMode_ = new CVelSpdBtn(g, kPlaceFlow, 80, kRowH, QStringLiteral("Авто"));
-    autoMode_->SetLatching(true);
-    autoMode_->SetHint(QStringLiteral("Автоматический режим"));
-    Bind(autoMode_, kCmdAutoMode);
-    randomWalk_ = new CVelSpdBtn(g, kPlaceFlow, 100, kRowH, QStringLiteral("Блуждать"));
-    randomWalk_->SetLatching(true);
-    randomWalk_->SetHint(QStringLiteral("Режим случайных блужданий"));
-    Bind(randomWalk_, kCmdRandomWalk);
-    qrMode_ = new CVelSpdBtn(g, kPlaceFlow, 60, kRowH, QStringLiteral("QR"));
-    qrMode_->SetLatching(true);
-    qrMode_->SetHint(QStringLiteral("Режим \"Следуй за QR-кодом\""));
-    Bind(qrMode_, kCmdQrMode);
-
-    if (settings_.park) {
-        g->FlowNewRow();
-        parkStart_ = new CVelButton(g, kPlaceFlow, 100, kRowH, QStringLiteral("Парковка"));
-        parkStart_->SetHint(QStringLiteral("Начать парковку на зарядное устройство"));
-        Bind(parkStart_, kCmdParkStart);
-        parkStop_ = new CVelButton(g, kPlaceFlow, 60, kRowH, QStringLiteral("Стоп"));
-        parkStop_->SetHint(QStringLiteral("Остановить парковку на зарядное устройство"));
-        Bind(parkStop_, kCmdParkStop);
-    }
-    if (!settings_.avatars.empty()) {
-        avatar_ = new CVelButton(g, kPlaceFlow, 100, kRowH, QStringLiteral("Аватар ▾"));
-        avatar_->SetHint(QStringLiteral("Выбрать аватар робота"));
-        Bind(avatar_, kCmdAvatar);
-        avatarMenu_ = CVelPopupMenu::Create();
-        for (std::size_t i = 0; i < settings_.avatars.size(); ++i)
-            avatarMenu_->AddItem(kCmdAvatarFirst + static_cast<int>(i),
-                                 Q(settings_.avatars[i].name));
-        avatar_->SetPopupMenu(avatarMenu_);
-    }
-}
-
-void CMainForm::BuildChassis(CVelContainer* column) {
-    auto* g =
-        Group(column, kAlignTop, 0, settings_.wheelMode ? 298 : 266, QStringLiteral("Шасси:"));
-    g->SetFlowRowCentred(true);
-    driveJoy_ = new CVelJoy(g, kPlaceFlow, true, 130, 130);
-    driveJoy_->SetPercent(static_cast<int>(std::lround(controller_->Keys().SpeedScale() * 100)));
-    driveJoy_->SetHint(QStringLiteral("W/A/S/D — движение, «,» и «.» — скорость (F3)"));
-    driveJoy_->Widget()->installEventFilter(keyFilter_.get());
-    QObject::connect(driveJoy_, &CVelJoy::valuesChanged, this, [this](float x, float y, float r) {
-        controller_->Keys().SetDriveFromJoystick(x, y);
-        auto& d = controller_->Drive();
-        d.SetDrive(controller_->Keys().DriveX(), controller_->Keys().DriveY(), r);
-    });
-    g->FlowNewRow();
-    smooth_ = new CVelCheckBox(g, kPlaceFlow, 120, kRowH, QStringLiteral("Плавный ход"));
-    Bind(smooth_, kCmdSmoothRide);
-    g->FlowNewRow();
-    Bind(new CVelLabel(g, kPlaceFlow, 80, kRowH, QStringLiteral("Громкость:")), 0);
-    volume_ = new CVelTrackBar(g, kPlaceFlow, 180, kRowH, 0, 100);
-    volume_->SetPosition(75);
-    Bind(volume_, kCmdVolume);
-    if (settings_.wheelMode) {
-        g->FlowNewRow();
-        Bind(new CVelLabel(g, kPlaceFlow, 128, kRowH, QStringLiteral("Режим движения:")), 0);
-        moveMode_ = new CVelComboBox(g, kPlaceFlow, 132, kRowH);
-        moveMode_->SetItems(
-            {QStringLiteral("Движение"), QStringLiteral("Поворот"), QStringLiteral("Стрейф")});
-        moveMode_->SetItemIndex(0);
-        Bind(moveMode_, kCmdMoveMode);
-    }
-    g->FlowNewRow();
-    Bind(new CVelLabel(g, kPlaceFlow, 80, kRowH, QStringLiteral("Джойстик:")), 0);
-    joystickList_ = new CVelComboBox(g, kPlaceFlow, 180, kRowH);
-    joystickList_->SetHint(QStringLiteral("Игровой контроллер для управления роботом"));
-    Bind(joystickList_, kCmdJoystick);
-    joystickListFilter_ = std::make_unique<OpeningFilter>(this);
-    joystickList_->Widget()->installEventFilter(joystickListFilter_.get());
-    RefillJoysticks();
-}
-
-void CMainForm::RefillJoysticks() {
-    if (!joystickList_)
-        return;
-    const std::vector<std::string> entries = controller_->JoystickEntries();
-    QStringList items;
-    for (const auto& e : entries)
-        items << Q(e);
-    joystickList_->SetItems(items);
-    joystickList_->SetItemIndex(controller_->JoystickEntry(entries.size()));
-}
-
-void CMainForm::BuildHead(CVelContainer* column) {
-    auto* g =
-        Group(column, kAlignTop, 0, settings_.headAxis != 0 ? 200 : 210, QStringLiteral("Голова:"));
-    g->SetFlowRowCentred(true);
-    if (settings_.headAxis != 0) {
-        // Only the absolute head joystick has a third axis.
-        headJoy_ = new CVelJoy(g, kPlaceFlow, settings_.headDeltas == 0, 120, 120);
-        headJoy_->SetHint(QStringLiteral("I/K/J/L — голова, M — в исходное положение"));
-        headJoy_->Widget()->installEventFilter(keyFilter_.get());
-        QObject::connect(headJoy_, &CVelJoy::valuesChanged, this,
-                         [this](float x, float y, float r) { controller_->MoveHead(x, y, r); });
-    } else {
-        headSlider_ = new CVelTrackBar(g, kPlaceFlow, 40, 130, -32767, 32767, Qt::Vertical);
-        headSlider_->SetHint(QStringLiteral("Голова: J/L, M — в исходное положение"));
-        headSlider_->Widget()->installEventFilter(keyFilter_.get());
-        Bind(headSlider_, kCmdHeadSlider);
-    }
-    g->FlowNewRow();
-    auto* home = new CVelButton(g, kPlaceFlow, 150, kRowH, QStringLiteral("Исходное (M)"));
-    Bind(home, kCmdHeadHome);
-}
-
-void CMainForm::BuildLiftAndTray(CVelContainer* column) {
-    if (settings_.lift) {
-        auto* g = Group(column, kAlignTop, 0, 130, QStringLiteral("Подъемик"));
-        liftUp_ = new CVelSpdBtn(g, kPlaceFlow, 90, kRowH, QStringLiteral("▲ Вверх"));
-        Bind(liftUp_, kCmdLiftUp);
-        liftDown_ = new CVelSpdBtn(g, kPlaceFlow, 90, kRowH, QStringLiteral("▼ Вниз"));
-        Bind(liftDown_, kCmdLiftDown);
-        for (auto* b : {liftUp_, liftDown_})
-            b->SetLatching(settings_.liftFixedMode);
-        g->FlowNewRow();
-        Bind(new CVelLabel(g, kPlaceFlow, 56, kRowH, QStringLiteral("Высота:")), 0);
-        height_ = new CVelEdit(g, kPlaceFlow, 56, kRowH, QStringLiteral("0.0"));
-        Bind(height_, 0);
-        sendHeight_ = new CVelButton(g, kPlaceFlow, 72, kRowH, QStringLiteral("Задать"));
-        sendHeight_->SetHint(QStringLiteral("Задать высоту корпуса"));
-        Bind(sendHeight_, kCmdSendHeight);
-        g->FlowNewRow();
-        Bind(new CVelLabel(g, kPlaceFlow, 72, kRowH, QStringLiteral("Сейчас:")), 0);
-        heightLabel_ = new CVelLabel(g, kPlaceFlow, 80, kRowH, QStringLiteral("—"));
-        heightLabel_->SetFont(boldFont_);
-    }
-    if (settings_.tray) {
-        auto* g =
-            Group(column, kAlignTop, 0, settings_.autobalans ? 98 : 66, QStringLiteral("Поднос"));
-        trayUp_ = new CVelSpdBtn(g, kPlaceFlow, 90, kRowH, QStringLiteral("▲ Вверх"));
-        Bind(trayUp_, kCmdTrayUp);
-        trayDown_ = new CVelSpdBtn(g, kPlaceFlow, 90, kRowH, QStringLiteral("▼ Вниз"));
-        Bind(trayDown_, kCmdTrayDown);
-        for (auto* b : {trayUp_, trayDown_})
-            b->SetLatching(settings_.trayFixedMode);
-        if (settings_.autobalans) {
-            g->FlowNewRow();
-            autobalance_ =
-                new CVelCheckBox(g, kPlaceFlow, 120, kRowH, QStringLiteral("Автобаланс"));
-            Bind(autobalance_, kCmdAutobalance);
-        }
-    }
-}
-
-void CMainForm::BuildEmotions(CVelContainer* column) {
-    static const char* const kHints[kEmotionCount] = {"Нейтральная эмоция (клавиша 4)",
-                                                      "Грусть (клавиша 5)",
-                                                      "Улыбка (клавиша 6)",
-                                                      "Глаза сердечками (клавиша 7)",
-                                                      "Подмигнуть влево (клавиша 9)",
-                                                      "Подмигнуть право (клавиша 0)"};
-    static const char* const kFaces[kEmotionCount] = {"😐", "☹", "☺", "♥", "◐", "◑"};
-    auto* g = Group(column, kAlignTop, 0, 64, QStringLiteral("Эмоции"));
-    g->SetFlowRowCentred(true);
-    for (int i = 0; i < kEmotionCount; ++i) {
-        auto* b = new CVelSpdBtn(g, kPlaceFlow, 36, 30, QString::fromUtf8(kFaces[i]));
-        b->SetLatching(true);
-        b->SetHint(QString::fromUtf8(kHints[i]));
-        Bind(b, kCmdEmotion0 + i);
-        emotions_[i] = b;
-    }
 }
 
 void CMainForm::BuildWorkArea(CVelContainer* second) {
@@ -826,21 +642,6 @@ bool CMainForm::HandleEvent(const VelEvent& e) {
             top->SetSize(top->Geometry().width(), half);
         return false;
     }
-    // Momentary lift and tray buttons act while held.
-    if ((e.kind == VelEventKind::LeftDown || e.kind == VelEventKind::LeftUp) && e.control &&
-        e.control->IsEnabled()) {
-        const ButtonEdge edge =
-            e.kind == VelEventKind::LeftDown ? ButtonEdge::Press : ButtonEdge::Release;
-        auto& d = controller_->Drive();
-        if (!settings_.liftFixedMode && (e.control == liftUp_ || e.control == liftDown_)) {
-            d.LiftButtonEdge(e.control == liftUp_ ? LiftButton::Raise : LiftButton::Lower, edge);
-            return true;
-        }
-        if (!settings_.trayFixedMode && (e.control == trayUp_ || e.control == trayDown_)) {
-            d.TrayButtonEdge(e.control == trayUp_ ? LiftButton::Raise : LiftButton::Lower, edge);
-            return true;
-        }
-    }
     return CVelForm::HandleEvent(e);
 }
 
@@ -854,17 +655,6 @@ bool CMainForm::Command(const VelEvent& e) {
     if (id >= kCmdToolButtonFirst &&
         id < kCmdToolButtonFirst + static_cast<int>(toolButtons_.size())) {
         OpenTool(toolButtons_[static_cast<std::size_t>(id - kCmdToolButtonFirst)]);
-        return true;
-    }
-    if (id >= kCmdEmotion0 && id < kCmdEmotion0 + kEmotionCount) {
-        // Sent only while authorised; otherwise the button springs back.
-        if (!c.Drive().Emotion(id - kCmdEmotion0))
-            emotions_[id - kCmdEmotion0]->SetDown(false);
-        return true;
-    }
-    if (id >= kCmdAvatarFirst &&
-        id < kCmdAvatarFirst + static_cast<int>(settings_.avatars.size())) {
-        c.ChooseAvatar(static_cast<std::size_t>(id - kCmdAvatarFirst));
         return true;
     }
     switch (id) {
@@ -896,73 +686,6 @@ bool CMainForm::Command(const VelEvent& e) {
             if (phraseBox_)
                 phraseBox_->SetFocus();
             return true;
-        case kCmdAutoMode:
-            c.SetAutoMode(autoMode_->Down());
-            return true;
-        case kCmdRandomWalk:
-            c.SetRandomWalk(randomWalk_->Down());
-            return true;
-        case kCmdQrMode:
-            c.SetQrMode(qrMode_->Down());
-            return true;
-        case kCmdParkStart:
-            c.Parking(true);
-            return true;
-        case kCmdParkStop:
-            c.Parking(false);
-            return true;
-        case kCmdAvatar:
-            if (avatar_)
-                avatar_->ShowPopupMenu(
-                    avatar_->Widget()->mapToGlobal(QPoint(0, avatar_->Widget()->height())));
-            return true;
-        case kCmdSmoothRide:
-            c.Keys().SetSmoothRide(smooth_->Checked());
-            return true;
-        case kCmdVolume:
-            if (e.notify == VelNotify::Changed)
-                c.SetVolume(volume_->Position());
-            return true;
-        case kCmdMoveMode:
-            if (moveMode_ && moveMode_->ItemIndex() >= 0)
-                c.Keys().SetMoveMode(static_cast<MoveMode>(moveMode_->ItemIndex()));
-            return true;
-        case kCmdHeadSlider:
-            c.MoveHeadSlider(static_cast<int16_t>(headSlider_->Position()));
-            return true;
-        case kCmdHeadHome:
-            c.Keys().KeyDown(ConsoleKey::HeadHome);
-            return true;
-        case kCmdLiftUp:
-        case kCmdLiftDown:
-        case kCmdTrayUp:
-        case kCmdTrayDown: {
-            const bool lift = id == kCmdLiftUp || id == kCmdLiftDown;
-            const LiftButton which =
-                id == kCmdLiftUp || id == kCmdTrayUp ? LiftButton::Raise : LiftButton::Lower;
-            // Latching buttons act on the click; momentary ones while held.
-            const bool fixed = lift ? settings_.liftFixedMode : settings_.trayFixedMode;
-            if (fixed) {
-                if (lift)
-                    c.Drive().LiftButtonEdge(which, ButtonEdge::Press);
-                else
-                    c.Drive().TrayButtonEdge(which, ButtonEdge::Press);
-            }
-            return true;
-        }
-        case kCmdJoystick:
-            c.ChooseJoystick(joystickList_->ItemIndex());
-            return true;
-        case kCmdAutobalance:
-            c.Drive().SetAutobalance(autobalance_->Checked());
-            return true;
-        case kCmdSendHeight: {
-            bool ok = false;
-            const double h = height_->Text().trimmed().replace(',', '.').toDouble(&ok);
-            if (ok && std::isfinite(h))
-                c.SendHeight(h);
-            return true;
-        }
         default:
             return false;
     }
@@ -1031,20 +754,20 @@ void CMainForm::ShowBattery(const std::u16string& text) {
 }
 
 void CMainForm::ShowHeight(const std::u16string& text) {
-    if (heightLabel_)
-        heightLabel_->SetText(QString::fromStdU16String(text));
+    if (lift_)
+        lift_->ShowHeight(QString::fromStdU16String(text));
 }
 
 void CMainForm::ShowRandomWalk(bool on) {
-    randomWalk_->SetDown(on);
+    modes_->ShowRandomWalk(on);
 }
 
 void CMainForm::ShowAutoMode(bool on) {
-    autoMode_->SetDown(on);
+    modes_->ShowAutoMode(on);
 }
 
 void CMainForm::ShowQrMode(bool on) {
-    qrMode_->SetDown(on);
+    modes_->ShowQrMode(on);
 }
 
 void CMainForm::ApplyEnabling(const MainEnabling& e) {
@@ -1052,12 +775,15 @@ void CMainForm::ApplyEnabling(const MainEnabling& e) {
          std::initializer_list<CVelControl*>{direct_, tunnel_, host_, password_, port_})
         c->SetEnabled(e.connectionFields);
     connect_->SetDown(e.connectDown);
-    for (CVelControl* c : std::initializer_list<CVelControl*>{
-             volume_, autoMode_, randomWalk_, qrMode_, parkStart_, parkStop_, avatar_, headSlider_,
-             liftUp_, liftDown_, height_, sendHeight_, trayUp_, trayDown_, autobalance_}) {
-        if (c)
-            c->SetEnabled(e.robotControls);
-    }
+    if (chassis_)
+        chassis_->ApplyEnabling(e.robotControls);
+    modes_->ApplyEnabling(e.robotControls);
+    if (head_)
+        head_->ApplyEnabling(e.robotControls);
+    if (lift_)
+        lift_->ApplyEnabling(e.robotControls);
+    if (tray_)
+        tray_->ApplyEnabling(e.robotControls);
     // The phrase box, the say button and the command buttons.
     if (phrasePanel_)
         phrasePanel_->ApplyEnabling(e.robotControls);
@@ -1070,70 +796,57 @@ void CMainForm::ShowErrorBox(const std::string& text) {
 }
 
 void CMainForm::FocusDriveJoystick() {
-    if (driveJoy_)
-        driveJoy_->SetFocus();
+    if (chassis_)
+        chassis_->DriveJoy()->SetFocus();
 }
 
 void CMainForm::ShowLiftButtons(bool raiseDown, bool lowerDown) {
-    if (liftUp_) {
-        liftUp_->SetDown(raiseDown);
-        liftDown_->SetDown(lowerDown);
-    }
+    if (lift_)
+        lift_->ShowButtons(raiseDown, lowerDown);
 }
 
 void CMainForm::ShowTrayButtons(bool raiseDown, bool lowerDown) {
-    if (trayUp_) {
-        trayUp_->SetDown(raiseDown);
-        trayDown_->SetDown(lowerDown);
-    }
+    if (tray_)
+        tray_->ShowButtons(raiseDown, lowerDown);
 }
 
 void CMainForm::ShowAutobalance(bool on) {
-    if (autobalance_)
-        autobalance_->SetChecked(on);
+    if (tray_)
+        tray_->ShowAutobalance(on);
 }
 
 void CMainForm::ShowEmotion(int emotion) {
-    for (int i = 0; i < kEmotionCount; ++i)
-        emotions_[i]->SetDown(i == emotion);
+    emotions_->ShowEmotion(emotion);
 }
 
 void CMainForm::ShowDrive(float x, float y) {
-    if (driveJoy_) {
-        const QSignalBlocker block(driveJoy_);
-        driveJoy_->SetValues(x, y, driveJoy_->R());
-        driveJoy_->SetPercent(
-            static_cast<int>(std::lround(controller_->Keys().SpeedScale() * 100)));
-    }
+    if (chassis_)
+        chassis_->ShowDrive(x, y);
 }
 
 void CMainForm::ShowSmoothRide(bool on) {
-    if (smooth_)
-        smooth_->SetChecked(on);
+    if (chassis_)
+        chassis_->ShowSmoothRide(on);
 }
 
 void CMainForm::ShowMoveMode(MoveMode mode) {
-    if (moveMode_)
-        moveMode_->SetItemIndex(static_cast<int>(mode));
+    if (chassis_)
+        chassis_->ShowMoveMode(mode);
 }
 
 void CMainForm::ShowHead(float x, float y, float z) {
-    if (headJoy_) {
-        const QSignalBlocker block(headJoy_);
-        headJoy_->SetValues(x, y, z);
-    }
+    if (head_)
+        head_->ShowHead(x, y, z);
 }
 
 void CMainForm::ShowHeadSlider(int16_t value) {
-    if (headSlider_)
-        headSlider_->SetPosition(value);
+    if (head_)
+        head_->ShowHeadSlider(value);
 }
 
 void CMainForm::ShowStick(float x, float y, float r) {
-    if (driveJoy_) {
-        const QSignalBlocker block(driveJoy_);
-        driveJoy_->SetValues(x, y, r);
-    }
+    if (chassis_)
+        chassis_->ShowStick(x, y, r);
 }
 
 }  // namespace velcora::gui

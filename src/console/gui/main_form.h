@@ -15,6 +15,7 @@
 
 #include "console/command_buttons.h"
 #include "console/gestures.h"
+#include "console/gui/robot_panels.h"
 #include "console/main_controller.h"
 #include "console/phrases.h"
 #include "cyclogram/cyclogram_transfer.h"
@@ -54,26 +55,6 @@ enum MainCommand : int {
     kCmdToggleConnect,  // F9
     kCmdFocusDrive,     // F3
     kCmdFocusPhrase,    // F4
-    kCmdAutoMode,
-    kCmdRandomWalk,
-    kCmdQrMode,
-    kCmdParkStart,
-    kCmdParkStop,
-    kCmdAvatar,
-    kCmdSmoothRide,
-    kCmdVolume,
-    kCmdMoveMode,
-    kCmdHeadSlider,
-    kCmdHeadHome,
-    kCmdLiftUp,
-    kCmdLiftDown,
-    kCmdTrayUp,
-    kCmdTrayDown,
-    kCmdAutobalance,
-    kCmdSendHeight,
-    kCmdJoystick,
-    kCmdEmotion0,  // .. kCmdEmotion0 + 5
-    kCmdAvatarFirst = 0x200,
     // Tool-bar buttons that open a tool window, one id per button.
     kCmdToolButtonFirst = 0x300,
     // The work area's pages.
@@ -114,16 +95,18 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelSpinEdit* PortEdit() const { return port_; }
     ui::CVelRadio* DirectRadio() const { return direct_; }
     ui::CVelRadio* TunnelRadio() const { return tunnel_; }
-    ui::CVelJoy* DriveJoy() const { return driveJoy_; }
-    ui::CVelSpdBtn* EmotionButton(int i) const { return emotions_[i]; }
-    ui::CVelSpdBtn* RandomWalkButton() const { return randomWalk_; }
-    ui::CVelLabel* HeightLabel() const { return heightLabel_; }
+    ui::CVelJoy* DriveJoy() const { return chassis_ ? chassis_->DriveJoy() : nullptr; }
+    ui::CVelSpdBtn* EmotionButton(int i) const { return emotions_->Button(i); }
+    ui::CVelSpdBtn* RandomWalkButton() const { return modes_->RandomWalkButton(); }
+    ui::CVelLabel* HeightLabel() const { return lift_ ? lift_->HeightLabel() : nullptr; }
+    // The groups of the robot's body; null where the settings leave one out.
+    CHeadPanel* HeadPanel() const { return head_; }
+    CLiftPanel* LiftPanel() const { return lift_; }
+    CTrayPanel* TrayPanel() const { return tray_; }
     media::CVideoPanel* VideoPanel(int i) const { return videoPanels_[i]; }
     media::CSoundControls* Sound() const { return sound_; }
-    ui::CVelComboBox* JoystickList() const { return joystickList_; }
+    ui::CVelComboBox* JoystickList() const { return chassis_ ? chassis_->JoystickList() : nullptr; }
     media::CAudioPlayer& Player() { return player_; }
-    // Fills the game controller drop-down with the controllers present now.
-    void RefillJoysticks();
     // Runs one timer tick now (the 20 ms timer calls the same).
     void TickNow();
     // Stops or restarts the 20 ms timer (tests tick by hand).
@@ -240,11 +223,6 @@ class CMainForm : public ui::CVelForm, public IMainView {
     void BuildPhrases(ui::CVelContainer* column);
     void DestroyPhrases();
     void BuildToolbar();
-    void BuildModes(ui::CVelContainer* column);
-    void BuildChassis(ui::CVelContainer* column);
-    void BuildHead(ui::CVelContainer* column);
-    void BuildLiftAndTray(ui::CVelContainer* column);
-    void BuildEmotions(ui::CVelContainer* column);
     void BuildSound(ui::CVelContainer* column);
     void TickPanels(int32_t elapsedMs);
     void BuildWorkArea(ui::CVelContainer* second);
@@ -253,6 +231,7 @@ class CMainForm : public ui::CVelForm, public IMainView {
     void Bind(ui::CVelControl* c, int id);
     ui::CVelGroupBox* Group(ui::CVelContainer* owner, uint32_t place, int w, int h,
                             const QString& caption);
+    PanelContext Panels();
 
     platform::Reactor& reactor_;
     IniFile ini_;
@@ -274,7 +253,6 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelFont* font_ = nullptr;
     ui::CVelFont* boldFont_ = nullptr;
     ui::CVelFont* smallFont_ = nullptr;
-    ui::CVelPopupMenu* avatarMenu_ = nullptr;
 
     ui::CVelStatusBar* status_ = nullptr;
     ui::CVelRadio* direct_ = nullptr;
@@ -284,32 +262,16 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelEdit* password_ = nullptr;
     ui::CVelSpinEdit* port_ = nullptr;
     ui::CVelSpdBtn* connect_ = nullptr;
-    ui::CVelSpdBtn* autoMode_ = nullptr;
-    ui::CVelSpdBtn* randomWalk_ = nullptr;
-    ui::CVelSpdBtn* qrMode_ = nullptr;
-    ui::CVelButton* parkStart_ = nullptr;
-    ui::CVelButton* parkStop_ = nullptr;
-    ui::CVelButton* avatar_ = nullptr;
-    ui::CVelJoy* driveJoy_ = nullptr;
-    ui::CVelCheckBox* smooth_ = nullptr;
-    ui::CVelTrackBar* volume_ = nullptr;
-    ui::CVelComboBox* moveMode_ = nullptr;
-    ui::CVelJoy* headJoy_ = nullptr;
-    ui::CVelTrackBar* headSlider_ = nullptr;
-    ui::CVelSpdBtn* liftUp_ = nullptr;
-    ui::CVelSpdBtn* liftDown_ = nullptr;
-    ui::CVelEdit* height_ = nullptr;
-    ui::CVelButton* sendHeight_ = nullptr;
-    ui::CVelLabel* heightLabel_ = nullptr;
-    ui::CVelSpdBtn* trayUp_ = nullptr;
-    ui::CVelSpdBtn* trayDown_ = nullptr;
-    ui::CVelCheckBox* autobalance_ = nullptr;
-    std::array<ui::CVelSpdBtn*, kEmotionCount> emotions_{};
+    CChassisPanel* chassis_ = nullptr;
+    CModesPanel* modes_ = nullptr;
+    CEmotionPanel* emotions_ = nullptr;
+    CHeadPanel* head_ = nullptr;
+    CLiftPanel* lift_ = nullptr;
+    CTrayPanel* tray_ = nullptr;
     ui::CVelControl* phraseBox_ = nullptr;
     ui::CVelControl* videos_ = nullptr;
     std::array<media::CVideoPanel*, 2> videoPanels_{};
     media::CSoundControls* sound_ = nullptr;
-    ui::CVelComboBox* joystickList_ = nullptr;
     struct ToolKind {
         std::string name;
         std::function<ui::CVelMDIChildForm*()> create;
@@ -333,7 +295,6 @@ class CMainForm : public ui::CVelForm, public IMainView {
     CCyclogramPanel* cyclogramPanel_ = nullptr;
     HookSubscription cyclogramState_;
     int videoColumnWidth_ = 0;
-    std::unique_ptr<QObject> joystickListFilter_;
     std::unique_ptr<QObject> keyFilter_;
     // Phrases, command buttons, gestures: the controllers outlive their panels.
     std::unique_ptr<CPhrases> phrases_;
