@@ -228,30 +228,8 @@ PanelContext CMainForm::Panels() {
 }
 
 void CMainForm::BuildToolbar() {
-    auto* bar = Group(this, kAlignTop, 0, 64, QStringLiteral("Подключение"));
-    direct_ = new CVelRadio(bar, kPlaceFlow, 96, kRowH, QStringLiteral("Напрямую"));
-    tunnel_ = new CVelRadio(bar, kPlaceFlow, 126, kRowH, QStringLiteral("Через туннель"));
-    Bind(direct_, kCmdConnectionType);
-    Bind(tunnel_, kCmdConnectionType);
-    new CVelSeparator(bar, kPlaceFlow, 2, kRowH, Qt::Vertical);
-    Bind(new CVelLabel(bar, kPlaceFlow, 40, kRowH, QStringLiteral("Хост:")), 0);
-    host_ = new CVelEdit(bar, kPlaceFlow, 140, kRowH);
-    Bind(new CVelLabel(bar, kPlaceFlow, 38, kRowH, QStringLiteral("Порт:")), 0);
-    port_ = new CVelSpinEdit(bar, kPlaceFlow, 76, kRowH, 1, 65535, 5554);
-    Bind(new CVelLabel(bar, kPlaceFlow, 56, kRowH, QStringLiteral("Пароль:")), 0);
-    password_ = new CVelEdit(bar, kPlaceFlow, 110, kRowH);
-    password_->SetPassword(true);
-    for (CVelControl* c : std::initializer_list<CVelControl*>{host_, port_, password_})
-        Bind(c, 0);
-    connect_ = new CVelSpdBtn(bar, kPlaceFlow, 120, kRowH, QStringLiteral("Подключение"));
-    connect_->SetLatching(true);
-    connect_->SetHint(QStringLiteral("Установить подключение к роботу (F9)"));
-    Bind(connect_, kCmdConnect);
-    connect_->SetFont(boldFont_);
-    record_ = new CVelSpdBtn(bar, kPlaceFlow, 130, kRowH, QStringLiteral("Запись сеанса"));
-    record_->SetLatching(true);
-    record_->SetHint(QStringLiteral("Записывать всё, что приходит от робота и уходит к нему"));
-    Bind(record_, kCmdRecordSession);
+    auto* bar = connectionBar_ =
+        new CConnectionBar(this, Panels(), settings_, [this](bool down) { ToggleRecording(down); });
     // Tool windows on a row of their own, in this order: telnet, remote
     // desktop, file manager, chat-bot editor, service. The row is laid out
     // once, at the window's first size, so sharing the connection row would
@@ -535,41 +513,6 @@ void CMainForm::PlaceWindow(const std::vector<WindowRect>* screens) {
         Widget()->setWindowState(Widget()->windowState() | Qt::WindowMaximized);
 }
 
-ConnectionFields CMainForm::Fields() const {
-    ConnectionFields f;
-    f.connectionType = tunnel_->Checked() ? 1 : 0;
-    f.host = host_->Text().trimmed().toStdString();
-    f.port = port_->Value();
-    f.password = password_->Text().toStdString();
-    return f;
-}
-
-void CMainForm::SetFields(const ConnectionFields& f) {
-    direct_->SetChecked(f.connectionType != 1);
-    tunnel_->SetChecked(f.connectionType == 1);
-    shownConnectionType_ = f.connectionType == 1 ? 1 : 0;
-    host_->SetText(Q(f.host));
-    port_->SetValue(f.port);
-    password_->SetText(Q(f.password));
-}
-
-void CMainForm::SwitchConnectionType() {
-    const int chosen = tunnel_->Checked() ? 1 : 0;
-    if (chosen == shownConnectionType_)
-        return;
-    const std::string host = host_->Text().trimmed().toStdString();
-    if (shownConnectionType_ == 1) {
-        settings_.pipeHost = host;
-        settings_.pipePort = port_->Value();
-    } else {
-        settings_.host = host;
-        settings_.port = port_->Value();
-    }
-    shownConnectionType_ = chosen;
-    host_->SetText(Q(chosen == 1 ? settings_.pipeHost : settings_.host));
-    port_->SetValue(chosen == 1 ? settings_.pipePort : settings_.port);
-}
-
 void CMainForm::SetTimerRunning(bool on) {
     if (on)
         timer_.start(CMainController::kTickMs);
@@ -598,8 +541,8 @@ bool CMainForm::StartRecording(const std::string& path, int64_t maxBytes, std::s
     o.consoleVersion = recordedVersion_;
     recordMaxBytes_ = maxBytes;
     const bool ok = recording_.Start(std::move(o), reactor_.Now(), error);
-    if (record_ && record_->Down() != ok)
-        record_->SetDown(ok);
+    if (RecordButton()->Down() != ok)
+        RecordButton()->SetDown(ok);
     ShowRecording();
     return ok;
 }
@@ -608,9 +551,19 @@ void CMainForm::StopRecording() {
     // The writer finishes on a thread of its own: a slow disk never holds
     // the window; the tick reports how it went.
     recording_.StopSoon();
-    if (record_ && record_->Down())
-        record_->SetDown(false);
+    if (RecordButton()->Down())
+        RecordButton()->SetDown(false);
     ShowRecording();
+}
+
+void CMainForm::ToggleRecording(bool on) {
+    if (on && !recording_.Active()) {
+        std::string error;
+        if (!StartRecording({}, recordMaxBytes_, error))
+            ShowErrorBox("Запись сеанса не начата: " + error);
+    } else if (!on && recording_.Active()) {
+        StopRecording();
+    }
 }
 
 void CMainForm::ShowRecording() {
@@ -658,26 +611,8 @@ bool CMainForm::Command(const VelEvent& e) {
         return true;
     }
     switch (id) {
-        case kCmdConnect:
-            if (connect_->Down())
-                c.PressConnect(Fields());
-            else
-                c.ReleaseConnect();
-            return true;
         case kCmdToggleConnect:
             c.ToggleConnect(Fields());
-            return true;
-        case kCmdConnectionType:
-            SwitchConnectionType();
-            return true;
-        case kCmdRecordSession:
-            if (record_->Down() && !recording_.Active()) {
-                std::string error;
-                if (!StartRecording({}, recordMaxBytes_, error))
-                    ShowErrorBox("Запись сеанса не начата: " + error);
-            } else if (!record_->Down() && recording_.Active()) {
-                StopRecording();
-            }
             return true;
         case kCmdFocusDrive:
             FocusDriveJoystick();
@@ -771,10 +706,7 @@ void CMainForm::ShowQrMode(bool on) {
 }
 
 void CMainForm::ApplyEnabling(const MainEnabling& e) {
-    for (CVelControl* c :
-         std::initializer_list<CVelControl*>{direct_, tunnel_, host_, password_, port_})
-        c->SetEnabled(e.connectionFields);
-    connect_->SetDown(e.connectDown);
+    connectionBar_->ApplyEnabling(e.connectionFields, e.connectDown);
     if (chassis_)
         chassis_->ApplyEnabling(e.robotControls);
     modes_->ApplyEnabling(e.robotControls);

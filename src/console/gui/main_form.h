@@ -15,6 +15,7 @@
 
 #include "console/command_buttons.h"
 #include "console/gestures.h"
+#include "console/gui/connection_bar.h"
 #include "console/gui/robot_panels.h"
 #include "console/main_controller.h"
 #include "console/phrases.h"
@@ -51,16 +52,13 @@ class CGesturePanel;
 
 // Command ids of the main window.
 enum MainCommand : int {
-    kCmdConnect = 100,
-    kCmdToggleConnect,  // F9
-    kCmdFocusDrive,     // F3
-    kCmdFocusPhrase,    // F4
+    kCmdToggleConnect = 100,  // F9
+    kCmdFocusDrive,           // F3
+    kCmdFocusPhrase,          // F4
     // Tool-bar buttons that open a tool window, one id per button.
     kCmdToolButtonFirst = 0x300,
     // The work area's pages.
     kCmdWorkTabs = 0x3F0,
-    kCmdConnectionType,  // either radio of "Напрямую"/"Через туннель"
-    kCmdRecordSession = 0x400,
 };
 
 class CMainForm : public ui::CVelForm, public IMainView {
@@ -76,12 +74,10 @@ class CMainForm : public ui::CVelForm, public IMainView {
               platform::IAudioInput* microphone = nullptr);
     ~CMainForm() override;
 
-    // The connection fields as shown.
-    ConnectionFields Fields() const;
-    // Shows the stored host and port of the chosen connection type, keeping
-    // what the fields held for the type shown before.
-    void SwitchConnectionType();
-    void SetFields(const ConnectionFields& fields);
+    // The connection fields.
+    CConnectionBar& ConnectionBar() const { return *connectionBar_; }
+    ConnectionFields Fields() const { return connectionBar_->Fields(); }
+    void SetFields(const ConnectionFields& fields) { connectionBar_->SetFields(fields); }
 
     CMainController& Controller() { return *controller_; }
     CRobotConnection& Connection() { return connection_; }
@@ -89,12 +85,12 @@ class CMainForm : public ui::CVelForm, public IMainView {
 
     // For tests and the screenshot.
     ui::CVelStatusBar* StatusBar() const { return status_; }
-    ui::CVelSpdBtn* ConnectButton() const { return connect_; }
-    ui::CVelEdit* HostEdit() const { return host_; }
-    ui::CVelEdit* PasswordEdit() const { return password_; }
-    ui::CVelSpinEdit* PortEdit() const { return port_; }
-    ui::CVelRadio* DirectRadio() const { return direct_; }
-    ui::CVelRadio* TunnelRadio() const { return tunnel_; }
+    ui::CVelSpdBtn* ConnectButton() const { return connectionBar_->ConnectButton(); }
+    ui::CVelEdit* HostEdit() const { return connectionBar_->HostEdit(); }
+    ui::CVelEdit* PasswordEdit() const { return connectionBar_->PasswordEdit(); }
+    ui::CVelSpinEdit* PortEdit() const { return connectionBar_->PortEdit(); }
+    ui::CVelRadio* DirectRadio() const { return connectionBar_->DirectRadio(); }
+    ui::CVelRadio* TunnelRadio() const { return connectionBar_->TunnelRadio(); }
     ui::CVelJoy* DriveJoy() const { return chassis_ ? chassis_->DriveJoy() : nullptr; }
     ui::CVelSpdBtn* EmotionButton(int i) const { return emotions_->Button(i); }
     ui::CVelSpdBtn* RandomWalkButton() const { return modes_->RandomWalkButton(); }
@@ -184,7 +180,7 @@ class CMainForm : public ui::CVelForm, public IMainView {
     bool StartRecording(const std::string& path, int64_t maxBytes, std::string& error);
     void StopRecording();
     CSessionRecording& Recording() { return recording_; }
-    ui::CVelSpdBtn* RecordButton() const { return record_; }
+    ui::CVelSpdBtn* RecordButton() const { return connectionBar_->RecordButton(); }
     // The program and version written into recordings.
     void SetRecordedVersion(std::string text) { recordedVersion_ = std::move(text); }
 
@@ -255,13 +251,7 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ui::CVelFont* smallFont_ = nullptr;
 
     ui::CVelStatusBar* status_ = nullptr;
-    ui::CVelRadio* direct_ = nullptr;
-    ui::CVelRadio* tunnel_ = nullptr;
-    int shownConnectionType_ = 0;  // whose host and port the fields show
-    ui::CVelEdit* host_ = nullptr;
-    ui::CVelEdit* password_ = nullptr;
-    ui::CVelSpinEdit* port_ = nullptr;
-    ui::CVelSpdBtn* connect_ = nullptr;
+    CConnectionBar* connectionBar_ = nullptr;
     CChassisPanel* chassis_ = nullptr;
     CModesPanel* modes_ = nullptr;
     CEmotionPanel* emotions_ = nullptr;
@@ -307,9 +297,9 @@ class CMainForm : public ui::CVelForm, public IMainView {
     HookSubscription recorderTick_;
     std::unique_ptr<QObject> hotKeyFilter_;
     // Session recording: the switch, its button and status pane.
+    void ToggleRecording(bool on);
     void ShowRecording();
     CSessionRecording recording_{connection_};
-    ui::CVelSpdBtn* record_ = nullptr;
     int64_t recordMaxBytes_ = 0;
     std::string recordedVersion_ = "velcora";
     std::string recordingText_;
