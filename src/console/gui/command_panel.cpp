@@ -28,54 +28,24 @@ CCommandButton::~CCommandButton() = default;
 
 CCommandPanel::CCommandPanel(CVelContainer* owner, uint32_t place, int w, int h,
                              CCommandButtons& buttons)
-    : CVelGroupBox(owner, place, w, h, QStringLiteral("Команды")), model_(buttons) {
+    : CButtonListPanel(owner, place, w, h, QStringLiteral("Команды")), model_(buttons) {
     SetMargin(2);
     SetHint(QStringLiteral("Правая кнопка мыши — «Добавить кнопку»"));
-    panelMenu_ = CVelPopupMenu::Create();
     panelMenu_->AddItem(kCmdAdd, QStringLiteral("Добавить кнопку"));
-    buttonMenu_ = CVelPopupMenu::Create();
     buttonMenu_->AddItem(kCmdAdd, QStringLiteral("Добавить кнопку"));
     buttonMenu_->AddItem(kCmdEdit, QStringLiteral("Правка кнопки"));
     buttonMenu_->AddItem(kCmdRemove, QStringLiteral("Удалить кнопку"));
-    SetPopupMenu(panelMenu_);
     Rebuild();
 }
 
-CCommandPanel::~CCommandPanel() {
-    if (buttonFont_)
-        buttonFont_->Release();
-    panelMenu_->Release();
-    buttonMenu_->Release();
-}
-
-void CCommandPanel::SetButtonFont(CVelFont* font) {
-    if (font)
-        font->AddRef();
-    if (buttonFont_)
-        buttonFont_->Release();
-    buttonFont_ = font;
-    Rebuild();
-}
-
-int CCommandPanel::IndexOf(const CVelControl* c) const {
-    for (std::size_t i = 0; i < buttons_.size(); ++i) {
-        if (buttons_[i] == c)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
+CCommandPanel::~CCommandPanel() = default;
 
 void CCommandPanel::Rebuild() {
-    for (auto* b : buttons_)
-        b->Destroy();
-    buttons_.clear();
+    DestroyButtons();
     for (std::size_t i = 0; i < model_.Count(); ++i) {
         auto* b = new CCommandButton(this, model_.Button(i), kCmdButtonFirst + static_cast<int>(i));
-        b->SetPopupMenu(buttonMenu_);
-        if (buttonFont_)
-            b->SetFont(buttonFont_);
         b->SetEnabled(enabled_);
-        buttons_.push_back(b);
+        Adopt(b);
     }
     FitHeight();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "console/command_buttons.h"
+#include "console/gui/button_list_panel.h"
 #include "ui/vel_controls.h"
 
 namespace velcora::gui {
@@ -17,7 +18,7 @@ class CCommandButton : public ui::CVelSpdBtn {
     ~CCommandButton() override;
 };
 
-class CCommandPanel : public ui::CVelGroupBox {
+class CCommandPanel : public CButtonListPanel<CCommandButton> {
   public:
     enum Command {
         kCmdAdd = 7801,
@@ -29,15 +30,7 @@ class CCommandPanel : public ui::CVelGroupBox {
     CCommandPanel(ui::CVelContainer* owner, uint32_t place, int w, int h, CCommandButtons& buttons);
     ~CCommandPanel() override;
 
-    std::size_t Count() const { return buttons_.size(); }
-    CCommandButton* Button(std::size_t i) const { return buttons_[i]; }
-    ui::CVelPopupMenu* PanelMenu() const { return panelMenu_; }
-    ui::CVelPopupMenu* ButtonMenu() const { return buttonMenu_; }
-
-    // Rebuilds the buttons from the list.
-    void Rebuild();
-    // The buttons' font (they would take the caption's otherwise).
-    void SetButtonFont(ui::CVelFont* font);
+    void Rebuild() override;
     void ApplyEnabling(bool robotControls);
     // Grows or shrinks to the rows the buttons wrap into at the panel's width.
     void FitHeight();
@@ -50,15 +43,9 @@ class CCommandPanel : public ui::CVelGroupBox {
     bool HandleEvent(const ui::VelEvent& e) override;
 
   private:
-    int IndexOf(const ui::CVelControl* c) const;
     void Act(std::size_t i, const ButtonAction& action);
 
     CCommandButtons& model_;
-    std::vector<CCommandButton*> buttons_;
-    ui::CVelPopupMenu* panelMenu_ = nullptr;
-    ui::CVelPopupMenu* buttonMenu_ = nullptr;
-    ui::CVelFont* buttonFont_ = nullptr;
-    int menuButton_ = -1;  // the button whose menu is open
     bool enabled_ = false;
 };
 

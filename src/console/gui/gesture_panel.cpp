@@ -38,53 +38,27 @@ std::optional<Gesture> AskGesture(const CGestures& gestures, const char* title, 
 CGesturePanel::CGesturePanel(CVelContainer* owner, uint32_t place, int w, int h,
                              CGestures& gestures, const CSettings& settings,
                              std::function<void(int32_t ms)> focusCountdown)
-    : CVelGroupBox(owner, place, w, h, QStringLiteral("Жесты")),
+    : CButtonListPanel(owner, place, w, h, QStringLiteral("Жесты")),
       gestures_(gestures),
       settings_(settings),
       focusCountdown_(std::move(focusCountdown)) {
-    buttonMenu_ = CVelPopupMenu::Create();
     buttonMenu_->AddItem(kCmdChange, QStringLiteral("Изменить жест"));
     buttonMenu_->AddItem(kCmdRemove, QStringLiteral("Удалить жест"));
     buttonMenu_->AddSeparator();
     buttonMenu_->AddItem(kCmdAdd, U(kAddGestureTitle));
     // An empty panel still offers to add one.
-    panelMenu_ = CVelPopupMenu::Create();
     panelMenu_->AddItem(kCmdAdd, U(kAddGestureTitle));
-    SetPopupMenu(panelMenu_);
     SetHint(QStringLiteral("Правая кнопка мыши — «Добавить существующий жест»"));
     gestures_.SetChanged([this] { Rebuild(); });
     Rebuild();
 }
 
 CGesturePanel::~CGesturePanel() {
-    if (buttonFont_)
-        buttonFont_->Release();
     gestures_.SetChanged(nullptr);
-    buttonMenu_->Release();
-    panelMenu_->Release();
-}
-
-void CGesturePanel::SetButtonFont(CVelFont* font) {
-    if (font)
-        font->AddRef();
-    if (buttonFont_)
-        buttonFont_->Release();
-    buttonFont_ = font;
-    Rebuild();
-}
-
-int CGesturePanel::IndexOf(const CVelControl* c) const {
-    for (std::size_t i = 0; i < buttons_.size(); ++i) {
-        if (buttons_[i] == c)
-            return static_cast<int>(i);
-    }
-    return -1;
 }
 
 void CGesturePanel::Rebuild() {
-    for (auto* b : buttons_)
-        b->Destroy();
-    buttons_.clear();
+    DestroyButtons();
     const QRect c = ClientRect();
     int y = c.top();
     for (std::size_t i = 0; i < gestures_.Count(); ++i) {
@@ -93,10 +67,7 @@ void CGesturePanel::Rebuild() {
             new CVelButton(this, PackPosition(c.left(), y), kGestureButtonWidth,
                            kGestureButtonHeight, U(g.name), kCmdGestureFirst + static_cast<int>(i));
         b->SetHint(U(GestureCaption(g.number)));
-        b->SetPopupMenu(buttonMenu_);
-        if (buttonFont_)
-            b->SetFont(buttonFont_);
-        buttons_.push_back(b);
+        Adopt(b);
         y += kGestureButtonHeight + kGestureButtonGap;
     }
 }

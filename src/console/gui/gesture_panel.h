@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "console/gestures.h"
+#include "console/gui/button_list_panel.h"
 #include "link/settings.h"
 #include "ui/vel_controls.h"
 
 namespace velcora::gui {
 
-class CGesturePanel : public ui::CVelGroupBox {
+class CGesturePanel : public CButtonListPanel<ui::CVelButton> {
   public:
     enum Command {
         kCmdChange = 8001,
@@ -27,14 +28,7 @@ class CGesturePanel : public ui::CVelGroupBox {
                   const CSettings& settings, std::function<void(int32_t ms)> focusCountdown);
     ~CGesturePanel() override;
 
-    std::size_t Count() const { return buttons_.size(); }
-    ui::CVelButton* Button(std::size_t i) const { return buttons_[i]; }
-    ui::CVelPopupMenu* ButtonMenu() const { return buttonMenu_; }
-    ui::CVelPopupMenu* PanelMenu() const { return panelMenu_; }
-
-    void Rebuild();
-    // The buttons' font (they would take the caption's otherwise).
-    void SetButtonFont(ui::CVelFont* font);
+    void Rebuild() override;
     // A click on gesture button i.
     void Perform(std::size_t i);
     void AddExisting();
@@ -44,16 +38,9 @@ class CGesturePanel : public ui::CVelGroupBox {
     bool HandleEvent(const ui::VelEvent& e) override;
 
   private:
-    int IndexOf(const ui::CVelControl* c) const;
-
     CGestures& gestures_;
     const CSettings& settings_;
     std::function<void(int32_t)> focusCountdown_;
-    std::vector<ui::CVelButton*> buttons_;
-    ui::CVelPopupMenu* buttonMenu_ = nullptr;
-    ui::CVelPopupMenu* panelMenu_ = nullptr;
-    ui::CVelFont* buttonFont_ = nullptr;
-    int menuButton_ = -1;
 };
 
 // "Записать жест": proposes the first free number, asks for number and name
