@@ -338,39 +338,28 @@ void CTimeLine::EndGesture() {
 }
 
 void CTimeLine::Undo() {
-    if (undo_.empty()) {
-        return;
-    }
-    Snapshot current = Capture();
-    Snapshot previous = std::move(undo_.back());
-    undo_.pop_back();
-    undoBytes_ -= previous.Bytes();
-    if (current.packed.empty() || !Restore(previous)) {
-        undoBytes_ += previous.Bytes();
-        undo_.push_back(std::move(previous));
-        return;
-    }
-    undoBytes_ += current.Bytes();
-    redo_.push_back(std::move(current));
-    gestureCaptured_ = false;
-    TrimUndo();
+    StepHistory(undo_, redo_);
 }
 
 void CTimeLine::Redo() {
-    if (redo_.empty()) {
+    StepHistory(redo_, undo_);
+}
+
+void CTimeLine::StepHistory(std::deque<Snapshot>& from, std::deque<Snapshot>& to) {
+    if (from.empty()) {
         return;
     }
     Snapshot current = Capture();
-    Snapshot next = std::move(redo_.back());
-    redo_.pop_back();
-    undoBytes_ -= next.Bytes();
-    if (current.packed.empty() || !Restore(next)) {
-        undoBytes_ += next.Bytes();
-        redo_.push_back(std::move(next));
+    Snapshot target = std::move(from.back());
+    from.pop_back();
+    undoBytes_ -= target.Bytes();
+    if (current.packed.empty() || !Restore(target)) {
+        undoBytes_ += target.Bytes();
+        from.push_back(std::move(target));
         return;
     }
     undoBytes_ += current.Bytes();
-    undo_.push_back(std::move(current));
+    to.push_back(std::move(current));
     gestureCaptured_ = false;
     TrimUndo();
 }

@@ -332,6 +332,10 @@ class CTimeLine {
     void TrimUndo();
     void Undo();
     void Redo();
+    // Undo and redo alike: the newest snapshot of `from` becomes the document
+    // and what the document was goes onto `to`; nothing moves when the
+    // snapshot cannot be restored.
+    void StepHistory(std::deque<Snapshot>& from, std::deque<Snapshot>& to);
 
     void DragItems(int x, int y);
     void DragHandle(int x, int y);

@@ -42,6 +42,26 @@ enum MenuId : int {
     kMenuRedo,
 };
 
+// What each menu item runs on the time line.
+constexpr struct {
+    int id;
+    TimeLineCommand command;
+} kMenuCommands[] = {{kMenuProperties, TimeLineCommand::TrackProperties},
+                     {kMenuRemoveTrack, TimeLineCommand::RemoveTrack},
+                     {kMenuAddTrack, TimeLineCommand::AddTrack},
+                     {kMenuAddAudioTrack, TimeLineCommand::AddAudioTrack},
+                     {kMenuBlockProperties, TimeLineCommand::BlockProperties},
+                     {kMenuInsertBlock, TimeLineCommand::InsertBlock},
+                     {kMenuCopy, TimeLineCommand::Copy},
+                     {kMenuCut, TimeLineCommand::Cut},
+                     {kMenuPaste, TimeLineCommand::Paste},
+                     {kMenuPasteTrack, TimeLineCommand::PasteTrack},
+                     {kMenuDelete, TimeLineCommand::Delete},
+                     {kMenuUndo, TimeLineCommand::Undo},
+                     {kMenuRedo, TimeLineCommand::Redo},
+                     {kMenuSelectCurrent, TimeLineCommand::SelectCurrent},
+                     {kMenuSelectAll, TimeLineCommand::SelectAll}};
+
 const QColor kRulerBg(0xE4, 0xE8, 0xEE);
 const QColor kKeyColor(0x20, 0x40, 0x90);
 const QColor kSelectedKey(0xF0, 0x60, 0x10);
@@ -356,27 +376,9 @@ void CCyclogramTracksView::ShowPopup(const QPoint& local, const QPoint& global) 
     if (!menu) {
         return;
     }
-    const struct {
-        int id;
-        TimeLineCommand c;
-    } items[] = {{kMenuProperties, TimeLineCommand::TrackProperties},
-                 {kMenuRemoveTrack, TimeLineCommand::RemoveTrack},
-                 {kMenuAddTrack, TimeLineCommand::AddTrack},
-                 {kMenuAddAudioTrack, TimeLineCommand::AddAudioTrack},
-                 {kMenuBlockProperties, TimeLineCommand::BlockProperties},
-                 {kMenuInsertBlock, TimeLineCommand::InsertBlock},
-                 {kMenuCopy, TimeLineCommand::Copy},
-                 {kMenuCut, TimeLineCommand::Cut},
-                 {kMenuPaste, TimeLineCommand::Paste},
-                 {kMenuPasteTrack, TimeLineCommand::PasteTrack},
-                 {kMenuDelete, TimeLineCommand::Delete},
-                 {kMenuUndo, TimeLineCommand::Undo},
-                 {kMenuRedo, TimeLineCommand::Redo},
-                 {kMenuSelectCurrent, TimeLineCommand::SelectCurrent},
-                 {kMenuSelectAll, TimeLineCommand::SelectAll}};
-    for (const auto& it : items) {
+    for (const auto& it : kMenuCommands) {
         if (menu->Item(it.id)) {
-            menu->EnableItem(it.id, line_->Enabled(it.c));
+            menu->EnableItem(it.id, line_->Enabled(it.command));
         }
     }
     if (sound) {
@@ -390,37 +392,17 @@ void CCyclogramTracksView::ShowPopup(const QPoint& local, const QPoint& global) 
 
 bool CCyclogramTracksView::HandleEvent(const VelEvent& e) {
     if (e.kind == VelEventKind::Command && line_ != nullptr) {
-        if (e.control == vBar_ || e.id == 1) {
-            if (e.control == vBar_) {
-                line_->SetVScroll(vBar_->Position());
-                return true;
-            }
+        if (e.control == vBar_) {
+            line_->SetVScroll(vBar_->Position());
+            return true;
         }
         if (e.control == hBar_) {
             line_->SetHScroll(hBar_->Position());
             return true;
         }
-        const struct {
-            int id;
-            TimeLineCommand c;
-        } items[] = {{kMenuProperties, TimeLineCommand::TrackProperties},
-                     {kMenuRemoveTrack, TimeLineCommand::RemoveTrack},
-                     {kMenuAddTrack, TimeLineCommand::AddTrack},
-                     {kMenuAddAudioTrack, TimeLineCommand::AddAudioTrack},
-                     {kMenuBlockProperties, TimeLineCommand::BlockProperties},
-                     {kMenuInsertBlock, TimeLineCommand::InsertBlock},
-                     {kMenuCopy, TimeLineCommand::Copy},
-                     {kMenuCut, TimeLineCommand::Cut},
-                     {kMenuPaste, TimeLineCommand::Paste},
-                     {kMenuPasteTrack, TimeLineCommand::PasteTrack},
-                     {kMenuDelete, TimeLineCommand::Delete},
-                     {kMenuUndo, TimeLineCommand::Undo},
-                     {kMenuRedo, TimeLineCommand::Redo},
-                     {kMenuSelectCurrent, TimeLineCommand::SelectCurrent},
-                     {kMenuSelectAll, TimeLineCommand::SelectAll}};
-        for (const auto& it : items) {
+        for (const auto& it : kMenuCommands) {
             if (it.id == e.id && e.notify == VelNotify::Menu) {
-                line_->Run(it.c, menuMods_);
+                line_->Run(it.command, menuMods_);
                 return true;
             }
         }
