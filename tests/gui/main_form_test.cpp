@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "console/gui/cyclogram_panel.h"
 #include "gui/gui_app.h"
 #include "gui/main_form_fixture.h"
 #include "link/control_commands.h"
@@ -361,6 +362,26 @@ TEST_F(MainFormTest, ChosenGameControllerDrivesTheRobot) {
     IniFile saved(iniPath);
     ASSERT_TRUE(saved.Load());
     EXPECT_EQ(saved.GetInt(kSectionJoystick, "number", 7), -1);
+}
+
+// A small screen gets the window's own size; with every group of the body
+// in the second column, the cyclogram buttons must still be on it.
+TEST_F(MainFormTest, CyclogramButtonsStayInASmallWindow) {
+    for (const char* key : {"cyclograms", "lift", "tray", "autobalans", "park"})
+        Ini(kSectionControls, key, "1");
+    Open({{0, 0, 1280, 800}});
+    ui::test::Flush();
+    ASSERT_NE(form->CyclogramPanel(), nullptr);
+    QWidget* window = form->Widget();
+    for (ui::CVelButton* b :
+         {form->CyclogramPanel()->RunButton(), form->CyclogramPanel()->EditButton()}) {
+        QWidget* w = b->Widget();
+        const QRect inWindow(w->mapTo(window, QPoint(0, 0)), w->size());
+        EXPECT_TRUE(w->isVisibleTo(window));
+        EXPECT_TRUE(form->StatusBar()->Widget()->geometry().top() >= inWindow.bottom())
+            << inWindow.bottom() << " under the status bar at "
+            << form->StatusBar()->Widget()->geometry().top();
+    }
 }
 
 TEST_F(MainFormTest, ClosingKeepsThePanelsChoices) {

@@ -29,6 +29,8 @@ class CCyclogramPanel : public ui::CVelGroupBox {
     void SetButtonFont(ui::CVelFont* font);
 
     ui::CVelListBox* List() const { return list_; }
+    ui::CVelButton* RunButton() const { return run_; }
+    ui::CVelButton* EditButton() const { return edit_; }
 
     bool HandleEvent(const ui::VelEvent& e) override;
 

@@ -260,8 +260,11 @@ void CMainForm::BuildWorkArea(CVelContainer* second) {
     }
     if (settings_.cyclograms) {
         // The robot's cyclograms, to run one whole or open it on its page.
-        cyclogramPanel_ =
-            new CCyclogramPanel(second, kAlignTop, 0, 220, [this] { SelectWorkPage(1); });
+        // It takes the rest of the column, so that a short window shrinks
+        // the list rather than hiding the buttons under it; the gestures
+        // panel, when there is one, takes that place instead.
+        cyclogramPanel_ = new CCyclogramPanel(second, settings_.gestures ? kAlignTop : kAlignClient,
+                                              0, 220, [this] { SelectWorkPage(1); });
         cyclogramPanel_->SetFont(boldFont_);
         cyclogramPanel_->SetMargin(2);
         cyclogramPanel_->List()->SetFont(font_);

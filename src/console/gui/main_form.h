@@ -130,8 +130,9 @@ class CMainForm : public ui::CVelForm, public IMainView {
     // With cyclograms on: the work area's pages (the cameras and "Циклограммы").
     ui::CVelTabControl* WorkTabs() const { return workTabs_; }
     cyclogram_gui::CCyclogramView* CyclogramView() const { return cyclogramView_; }
-    // The main window's own list of the robot's cyclograms.
+    // The main window's own list of the robot's cyclograms, in its panel.
     ui::CVelListBox* CyclogramList() const;
+    CCyclogramPanel* CyclogramPanel() const { return cyclogramPanel_; }
     // Shows the work area's page: 0 the cameras, 1 the cyclograms.
     void SelectWorkPage(int page);
 
