@@ -75,7 +75,6 @@ class CMainForm : public ui::CVelForm, public IMainView {
     ~CMainForm() override;
 
     // The connection fields.
-    CConnectionBar& ConnectionBar() const { return *connectionBar_; }
     ConnectionFields Fields() const { return connectionBar_->Fields(); }
     void SetFields(const ConnectionFields& fields) { connectionBar_->SetFields(fields); }
 
