@@ -60,7 +60,11 @@ TEST_F(LiveSound, RobotSoundRequestedEvery180msAndPlayed) {
     Run(1100);
     const auto requests = TimesOf(msg::kSoundRequest);
     ASSERT_GE(requests.size(), 5u);
-    EXPECT_NEAR(MeanGap(requests), 180.0, 30.0);
+    // Each request goes on the first tick 160 ms after the one before, about
+    // every 180 ms; a busy machine whose ticks come late stretches that, it
+    // never shortens it.
+    EXPECT_GE(MeanGap(requests), 158.0);
+    EXPECT_LE(MeanGap(requests), 260.0);
     // The robot answers and the player opens the sound device.
     EXPECT_TRUE(reactor->RunUntil([&] { return player.DeviceOpen(); }, 2000));
     sound->RobotSoundButton()->Press();
