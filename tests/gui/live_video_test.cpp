@@ -85,7 +85,10 @@ TEST_F(LiveVideo, ButtonStreamsPaintsAndClears) {
     Run(600);
     const auto requests = TimesOf(msg::kVideoRequest);
     ASSERT_GE(requests.size(), 5u);
-    EXPECT_NEAR(MeanGap(requests), 100.0, 25.0);
+    // Each request goes on the first tick 80 ms after the one before, about
+    // every 100 ms; late ticks on a busy machine stretch that, never shorten.
+    EXPECT_GE(MeanGap(requests), 78.0);
+    EXPECT_LE(MeanGap(requests), 180.0);
     EXPECT_GT(panel->Age().FramesPerSecond(), 5.0);
     // The simulator stamps its pictures, so the delay counts from its clock.
     EXPECT_TRUE(panel->Age().Stamped());
