@@ -8,41 +8,34 @@ namespace velcora::gui {
 
 using namespace velcora::ui;
 
-namespace {
-
-constexpr int kRowH = 26;
-
-QString Q(const std::string& utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-}  // namespace
-
 CConnectionBar::CConnectionBar(CVelContainer* owner, const PanelContext& context,
                                CSettings& settings, std::function<void(bool)> onRecord)
     : CControlGroup(owner, 64, QStringLiteral("Подключение"), context),
       stored_(settings),
       onRecord_(std::move(onRecord)) {
-    direct_ = new CVelRadio(this, kPlaceFlow, 96, kRowH, QStringLiteral("Напрямую"));
-    tunnel_ = new CVelRadio(this, kPlaceFlow, 126, kRowH, QStringLiteral("Через туннель"));
+    direct_ = new CVelRadio(this, kPlaceFlow, 96, kPanelRowHeight, QStringLiteral("Напрямую"));
+    tunnel_ =
+        new CVelRadio(this, kPlaceFlow, 126, kPanelRowHeight, QStringLiteral("Через туннель"));
     Bind(direct_, kCmdConnectionType);
     Bind(tunnel_, kCmdConnectionType);
-    new CVelSeparator(this, kPlaceFlow, 2, kRowH, Qt::Vertical);
-    Bind(new CVelLabel(this, kPlaceFlow, 40, kRowH, QStringLiteral("Хост:")), 0);
-    host_ = new CVelEdit(this, kPlaceFlow, 140, kRowH);
-    Bind(new CVelLabel(this, kPlaceFlow, 38, kRowH, QStringLiteral("Порт:")), 0);
-    port_ = new CVelSpinEdit(this, kPlaceFlow, 76, kRowH, 1, 65535, 5554);
-    Bind(new CVelLabel(this, kPlaceFlow, 56, kRowH, QStringLiteral("Пароль:")), 0);
-    password_ = new CVelEdit(this, kPlaceFlow, 110, kRowH);
+    new CVelSeparator(this, kPlaceFlow, 2, kPanelRowHeight, Qt::Vertical);
+    Bind(new CVelLabel(this, kPlaceFlow, 40, kPanelRowHeight, QStringLiteral("Хост:")), 0);
+    host_ = new CVelEdit(this, kPlaceFlow, 140, kPanelRowHeight);
+    Bind(new CVelLabel(this, kPlaceFlow, 38, kPanelRowHeight, QStringLiteral("Порт:")), 0);
+    port_ = new CVelSpinEdit(this, kPlaceFlow, 76, kPanelRowHeight, 1, 65535, 5554);
+    Bind(new CVelLabel(this, kPlaceFlow, 56, kPanelRowHeight, QStringLiteral("Пароль:")), 0);
+    password_ = new CVelEdit(this, kPlaceFlow, 110, kPanelRowHeight);
     password_->SetPassword(true);
     for (CVelControl* c : std::initializer_list<CVelControl*>{host_, port_, password_})
         Bind(c, 0);
-    connect_ = new CVelSpdBtn(this, kPlaceFlow, 120, kRowH, QStringLiteral("Подключение"));
+    connect_ =
+        new CVelSpdBtn(this, kPlaceFlow, 120, kPanelRowHeight, QStringLiteral("Подключение"));
     connect_->SetLatching(true);
     connect_->SetHint(QStringLiteral("Установить подключение к роботу (F9)"));
     Bind(connect_, kCmdConnect);
     connect_->SetFont(boldFont_);
-    record_ = new CVelSpdBtn(this, kPlaceFlow, 130, kRowH, QStringLiteral("Запись сеанса"));
+    record_ =
+        new CVelSpdBtn(this, kPlaceFlow, 130, kPanelRowHeight, QStringLiteral("Запись сеанса"));
     record_->SetLatching(true);
     record_->SetHint(QStringLiteral("Записывать всё, что приходит от робота и уходит к нему"));
     Bind(record_, kCmdRecordSession);
@@ -61,9 +54,9 @@ void CConnectionBar::SetFields(const ConnectionFields& f) {
     direct_->SetChecked(f.connectionType != 1);
     tunnel_->SetChecked(f.connectionType == 1);
     shownConnectionType_ = f.connectionType == 1 ? 1 : 0;
-    host_->SetText(Q(f.host));
+    host_->SetText(QString::fromStdString(f.host));
     port_->SetValue(f.port);
-    password_->SetText(Q(f.password));
+    password_->SetText(QString::fromStdString(f.password));
 }
 
 void CConnectionBar::SwitchConnectionType() {
@@ -79,7 +72,7 @@ void CConnectionBar::SwitchConnectionType() {
         stored_.port = port_->Value();
     }
     shownConnectionType_ = chosen;
-    host_->SetText(Q(chosen == 1 ? stored_.pipeHost : stored_.host));
+    host_->SetText(QString::fromStdString(chosen == 1 ? stored_.pipeHost : stored_.host));
     port_->SetValue(chosen == 1 ? stored_.pipePort : stored_.port);
 }
 

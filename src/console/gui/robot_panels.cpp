@@ -14,8 +14,6 @@ using namespace velcora::ui;
 
 namespace {
 
-constexpr int kRowH = 26;
-
 QString Q(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
@@ -81,25 +79,28 @@ CChassisPanel::CChassisPanel(CVelContainer* owner, const PanelContext& context)
         controller_.Drive().SetDrive(controller_.Keys().DriveX(), controller_.Keys().DriveY(), r);
     });
     FlowNewRow();
-    smooth_ = new CVelCheckBox(this, kPlaceFlow, 120, kRowH, QStringLiteral("Плавный ход"));
+    smooth_ =
+        new CVelCheckBox(this, kPlaceFlow, 120, kPanelRowHeight, QStringLiteral("Плавный ход"));
     Bind(smooth_, kCmdSmoothRide);
     FlowNewRow();
-    Bind(new CVelLabel(this, kPlaceFlow, 80, kRowH, QStringLiteral("Громкость:")), 0);
-    volume_ = new CVelTrackBar(this, kPlaceFlow, 180, kRowH, 0, 100);
+    Bind(new CVelLabel(this, kPlaceFlow, 80, kPanelRowHeight, QStringLiteral("Громкость:")), 0);
+    volume_ = new CVelTrackBar(this, kPlaceFlow, 180, kPanelRowHeight, 0, 100);
     volume_->SetPosition(75);
     Bind(volume_, kCmdVolume);
     if (settings_.wheelMode) {
         FlowNewRow();
-        Bind(new CVelLabel(this, kPlaceFlow, 128, kRowH, QStringLiteral("Режим движения:")), 0);
-        moveMode_ = new CVelComboBox(this, kPlaceFlow, 132, kRowH);
+        Bind(new CVelLabel(this, kPlaceFlow, 128, kPanelRowHeight,
+                           QStringLiteral("Режим движения:")),
+             0);
+        moveMode_ = new CVelComboBox(this, kPlaceFlow, 132, kPanelRowHeight);
         moveMode_->SetItems(
             {QStringLiteral("Движение"), QStringLiteral("Поворот"), QStringLiteral("Стрейф")});
         moveMode_->SetItemIndex(0);
         Bind(moveMode_, kCmdMoveMode);
     }
     FlowNewRow();
-    Bind(new CVelLabel(this, kPlaceFlow, 80, kRowH, QStringLiteral("Джойстик:")), 0);
-    joystickList_ = new CVelComboBox(this, kPlaceFlow, 180, kRowH);
+    Bind(new CVelLabel(this, kPlaceFlow, 80, kPanelRowHeight, QStringLiteral("Джойстик:")), 0);
+    joystickList_ = new CVelComboBox(this, kPlaceFlow, 180, kPanelRowHeight);
     joystickList_->SetHint(QStringLiteral("Игровой контроллер для управления роботом"));
     Bind(joystickList_, kCmdJoystick);
     joystickListFilter_ = std::make_unique<OpeningFilter>(this);
@@ -169,30 +170,33 @@ CModesPanel::CModesPanel(CVelContainer* owner, const PanelContext& context)
     : CControlGroup(owner, context.settings.park || !context.settings.avatars.empty() ? 100 : 66,
                     QStringLiteral("Режимы робота"), context) {
     SetFlowRowCentred(true);
-    autoMode_ = new CVelSpdBtn(this, kPlaceFlow, 80, kRowH, QStringLiteral("Авто"));
+    autoMode_ = new CVelSpdBtn(this, kPlaceFlow, 80, kPanelRowHeight, QStringLiteral("Авто"));
     autoMode_->SetLatching(true);
     autoMode_->SetHint(QStringLiteral("Автоматический режим"));
     Bind(autoMode_, kCmdAutoMode);
-    randomWalk_ = new CVelSpdBtn(this, kPlaceFlow, 100, kRowH, QStringLiteral("Блуждать"));
+    randomWalk_ =
+        new CVelSpdBtn(this, kPlaceFlow, 100, kPanelRowHeight, QStringLiteral("Блуждать"));
     randomWalk_->SetLatching(true);
     randomWalk_->SetHint(QStringLiteral("Режим случайных блужданий"));
     Bind(randomWalk_, kCmdRandomWalk);
-    qrMode_ = new CVelSpdBtn(this, kPlaceFlow, 60, kRowH, QStringLiteral("QR"));
+    qrMode_ = new CVelSpdBtn(this, kPlaceFlow, 60, kPanelRowHeight, QStringLiteral("QR"));
     qrMode_->SetLatching(true);
     qrMode_->SetHint(QStringLiteral("Режим \"Следуй за QR-кодом\""));
     Bind(qrMode_, kCmdQrMode);
 
     if (settings_.park) {
         FlowNewRow();
-        parkStart_ = new CVelButton(this, kPlaceFlow, 100, kRowH, QStringLiteral("Парковка"));
+        parkStart_ =
+            new CVelButton(this, kPlaceFlow, 100, kPanelRowHeight, QStringLiteral("Парковка"));
         parkStart_->SetHint(QStringLiteral("Начать парковку на зарядное устройство"));
         Bind(parkStart_, kCmdParkStart);
-        parkStop_ = new CVelButton(this, kPlaceFlow, 60, kRowH, QStringLiteral("Стоп"));
+        parkStop_ = new CVelButton(this, kPlaceFlow, 60, kPanelRowHeight, QStringLiteral("Стоп"));
         parkStop_->SetHint(QStringLiteral("Остановить парковку на зарядное устройство"));
         Bind(parkStop_, kCmdParkStop);
     }
     if (!settings_.avatars.empty()) {
-        avatar_ = new CVelButton(this, kPlaceFlow, 100, kRowH, QStringLiteral("Аватар ▾"));
+        avatar_ =
+            new CVelButton(this, kPlaceFlow, 100, kPanelRowHeight, QStringLiteral("Аватар ▾"));
         avatar_->SetHint(QStringLiteral("Выбрать аватар робота"));
         Bind(avatar_, kCmdAvatar);
         CVelPopupMenu* menu = CVelPopupMenu::Create();
@@ -299,7 +303,7 @@ CHeadPanel::CHeadPanel(CVelContainer* owner, const PanelContext& context)
         Bind(headSlider_, kCmdHeadSlider);
     }
     FlowNewRow();
-    home_ = new CVelButton(this, kPlaceFlow, 150, kRowH, QStringLiteral("Исходное (M)"));
+    home_ = new CVelButton(this, kPlaceFlow, 150, kPanelRowHeight, QStringLiteral("Исходное (M)"));
     Bind(home_, kCmdHeadHome);
 }
 
@@ -336,9 +340,9 @@ bool CHeadPanel::HandleEvent(const VelEvent& e) {
 CRaiseLowerPanel::CRaiseLowerPanel(CVelContainer* owner, int h, const QString& caption,
                                    const PanelContext& context, bool latching)
     : CControlGroup(owner, h, caption, context), latching_(latching) {
-    raise_ = new CVelSpdBtn(this, kPlaceFlow, 90, kRowH, QStringLiteral("▲ Вверх"));
+    raise_ = new CVelSpdBtn(this, kPlaceFlow, 90, kPanelRowHeight, QStringLiteral("▲ Вверх"));
     Bind(raise_, kCmdRaise);
-    lower_ = new CVelSpdBtn(this, kPlaceFlow, 90, kRowH, QStringLiteral("▼ Вниз"));
+    lower_ = new CVelSpdBtn(this, kPlaceFlow, 90, kPanelRowHeight, QStringLiteral("▼ Вниз"));
     Bind(lower_, kCmdLower);
     for (auto* b : {raise_, lower_})
         b->SetLatching(latching_);
@@ -376,15 +380,15 @@ CLiftPanel::CLiftPanel(CVelContainer* owner, const PanelContext& context)
     : CRaiseLowerPanel(owner, 130, QStringLiteral("Подъемик"), context,
                        context.settings.liftFixedMode) {
     FlowNewRow();
-    Bind(new CVelLabel(this, kPlaceFlow, 56, kRowH, QStringLiteral("Высота:")), 0);
-    height_ = new CVelEdit(this, kPlaceFlow, 56, kRowH, QStringLiteral("0.0"));
+    Bind(new CVelLabel(this, kPlaceFlow, 56, kPanelRowHeight, QStringLiteral("Высота:")), 0);
+    height_ = new CVelEdit(this, kPlaceFlow, 56, kPanelRowHeight, QStringLiteral("0.0"));
     Bind(height_, 0);
-    sendHeight_ = new CVelButton(this, kPlaceFlow, 72, kRowH, QStringLiteral("Задать"));
+    sendHeight_ = new CVelButton(this, kPlaceFlow, 72, kPanelRowHeight, QStringLiteral("Задать"));
     sendHeight_->SetHint(QStringLiteral("Задать высоту корпуса"));
     Bind(sendHeight_, kCmdSendHeight);
     FlowNewRow();
-    Bind(new CVelLabel(this, kPlaceFlow, 72, kRowH, QStringLiteral("Сейчас:")), 0);
-    heightLabel_ = new CVelLabel(this, kPlaceFlow, 80, kRowH, QStringLiteral("—"));
+    Bind(new CVelLabel(this, kPlaceFlow, 72, kPanelRowHeight, QStringLiteral("Сейчас:")), 0);
+    heightLabel_ = new CVelLabel(this, kPlaceFlow, 80, kPanelRowHeight, QStringLiteral("—"));
     heightLabel_->SetFont(boldFont_);
 }
 
@@ -415,7 +419,8 @@ CTrayPanel::CTrayPanel(CVelContainer* owner, const PanelContext& context)
                        context, context.settings.trayFixedMode) {
     if (settings_.autobalans) {
         FlowNewRow();
-        autobalance_ = new CVelCheckBox(this, kPlaceFlow, 120, kRowH, QStringLiteral("Автобаланс"));
+        autobalance_ =
+            new CVelCheckBox(this, kPlaceFlow, 120, kPanelRowHeight, QStringLiteral("Автобаланс"));
         Bind(autobalance_, kCmdAutobalance);
     }
 }

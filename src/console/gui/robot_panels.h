@@ -37,6 +37,9 @@ enum PanelCommand : int {
     kCmdAvatarFirst = 0x200,
 };
 
+// The height of a row of controls in the window's groups.
+inline constexpr int kPanelRowHeight = 26;
+
 // What every group takes from the window.
 struct PanelContext {
     CMainController& controller;
