@@ -288,12 +288,12 @@ class Reader {
         const std::size_t tabs = static_cast<std::size_t>(indent) + 2;
         constexpr std::u16string_view kWord = u"frameset";
         const std::size_t headSize = tabs + kWord.size();
+        // The first head at `from` or after: its word lies `tabs` further on.
+        // (Searching from the body's start for any `from` below `tabs` found
+        // the same head again and again when one was skipped.)
         auto headAt = [&](std::size_t from) {
-            for (std::size_t w = body.find(kWord, from < tabs ? 0 : from + tabs);
+            for (std::size_t w = body.find(kWord, from + tabs);
                  w != std::u16string_view::npos; w = body.find(kWord, w + 1)) {
-                if (w < tabs) {
-                    continue;
-                }
                 std::size_t k = 0;
                 while (k < tabs && body[w - 1 - k] == u'\t') {
                     ++k;
