@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config make
-  qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core libfontconfig-dev
   libsdl2-dev
   libavcodec-dev libavutil-dev libswscale-dev
   zlib1g-dev

@@ -35,6 +35,7 @@
 #include "link/ini_file.h"
 #include "link/session_file.h"
 #include "media/gui/telnet_form.h"
+#include "platform/qt_font_preload.h"
 #include "platform/qt_reactor.h"
 #include "platform/sdl_library.h"
 #include "platform/startup_trace.h"
@@ -360,6 +361,15 @@ int main(int argc, char** argv) {
     }
     std::srand(static_cast<unsigned>(std::clock() + 10 * std::time(nullptr)));
 
+    // Joined at every return, after the window (the last user of fonts) is gone.
+    struct Joined {
+        std::thread thread;
+        ~Joined() {
+            if (thread.joinable())
+                thread.join();
+        }
+    } fontPreload{velcora::platform::PreloadFonts()};
+
     QApplication app(argc, argv);
     velcora::platform::StartupMark("qt");
     QIcon icon;
@@ -370,13 +380,7 @@ int main(int argc, char** argv) {
     // The sound and controller library loads while the window is built
     // (after Qt's own libraries, which would otherwise wait for it); the
     // controller list is the first to need it.
-    struct Joined {
-        std::thread thread;
-        ~Joined() {
-            if (thread.joinable())
-                thread.join();
-        }
-    } sdlPreload{velcora::platform::PreloadSdl()};
+    Joined sdlPreload{velcora::platform::PreloadSdl()};
 
     // The demo keeps its settings and the robot's password in a folder of its own.
     fs::path demoFolder;

@@ -8,7 +8,7 @@ uint32_t OpenMonoDevice(const MonoDeviceRequest& request, bool& subsystem, uint8
     if ((request.bits != 8 && request.bits != 16) || request.rate <= 0) {
         return 0;
     }
-    if (!LoadSdl() || Sdl().SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    if (!StartSdlSubsystem(SDL_INIT_AUDIO)) {
         return 0;
     }
     subsystem = true;
@@ -42,7 +42,7 @@ void ReleaseMonoDevice(uint32_t& device, bool& subsystem) {
         device = 0;
     }
     if (subsystem) {
-        Sdl().SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        StopSdlSubsystem(SDL_INIT_AUDIO);
         subsystem = false;
     }
 }

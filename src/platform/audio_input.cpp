@@ -11,7 +11,7 @@ namespace velcora::platform {
 
 std::vector<std::string> CaptureDeviceNames() {
     std::vector<std::string> names;
-    if (!LoadSdl() || Sdl().SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    if (!StartSdlSubsystem(SDL_INIT_AUDIO)) {
         return names;
     }
     const int count = Sdl().SDL_GetNumAudioDevices(1);
@@ -19,7 +19,7 @@ std::vector<std::string> CaptureDeviceNames() {
         const char* name = Sdl().SDL_GetAudioDeviceName(i, 1);
         names.emplace_back(name ? name : "");
     }
-    Sdl().SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    StopSdlSubsystem(SDL_INIT_AUDIO);
     return names;
 }
 

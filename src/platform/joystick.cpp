@@ -68,25 +68,17 @@ int32_t JoystickHatHundredths(uint8_t sdlHat) {
 Joystick::Joystick() = default;
 
 bool Joystick::Ready() {
-    // Started on first use rather than with the object, so that the library
-    // can load while the window is being built.
+    // Asked on first use rather than with the object, so that the library
+    // and the subsystem can start while the window is being built.
     if (!started_) {
         started_ = true;
-        ready_ = LoadSdl() && Sdl().SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
-        if (ready_) {
-            // Nobody runs SDL's event loop here: the poll reads the state
-            // itself, so the events would only pile up.
-            Sdl().SDL_JoystickEventState(SDL_IGNORE);
-        }
+        ready_ = StartSdlJoysticks();
     }
     return ready_;
 }
 
 Joystick::~Joystick() {
     Release();
-    if (ready_) {
-        Sdl().SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
-    }
 }
 
 std::vector<std::string> Joystick::DeviceNames() {

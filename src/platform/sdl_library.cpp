@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 namespace velcora::platform {
@@ -35,8 +36,38 @@ const SdlFunctions* LoadSdl() {
     return loaded;
 }
 
+namespace {
+std::mutex subsystems;
+}  // namespace
+
+bool StartSdlSubsystem(uint32_t flags) {
+    if (!LoadSdl()) {
+        return false;
+    }
+    const std::lock_guard<std::mutex> hold(subsystems);
+    return Sdl().SDL_InitSubSystem(flags) == 0;
+}
+
+void StopSdlSubsystem(uint32_t flags) {
+    const std::lock_guard<std::mutex> hold(subsystems);
+    Sdl().SDL_QuitSubSystem(flags);
+}
+
+bool StartSdlJoysticks() {
+    static const bool started = [] {
+        if (!StartSdlSubsystem(SDL_INIT_JOYSTICK)) {
+            return false;
+        }
+        // Nobody runs SDL's event loop here: the poll reads the state itself,
+        // so the events would only pile up.
+        Sdl().SDL_JoystickEventState(SDL_IGNORE);
+        return true;
+    }();
+    return started;
+}
+
 std::thread PreloadSdl() {
-    return std::thread([] { LoadSdl(); });
+    return std::thread([] { StartSdlJoysticks(); });
 }
 
 }  // namespace velcora::platform

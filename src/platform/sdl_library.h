@@ -6,6 +6,7 @@
 
 #include <SDL.h>
 
+#include <cstdint>
 #include <thread>
 
 namespace velcora::platform {
@@ -53,9 +54,22 @@ inline const SdlFunctions& Sdl() {
     return *LoadSdl();
 }
 
-// Starts opening the library on a thread of its own, so that it is ready (or
-// nearly) when the controller list first needs it; join the thread before
-// the program ends.
+// SDL counts the starts and stops of each subsystem without a lock of its own
+// (and starting sound or controllers starts its event subsystem as well), so
+// every start and stop in the program goes through these, under one lock.
+// Start is false, with nothing started, when the library or the subsystem is
+// missing.
+bool StartSdlSubsystem(uint32_t flags);
+void StopSdlSubsystem(uint32_t flags);
+
+// The controller subsystem, started once for the whole run from whichever
+// thread comes first (others wait for it): starting it looks through the
+// system's input devices, which takes milliseconds.
+bool StartSdlJoysticks();
+
+// Starts opening the library, and then the controller subsystem, on a thread
+// of its own, so that both are ready (or nearly) when the controller list
+// first needs them; join the thread before the program ends.
 std::thread PreloadSdl();
 
 }  // namespace velcora::platform
