@@ -154,7 +154,11 @@ void CMapTransfer::Tick(uint32_t now) {
     PollInflation();
 
     AdvanceCountdown(elapsed);
-    if (!loadFromRobot_ && download_ != DownloadState::Idle) {
+    // The robot forgets a transfer when its connection ends: requests for it
+    // after a reconnect would go unanswered for ever, and no poll is made
+    // while a download runs, so the map would never arrive again. Given up,
+    // it is offered anew after the first poll on the new connection.
+    if ((!loadFromRobot_ || !link_.Authorised()) && download_ != DownloadState::Idle) {
         AbandonDownload();
     }
     // No poll while a map is being inflated: its stamp is not the map's yet.

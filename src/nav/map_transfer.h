@@ -21,7 +21,7 @@ namespace velcora::nav {
 
 enum class DownloadEnd {
     Complete,   // every byte arrived (the map is read right after)
-    Abandoned,  // another transfer id, or loading from the robot switched off
+    Abandoned,  // another transfer id, loading from the robot switched off, or the link lost
     Cancelled,  // the operator closed the window; the robot has been told
 };
 

@@ -435,6 +435,24 @@ TEST_F(Download, SwitchingLoadingOffAbandonsAtTheNextTick) {
     EXPECT_EQ(Sent(msg::kMapChunkRequest).size(), 1u);
 }
 
+// The robot forgets its transfers with the connection; a download that kept
+// asking for one after a reconnect waited for ever and stopped the polls.
+TEST_F(Download, ALostLinkEndsTheDownloadAndTheNextConnectionAsksAgain) {
+    Start(7);
+    link.Receive(msg::kMapChunk, Chunk(7, 0, packed.substr(0, 10)));
+    link.state = kStateRetryWait;
+    Run(20);
+    EXPECT_TRUE(view.Saw("download closed abandoned"));
+    EXPECT_EQ(transfer.Download(), CMapTransfer::DownloadState::Idle);
+    const std::size_t polls = Sent(msg::kMapPoll).size();
+    link.state = kStateAuthorised;
+    Run(2000);
+    EXPECT_EQ(Sent(msg::kMapPoll).size(), polls + 1);
+    Start(8);
+    link.Receive(msg::kMapChunk, Chunk(8, 0, packed));
+    EXPECT_TRUE(view.Saw("received download ok"));
+}
+
 TEST_F(Download, ClosingTheWindowTellsTheRobotAtTheNextChunk) {
     Start(7);
     transfer.CancelDownload();
