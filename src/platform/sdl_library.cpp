@@ -31,6 +31,8 @@ const SdlFunctions* LoadSdl() {
     f.function = reinterpret_cast<decltype(f.function)>(resolve(#function));
         VELCORA_SDL_FUNCTIONS(VELCORA_SDL_RESOLVE)
 #undef VELCORA_SDL_RESOLVE
+        f.SDL_TLSCleanup =
+            reinterpret_cast<decltype(f.SDL_TLSCleanup)>(dlsym(library, "SDL_TLSCleanup"));
         return complete ? &f : nullptr;
     }();
     return loaded;
@@ -67,7 +69,12 @@ bool StartSdlJoysticks() {
 }
 
 std::thread PreloadSdl() {
-    return std::thread([] { StartSdlJoysticks(); });
+    return std::thread([] {
+        StartSdlJoysticks();
+        if (LoadSdl() && Sdl().SDL_TLSCleanup) {
+            Sdl().SDL_TLSCleanup();
+        }
+    });
 }
 
 }  // namespace velcora::platform

@@ -42,6 +42,10 @@ struct SdlFunctions {
 #define VELCORA_SDL_POINTER(name) decltype(&::name) name = nullptr;
     VELCORA_SDL_FUNCTIONS(VELCORA_SDL_POINTER)
 #undef VELCORA_SDL_POINTER
+    // Optional (older libraries lack it): gives back what SDL keeps for the
+    // calling thread (its error text), which only SDL's own threads do when
+    // they end.
+    decltype(&::SDL_TLSCleanup) SDL_TLSCleanup = nullptr;
 };
 
 // Opens the library once, from whichever thread comes first (others wait for
