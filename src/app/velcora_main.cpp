@@ -361,7 +361,7 @@ int main(int argc, char** argv) {
     }
     std::srand(static_cast<unsigned>(std::clock() + 10 * std::time(nullptr)));
 
-    // Joined at every return, after the window (the last user of fonts) is gone.
+    // Joined wherever main returns.
     struct Joined {
         std::thread thread;
         ~Joined() {
