@@ -292,8 +292,8 @@ class Reader {
         // (Searching from the body's start for any `from` below `tabs` found
         // the same head again and again when one was skipped.)
         auto headAt = [&](std::size_t from) {
-            for (std::size_t w = body.find(kWord, from + tabs);
-                 w != std::u16string_view::npos; w = body.find(kWord, w + 1)) {
+            for (std::size_t w = body.find(kWord, from + tabs); w != std::u16string_view::npos;
+                 w = body.find(kWord, w + 1)) {
                 std::size_t k = 0;
                 while (k < tabs && body[w - 1 - k] == u'\t') {
                     ++k;

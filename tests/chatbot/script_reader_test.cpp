@@ -187,9 +187,9 @@ TEST(RoundTrip, WriteReadWriteIsStable) {
 // A "frameset" indented deeper than a nested frameset of this frame, right
 // at the start of a body, is script text; reading it once hung for good.
 TEST(Reader, DeeperIndentedFramesetAtTheStartOfABodyStaysScript) {
-    const CChatScript s =
-        Read(u"frameset(\"a\"){ frame(\"x\") { PlaySpeech(\"1\"); frameset(\"b\") {"
-             u" frame(\"y\") {\t\t\t\t\tframeset } } } }");
+    const CChatScript s = Read(
+        u"frameset(\"a\"){ frame(\"x\") { PlaySpeech(\"1\"); frameset(\"b\") {"
+        u" frame(\"y\") {\t\t\t\t\tframeset } } } }");
     const CChatFrame& y = s.framesets.at(0).frames.at(0).nested->frames.at(0);
     EXPECT_EQ(y.kind, FrameKind::kScript);
     EXPECT_EQ(y.script, u"\t\t\t\t\tframeset ");
