@@ -39,6 +39,7 @@
 #include "platform/qt_reactor.h"
 #include "platform/sdl_library.h"
 #include "platform/startup_trace.h"
+#include "ui/vel_control.h"
 
 namespace {
 
@@ -368,10 +369,21 @@ int main(int argc, char** argv) {
             if (thread.joinable())
                 thread.join();
         }
-    } fontPreload{velcora::platform::PreloadFonts()};
+    };
+    velcora::platform::CFontPreload fontPreload;
 
     QApplication app(argc, argv);
     velcora::platform::StartupMark("qt");
+    // The window's text, the joysticks' figures and the font Qt's controls
+    // start with.
+    fontPreload.UseQt({velcora::ui::CVelFont::Describe(QStringLiteral("DejaVu Sans"), 13),
+                       velcora::ui::CVelFont::Describe(QStringLiteral("Verdana"), 9),
+                       QApplication::font()});
+    // Its work on Qt's fonts ends before the application does.
+    struct FontsReleased {
+        velcora::platform::CFontPreload& preload;
+        ~FontsReleased() { preload.Release(); }
+    } fontsReleased{fontPreload};
     QIcon icon;
     icon.addFile(QStringLiteral(":/velcora/velcora-48.png"));
     icon.addFile(QStringLiteral(":/velcora/velcora-256.png"));

@@ -1,7 +1,5 @@
 #include "link/text_codec.h"
 
-#include <iconv.h>
-
 #include <array>
 #include <cstdint>
 #include <unordered_map>
@@ -10,42 +8,60 @@ namespace velcora {
 
 namespace {
 
-// One byte of a single-byte code page to its UTF-16 unit, through iconv. The
-// tables are built once; a byte iconv cannot map keeps U+FFFD.
-std::array<char16_t, 256> BuildTable(const char* codePage) {
-    std::array<char16_t, 256> table{};
-    for (int i = 0; i < 128; ++i) {
-        table[i] = static_cast<char16_t>(i);
-    }
-    for (int i = 128; i < 256; ++i) {
-        table[i] = u'\uFFFD';
-    }
-    iconv_t cd = iconv_open("UTF-16LE", codePage);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        return table;
-    }
-    for (int i = 128; i < 256; ++i) {
-        char in = static_cast<char>(i);
-        unsigned char out[4] = {};
-        char* inPtr = &in;
-        char* outPtr = reinterpret_cast<char*>(out);
-        size_t inLeft = 1;
-        size_t outLeft = sizeof(out);
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) &&
-            outLeft == 2) {
-            table[i] = static_cast<char16_t>(out[0] | (out[1] << 8));
-        }
-    }
-    iconv_close(cd);
-    return table;
-}
+// The upper halves of the two Cyrillic code pages the robot's texts come in,
+// as the standard defines them (0x98 is unassigned in Windows-1251). They are
+// fixed, so they are kept here rather than asked of the system's converters:
+// those load their modules on first use, which waited on the dynamic loader
+// while another thread loaded libraries, and they may be missing altogether
+// on a trimmed system, which would have turned every Cyrillic letter into a
+// replacement character.
+constexpr char16_t kCp1251High[128] = {
+    u'\u0402', u'\u0403', u'\u201A', u'\u0453', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
+    u'\u20AC', u'\u2030', u'\u0409', u'\u2039', u'\u040A', u'\u040C', u'\u040B', u'\u040F',
+    u'\u0452', u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
+    u'\uFFFD', u'\u2122', u'\u0459', u'\u203A', u'\u045A', u'\u045C', u'\u045B', u'\u045F',
+    u'\u00A0', u'\u040E', u'\u045E', u'\u0408', u'\u00A4', u'\u0490', u'\u00A6', u'\u00A7',
+    u'\u0401', u'\u00A9', u'\u0404', u'\u00AB', u'\u00AC', u'\u00AD', u'\u00AE', u'\u0407',
+    u'\u00B0', u'\u00B1', u'\u0406', u'\u0456', u'\u0491', u'\u00B5', u'\u00B6', u'\u00B7',
+    u'\u0451', u'\u2116', u'\u0454', u'\u00BB', u'\u0458', u'\u0405', u'\u0455', u'\u0457',
+    u'\u0410', u'\u0411', u'\u0412', u'\u0413', u'\u0414', u'\u0415', u'\u0416', u'\u0417',
+    u'\u0418', u'\u0419', u'\u041A', u'\u041B', u'\u041C', u'\u041D', u'\u041E', u'\u041F',
+    u'\u0420', u'\u0421', u'\u0422', u'\u0423', u'\u0424', u'\u0425', u'\u0426', u'\u0427',
+    u'\u0428', u'\u0429', u'\u042A', u'\u042B', u'\u042C', u'\u042D', u'\u042E', u'\u042F',
+    u'\u0430', u'\u0431', u'\u0432', u'\u0433', u'\u0434', u'\u0435', u'\u0436', u'\u0437',
+    u'\u0438', u'\u0439', u'\u043A', u'\u043B', u'\u043C', u'\u043D', u'\u043E', u'\u043F',
+    u'\u0440', u'\u0441', u'\u0442', u'\u0443', u'\u0444', u'\u0445', u'\u0446', u'\u0447',
+    u'\u0448', u'\u0449', u'\u044A', u'\u044B', u'\u044C', u'\u044D', u'\u044E', u'\u044F',
+};
+
+constexpr char16_t kKoi8rHigh[128] = {
+    u'\u2500', u'\u2502', u'\u250C', u'\u2510', u'\u2514', u'\u2518', u'\u251C', u'\u2524',
+    u'\u252C', u'\u2534', u'\u253C', u'\u2580', u'\u2584', u'\u2588', u'\u258C', u'\u2590',
+    u'\u2591', u'\u2592', u'\u2593', u'\u2320', u'\u25A0', u'\u2219', u'\u221A', u'\u2248',
+    u'\u2264', u'\u2265', u'\u00A0', u'\u2321', u'\u00B0', u'\u00B2', u'\u00B7', u'\u00F7',
+    u'\u2550', u'\u2551', u'\u2552', u'\u0451', u'\u2553', u'\u2554', u'\u2555', u'\u2556',
+    u'\u2557', u'\u2558', u'\u2559', u'\u255A', u'\u255B', u'\u255C', u'\u255D', u'\u255E',
+    u'\u255F', u'\u2560', u'\u2561', u'\u0401', u'\u2562', u'\u2563', u'\u2564', u'\u2565',
+    u'\u2566', u'\u2567', u'\u2568', u'\u2569', u'\u256A', u'\u256B', u'\u256C', u'\u00A9',
+    u'\u044E', u'\u0430', u'\u0431', u'\u0446', u'\u0434', u'\u0435', u'\u0444', u'\u0433',
+    u'\u0445', u'\u0438', u'\u0439', u'\u043A', u'\u043B', u'\u043C', u'\u043D', u'\u043E',
+    u'\u043F', u'\u044F', u'\u0440', u'\u0441', u'\u0442', u'\u0443', u'\u0436', u'\u0432',
+    u'\u044C', u'\u044B', u'\u0437', u'\u0448', u'\u044D', u'\u0449', u'\u0447', u'\u044A',
+    u'\u042E', u'\u0410', u'\u0411', u'\u0426', u'\u0414', u'\u0415', u'\u0424', u'\u0413',
+    u'\u0425', u'\u0418', u'\u0419', u'\u041A', u'\u041B', u'\u041C', u'\u041D', u'\u041E',
+    u'\u041F', u'\u042F', u'\u0420', u'\u0421', u'\u0422', u'\u0423', u'\u0416', u'\u0412',
+    u'\u042C', u'\u042B', u'\u0417', u'\u0428', u'\u042D', u'\u0429', u'\u0427', u'\u042A',
+};
 
 struct CodePage {
     std::array<char16_t, 256> toWide;
     std::unordered_map<char16_t, char> fromWide;
 
-    explicit CodePage(const char* name) : toWide(BuildTable(name)) {
+    explicit CodePage(const char16_t (&high)[128]) {
+        for (int i = 0; i < 128; ++i) {
+            toWide[i] = static_cast<char16_t>(i);
+            toWide[128 + i] = high[i];
+        }
         for (int i = 255; i >= 0; --i) {
             if (toWide[i] != u'\uFFFD') {
                 fromWide[toWide[i]] = static_cast<char>(i);
@@ -55,12 +71,12 @@ struct CodePage {
 };
 
 const CodePage& Cp1251() {
-    static const CodePage cp("CP1251");
+    static const CodePage cp(kCp1251High);
     return cp;
 }
 
 const CodePage& Koi8r() {
-    static const CodePage cp("KOI8-R");
+    static const CodePage cp(kKoi8rHigh);
     return cp;
 }
 

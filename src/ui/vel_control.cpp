@@ -37,13 +37,17 @@ VRect FromQ(const QRect& r) {
 // ---- CVelFont ---------------------------------------------------------------
 
 CVelFont* CVelFont::Create(const QString& family, int pixelHeight, bool bold) {
+    return new CVelFont(Describe(family, pixelHeight, bold));
+}
+
+QFont CVelFont::Describe(const QString& family, int pixelHeight, bool bold) {
     QFont f;
     // Verdana is rarely installed on Linux; DejaVu Sans has the same open,
     // wide shapes and full Cyrillic, so it is the first fallback.
     f.setFamilies({family, QStringLiteral("DejaVu Sans")});
     f.setPixelSize(std::max(1, pixelHeight));
     f.setWeight(bold ? QFont::Bold : QFont::Normal);
-    return new CVelFont(f);
+    return f;
 }
 
 void CVelFont::Release() {

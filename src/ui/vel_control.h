@@ -39,6 +39,9 @@ class CVelControl;
 class CVelFont {
   public:
     static CVelFont* Create(const QString& family, int pixelHeight, bool bold = false);
+    // The font Create makes, for whoever needs it before the control family
+    // (the font preload).
+    static QFont Describe(const QString& family, int pixelHeight, bool bold = false);
     void AddRef() { ++refs_; }
     void Release();
     int RefCount() const { return refs_; }

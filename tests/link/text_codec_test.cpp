@@ -1,6 +1,7 @@
 #include "link/text_codec.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 namespace velcora {
 namespace {
@@ -66,6 +67,35 @@ TEST(TextCodec, Koi8rToCp1251) {
     EXPECT_EQ(Koi8rToAnsi("login: "), "login: ");
     EXPECT_EQ(Koi8rToAnsi("\xB3\xA3"), WideToAnsi(u"Ёё"));
     EXPECT_EQ(Koi8rToAnsi("\x80"), "?");  // a box-drawing character cp1251 lacks
+}
+
+// Every byte of both code pages against the C library's converter, where it
+// has one: the console's own tables must read the robot's texts alike.
+TEST(TextCodec, CodePagesAgreeWithTheSystemConverter) {
+    for (const char* page : {"CP1251", "KOI8-R"}) {
+        iconv_t cd = iconv_open("UTF-16LE", page);
+        if (cd == reinterpret_cast<iconv_t>(-1)) {
+            GTEST_SKIP() << "no converter for " << page;
+        }
+        const bool koi8r = std::string(page) == "KOI8-R";
+        for (int b = 0; b < 256; ++b) {
+            char in = static_cast<char>(b);
+            unsigned char out[4] = {};
+            char* inPtr = &in;
+            char* outPtr = reinterpret_cast<char*>(out);
+            size_t inLeft = 1;
+            size_t outLeft = sizeof(out);
+            char16_t expected = u'\uFFFD';
+            if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) &&
+                outLeft == 2) {
+                expected = static_cast<char16_t>(out[0] | (out[1] << 8));
+            }
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            const char16_t ours = koi8r ? Koi8rTable()[b] : AnsiToWide(std::string(1, in))[0];
+            EXPECT_EQ(static_cast<int>(ours), static_cast<int>(expected)) << page << " byte " << b;
+        }
+        iconv_close(cd);
+    }
 }
 
 }  // namespace

@@ -31,6 +31,7 @@
 #include "media/gui/remote_desktop_form.h"
 #include "media/gui/telnet_form.h"
 #include "nav/gui/map_view_box.h"
+#include "platform/qt_font_preload.h"
 #include "platform/startup_trace.h"
 #include "ui/vel_tab_control.h"
 
@@ -128,6 +129,9 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
     AddAccelerator(QKeySequence(Qt::Key_F3), kCmdFocusDrive);
     AddAccelerator(QKeySequence(Qt::Key_F4), kCmdFocusPhrase);
 
+    // The font configuration may still be being read on the program's preload
+    // thread; measuring a font now would read it a second time beside it.
+    platform::AwaitFontConfiguration();
     font_ = CVelFont::Create(QStringLiteral("DejaVu Sans"), 13);
     boldFont_ = CVelFont::Create(QStringLiteral("DejaVu Sans"), 13, true);
     smallFont_ = CVelFont::Create(QStringLiteral("DejaVu Sans"), 12);
