@@ -39,7 +39,6 @@
 #include "platform/qt_reactor.h"
 #include "platform/sdl_library.h"
 #include "platform/startup_trace.h"
-#include "ui/vel_control.h"
 
 namespace {
 
@@ -374,11 +373,7 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     velcora::platform::StartupMark("qt");
-    // The window's text, the joysticks' figures and the font Qt's controls
-    // start with.
-    fontPreload.UseQt({velcora::ui::CVelFont::Describe(QStringLiteral("DejaVu Sans"), 13),
-                       velcora::ui::CVelFont::Describe(QStringLiteral("Verdana"), 9),
-                       QApplication::font()});
+    fontPreload.UseQt(velcora::gui::CMainForm::FirstFrameFonts());
     // Its work on Qt's fonts ends before the application does.
     struct FontsReleased {
         velcora::platform::CFontPreload& preload;

@@ -170,6 +170,13 @@ void CVelJoy::PaintLayer(QPainter& p, int layer, bool active) const {
     }
 }
 
+QFont CVelJoy::PercentFont() {
+    QFont f;
+    f.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
+    f.setPixelSize(9);
+    return f;
+}
+
 void CVelJoy::PaintSurface(QPainter& p, const QRect& dirty) {
     PaintBackground(p, dirty);
     p.setRenderHint(QPainter::Antialiasing);
@@ -214,10 +221,7 @@ void CVelJoy::PaintSurface(QPainter& p, const QRect& dirty) {
         p.restore();
     }
 
-    QFont f;
-    f.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
-    f.setPixelSize(9);
-    p.setFont(f);
+    p.setFont(PercentFont());
     p.setPen(Qt::black);
     p.setBrush(Qt::NoBrush);
     p.drawText(QRect(2, 1, Widget()->width() - 4, 12), Qt::AlignLeft | Qt::AlignTop,

@@ -28,8 +28,10 @@ class CVelJoy : public CVelControl {
     bool Rotation() const { return rotation_; }
     void SetSpringBack(bool on) { springBack_ = on; }
     bool SpringBack() const { return springBack_; }
-    // The percentage shown in the top-left corner.
+    // The percentage shown in the top-left corner, and its font (unset
+    // properties, the weight among them, come from the control's own).
     void SetPercent(int percent);
+    static QFont PercentFont();
     int Percent() const { return percent_; }
     JoyPart Dragging() const { return drag_; }
     JoyGeometry JoyGeom() const;

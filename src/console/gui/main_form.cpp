@@ -33,6 +33,7 @@
 #include "nav/gui/map_view_box.h"
 #include "platform/qt_font_preload.h"
 #include "platform/startup_trace.h"
+#include "ui/vel_joy.h"
 #include "ui/vel_tab_control.h"
 
 namespace velcora::gui {
@@ -46,6 +47,9 @@ QString Q(const std::string& utf8) {
 }
 
 const QColor kFormColor(0xEE, 0xF1, 0xF5);
+// The window's text; its small text is a pixel smaller.
+const QString kFontFamily(QStringLiteral("DejaVu Sans"));
+constexpr int kFontPixels = 13;
 
 constexpr int kRowH = 26;
 // The video column: its width at start, and what the bar beside it keeps for
@@ -101,6 +105,12 @@ class KeyFilter : public QObject {
 
 }  // namespace
 
+std::vector<QFont> CMainForm::FirstFrameFonts() {
+    // Fallbacks are looked up per family list, so one size of each does.
+    return {CVelFont::Describe(kFontFamily, kFontPixels), ui::CVelJoy::PercentFont(),
+            QGuiApplication::font()};
+}
+
 CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
                      const std::vector<WindowRect>* screens, platform::IAudioInput* microphone)
     : CVelForm(PackPosition(60, 40), kDefaultWidth, kDefaultHeight,
@@ -132,9 +142,9 @@ CMainForm::CMainForm(platform::Reactor& reactor, std::string iniPath,
     // The font configuration may still be being read on the program's preload
     // thread; measuring a font now would read it a second time beside it.
     platform::AwaitFontConfiguration();
-    font_ = CVelFont::Create(QStringLiteral("DejaVu Sans"), 13);
-    boldFont_ = CVelFont::Create(QStringLiteral("DejaVu Sans"), 13, true);
-    smallFont_ = CVelFont::Create(QStringLiteral("DejaVu Sans"), 12);
+    font_ = CVelFont::Create(kFontFamily, kFontPixels);
+    boldFont_ = CVelFont::Create(kFontFamily, kFontPixels, true);
+    smallFont_ = CVelFont::Create(kFontFamily, kFontPixels - 1);
     SetFont(font_);
     SetColor(kFormColor);
     SetMargin(6);

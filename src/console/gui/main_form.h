@@ -3,6 +3,7 @@
 // the main controller; everything it does beyond showing is forwarded there.
 #pragma once
 
+#include <QFont>
 #include <QPointer>
 #include <QRect>
 #include <QTimer>
@@ -65,6 +66,9 @@ class CMainForm : public ui::CVelForm, public IMainView {
   public:
     static constexpr int kDefaultWidth = 1180;
     static constexpr int kDefaultHeight = 720;
+    // The fonts the window's first frame draws with, for the font preload
+    // (once the QApplication exists).
+    static std::vector<QFont> FirstFrameFonts();
 
     // Loads the settings from `iniPath` and builds the window; `screens`
     // overrides the monitors the stored placement is checked against (tests).
