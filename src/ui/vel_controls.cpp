@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
@@ -45,6 +46,56 @@ class GroupBoxWidget : public QGroupBox {
             c->PaintDrawControls(p, e->rect());
         }
     }
+};
+
+// A combo box whose popup list is made when it first opens (Qt gives it the
+// box's font then). Qt makes the list on the box's first change of font,
+// only to give the list that font; every box of the main window changes font
+// while the window is built, and few are ever opened. The change is passed on
+// as usual once the list exists, once Qt may keep a size it measured with
+// the earlier font (it forgets those when the box first shows) and to a box
+// one can type in, whose text field Qt also places then.
+class ComboBoxWidget : public QComboBox {
+  public:
+    using QComboBox::QComboBox;
+    QSize sizeHint() const override {
+        measured_ = true;
+        return QComboBox::sizeHint();
+    }
+    QSize minimumSizeHint() const override {
+        measured_ = true;
+        return QComboBox::minimumSizeHint();
+    }
+
+  protected:
+    void changeEvent(QEvent* e) override {
+        if (e->type() == QEvent::FontChange && !isEditable() && !ListMade() && !SizeKept()) {
+            QWidget::changeEvent(e);
+            return;
+        }
+        QComboBox::changeEvent(e);
+    }
+    void showEvent(QShowEvent* e) override {
+        if (!shown_) {
+            shown_ = true;
+            if (sizeAdjustPolicy() == AdjustToContentsOnFirstShow) {
+                measured_ = false;
+            }
+        }
+        QComboBox::showEvent(e);
+    }
+
+  private:
+    bool ListMade() const {
+        return findChild<QFrame*>(QString(), Qt::FindDirectChildrenOnly) != nullptr;
+    }
+    // Whether Qt may keep a size it measured with the font the box had.
+    bool SizeKept() const {
+        return measured_ && (shown_ || sizeAdjustPolicy() != AdjustToContentsOnFirstShow);
+    }
+
+    mutable bool measured_ = false;
+    bool shown_ = false;
 };
 
 template <typename W>
@@ -403,7 +454,7 @@ void CVelListBox::SetItemIndex(int index) {
 }
 
 CVelComboBox::CVelComboBox(CVelContainer* owner, uint32_t place, int w, int h, int id)
-    : CVelControl(owner, new QComboBox, place, w, h) {
+    : CVelControl(owner, new ComboBoxWidget, place, w, h) {
     SetId(id);
     QObject::connect(Combo(), &QComboBox::activated, this,
                      [this] { SendCommand(Id(), VelNotify::Changed); });

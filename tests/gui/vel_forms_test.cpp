@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QFrame>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -316,6 +318,42 @@ TEST_F(GuiTest, ControlsLiveAsLongAsTheirWidgetsAndShareFonts) {
     EXPECT_FALSE(pp);
     EXPECT_FALSE(p1);
     EXPECT_TRUE(f->Children().empty());
+    f->Destroy();
+}
+
+// The popup list of a combo box is made when it first opens, with the font
+// the box has by then; changes of font after that reach the list as usual.
+TEST_F(GuiTest, ComboBoxListTakesTheBoxFontWhenItOpens) {
+    auto* f = new RecordingForm(300, 200);
+    auto* panel = new CVelPanel(f, kAlignClient, 0, 0);
+    auto* combo = new CVelComboBox(panel, kPlaceFlow, 120, 24);
+    combo->SetItems({QStringLiteral("первый"), QStringLiteral("второй")});
+    CVelFont* big = CVelFont::Create(QStringLiteral("DejaVu Sans"), 21);
+    panel->SetFont(big);
+    big->Release();
+    f->Show();
+    Flush();
+    QComboBox* box = combo->Combo();
+    const auto listMade = [box] {
+        return box->findChild<QFrame*>(QString(), Qt::FindDirectChildrenOnly) != nullptr;
+    };
+    EXPECT_FALSE(listMade());
+    // Measured with the font it has, not the one it was made with.
+    QComboBox plain;
+    plain.addItems({QStringLiteral("первый"), QStringLiteral("второй")});
+    EXPECT_GT(box->sizeHint().height(), plain.sizeHint().height());
+
+    box->showPopup();
+    Flush();
+    ASSERT_TRUE(listMade());
+    EXPECT_EQ(box->view()->font().pixelSize(), 21);
+    EXPECT_EQ(box->view()->model()->rowCount(), 2);
+    box->hidePopup();
+
+    CVelFont* small = CVelFont::Create(QStringLiteral("DejaVu Sans"), 9);
+    combo->SetFont(small);
+    small->Release();
+    EXPECT_EQ(box->view()->font().pixelSize(), 9);
     f->Destroy();
 }
 
