@@ -460,8 +460,9 @@ bool CRobotConnection::Parse() {
         rxBegin_ += kHeaderSize + length;
         const uint8_t* payload = frame + kHeaderSize;
         if (tap_) {
+            // Stamped with the time of the read that brought its last bytes.
             tap_->OnIncomingFrame(
-                reactor_.Now(), type,
+                lastActivity_, type,
                 {reinterpret_cast<const char*>(payload), static_cast<std::size_t>(length)},
                 FrameBlock{rx_, rxCapacity_});
         }

@@ -58,10 +58,6 @@ std::string EncodeRecordHead(uint32_t ms, RecordKind kind, bool withheld, msg::T
     return out;
 }
 
-bool IsHandshakeType(msg::Type type) {
-    return type == msg::kAuth || type == msg::kAuthResult;
-}
-
 bool IsMediaType(msg::Type type) {
     switch (type) {
         case msg::kVideoFrame:

@@ -72,7 +72,9 @@ std::string EncodeRecordHead(uint32_t ms, RecordKind kind, bool withheld, msg::T
                              uint32_t length);
 
 // The handshake's frames: their payloads never reach a recording.
-bool IsHandshakeType(msg::Type type);
+inline bool IsHandshakeType(msg::Type type) {
+    return type == msg::kAuth || type == msg::kAuthResult;
+}
 // Pictures and sound: the first to go when the disk cannot keep up.
 bool IsMediaType(msg::Type type);
 

@@ -86,6 +86,11 @@ bool CSessionRecorder::Open(std::string& error) {
     }
     open_ = true;
     begun_ = false;
+    notedCount_ = 0;
+    notedBytes_ = 0;
+    notedBlocks_.clear();
+    notedBlock_ = nullptr;
+    noteRoom_ = options_.queueBytes / 2;
     fileBytes_ = 0;
     header_.reset();
     worker_ = std::thread([this] { Run(); });
@@ -97,6 +102,7 @@ bool CSessionRecorder::Close() {
         std::lock_guard<std::mutex> lock(mutex_);
         return !failed_;
     }
+    QueueNoted();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
@@ -130,10 +136,11 @@ uint32_t CSessionRecorder::ElapsedMs(uint32_t now) const {
 
 bool CSessionRecorder::Drained() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return queue_.empty() && (idle_ || !open_);
+    return notedCount_ == 0 && queue_.empty() && (idle_ || !open_);
 }
 
 void CSessionRecorder::WriteSoon() {
+    QueueNoted();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         soon_ = true;
@@ -183,7 +190,7 @@ void CSessionRecorder::OnFrame(uint32_t now, FrameDirection direction, msg::Type
 
 void CSessionRecorder::OnIncomingFrame(uint32_t now, msg::Type type, std::string_view payload,
                                        const FrameBlock& block) {
-    if (payload.size() < kKeepBlockFrom || IsHandshakeType(type) || !block.data) {
+    if (payload.size() < kKeepBlockFrom || IsHandshakeType(type) || !block.data) [[unlikely]] {
         OnFrame(now, FrameDirection::kIncoming, type, payload);
         return;
     }
@@ -192,20 +199,33 @@ void CSessionRecorder::OnIncomingFrame(uint32_t now, msg::Type type, std::string
     }
     // Pictures and sound are most of what arrives: keeping the block they
     // lie in instead of copying them leaves the receive path as fast as it is
-    // without a recording. Consecutive frames of one block share one pin.
+    // without a recording.
+    if (notedBlock_ != block.data.get()) [[unlikely]] {
+        NoteBlock(block);
+    }
+    if (notedCount_ == 0) {
+        notedSince_ = now;
+    }
+    noted_[notedCount_++] = Noted{payload.data(), now, static_cast<uint32_t>(payload.size()), type,
+                                  static_cast<uint16_t>(notedBlocks_.size() - 1)};
+    notedBytes_ += kItemCost;
+    if (notedCount_ == noted_.size() || now - notedSince_ >= kNoteForMs || notedBytes_ > noteRoom_)
+        [[unlikely]] {
+        QueueNoted();
+    }
+}
+
+void CSessionRecorder::NoteBlock(const FrameBlock& block) {
+    // Consecutive frames of one block share one pin, also across the times
+    // they go to the queue.
     std::shared_ptr<PinnedBlock> pin = lastPin_.lock();
     if (!pin || pin->data.get() != block.data.get()) {
         pin = std::make_shared<PinnedBlock>(block.data, block.bytes, pinnedBytes_);
         lastPin_ = pin;
+        notedBytes_ += block.bytes;
     }
-    Item item;
-    item.tick = now;
-    item.kind = RecordKind::kIncoming;
-    item.type = type;
-    item.length = static_cast<uint32_t>(payload.size());
-    item.pin = std::move(pin);
-    item.at = payload.data();
-    Push(std::move(item));
+    notedBlocks_.push_back(std::move(pin));
+    notedBlock_ = block.data.get();
 }
 
 void CSessionRecorder::OnLinkState(uint32_t now, int32_t state, std::string_view host,
@@ -248,63 +268,104 @@ void CSessionRecorder::CountDrop(const Item& item) {
 }
 
 void CSessionRecorder::Push(Item item) {
+    QueueNoted();  // what was noted before it goes first
     bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (failed_ || stop_) {
-            if (item.kind != RecordKind::kLinkState) {
-                CountDrop(item);
-            }
-            return;
-        }
-        const int64_t cost = item.Cost();
-        // Link states and the start are tiny and always kept; the rest must
-        // fit, pictures and sound giving way first.
-        const bool mustKeep = item.kind == RecordKind::kLinkState;
-        if (!mustKeep && OverBound(cost)) {
-            if (item.Media()) {
-                CountDrop(item);
-                ++pendingDrops_;
-                return;
-            }
-            // Dropping an item lets go of its block once no other item
-            // lies in it.
-            for (auto it = queue_.begin(); it != queue_.end() && OverBound(cost);) {
-                if (!it->Media()) {
-                    ++it;
-                    continue;
-                }
-                CountDrop(*it);
-                const uint64_t carried = it->dropsBefore + 1;
-                queuedBytes_ -= it->Cost();
-                it = queue_.erase(it);
-                if (it != queue_.end()) {
-                    it->dropsBefore += carried;
-                } else {
-                    pendingDrops_ += carried;
-                }
-            }
-            if (OverBound(cost)) {
-                CountDrop(item);
-                ++pendingDrops_;
-                return;
-            }
-        }
-        item.dropsBefore += pendingDrops_;
-        pendingDrops_ = 0;
-        queuedBytes_ += cost;
-        queue_.push_back(std::move(item));
-        // The worker looks at the queue every kWriteEveryMs on its own; it
-        // is woken early only when much waits, so that the link's thread
-        // makes no system call per frame.
-        wake = idle_ && ShouldWake();
-        if (wake) {
-            idle_ = false;
-        }
+        Admit(std::move(item));
+        wake = WakeDue();
     }
     if (wake) {
         wake_.notify_one();
     }
+}
+
+void CSessionRecorder::QueueNoted() {
+    if (notedCount_ == 0) {
+        return;
+    }
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (std::size_t i = 0; i < notedCount_; ++i) {
+            const Noted& n = noted_[i];
+            Item item;
+            item.tick = n.tick;
+            item.kind = RecordKind::kIncoming;
+            item.type = n.type;
+            item.length = n.length;
+            item.pin = notedBlocks_[n.block];
+            item.at = n.at;
+            Admit(std::move(item));
+        }
+        wake = WakeDue();
+    }
+    notedCount_ = 0;
+    notedBytes_ = 0;
+    notedBlocks_.clear();
+    notedBlock_ = nullptr;
+    if (wake) {
+        wake_.notify_one();
+    }
+}
+
+bool CSessionRecorder::WakeDue() {
+    // Near the bound, whatever comes next goes to the queue at once.
+    noteRoom_ = options_.queueBytes / 2 - Held();
+    // The worker looks at the queue every kWriteEveryMs on its own; it is
+    // woken early only when much waits, so that the link's thread makes no
+    // system call per frame.
+    if (!idle_ || !ShouldWake()) {
+        return false;
+    }
+    idle_ = false;
+    return true;
+}
+
+void CSessionRecorder::Admit(Item item) {
+    if (failed_ || stop_) {
+        if (item.kind != RecordKind::kLinkState) {
+            CountDrop(item);
+        }
+        return;
+    }
+    const int64_t cost = item.Cost();
+    // Link states and the start are tiny and always kept; the rest must
+    // fit, pictures and sound giving way first.
+    const bool mustKeep = item.kind == RecordKind::kLinkState;
+    if (!mustKeep && OverBound(cost)) {
+        if (item.Media()) {
+            CountDrop(item);
+            ++pendingDrops_;
+            return;
+        }
+        // Dropping an item lets go of its block once no other item lies in
+        // it.
+        for (auto it = queue_.begin(); it != queue_.end() && OverBound(cost);) {
+            if (!it->Media()) {
+                ++it;
+                continue;
+            }
+            CountDrop(*it);
+            const uint64_t carried = it->dropsBefore + 1;
+            queuedBytes_ -= it->Cost();
+            it = queue_.erase(it);
+            if (it != queue_.end()) {
+                it->dropsBefore += carried;
+            } else {
+                pendingDrops_ += carried;
+            }
+        }
+        if (OverBound(cost)) {
+            CountDrop(item);
+            ++pendingDrops_;
+            return;
+        }
+    }
+    item.dropsBefore += pendingDrops_;
+    pendingDrops_ = 0;
+    queuedBytes_ += cost;
+    queue_.push_back(std::move(item));
 }
 
 bool CSessionRecorder::WriteBytes(std::string_view bytes) {

@@ -2,12 +2,24 @@
 // direction and the type, into a recording file (see session_file.h). The
 // connection's thread only puts the frame into a bounded queue (a picture or
 // a sound block by a reference to the receive block it lies in, small frames
-// as a copy); a worker thread of the recorder's own writes the file. When the disk falls behind and
-// the queue is full, pictures and sound are dropped first (and counted); the
-// connection's thread never waits for the disk.
+// as a copy); a worker thread of the recorder's own writes the file. When the
+// disk falls behind and the queue is full, pictures and sound are dropped
+// first (and counted); the connection's thread never waits for the disk.
+//
+// Pictures and sound blocks are first noted on the connection's side alone
+// and go to the queue a few times a second, together: they arrive some fifty
+// times a second, each to cold caches, and a lock and a queue the worker has
+// just used cost a frame several times what noting it does. Anything else,
+// and everything once the queue nears its bound, goes to the queue at once,
+// after what was noted before it.
+//
+// The frame and link-state calls, Open, Close, WriteSoon and Drained belong to
+// the connection's thread (Close may also run elsewhere once the recorder is
+// no longer the connection's tap); the rest may be asked from any thread.
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -19,6 +31,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "link/frame_tap.h"
 #include "link/session_file.h"
@@ -96,6 +109,9 @@ class CSessionRecorder : public IFrameTap {
     // waits (or the bound is reached first).
     static constexpr int kWriteEveryMs = 50;
     static constexpr int64_t kWakeBytes = 4 << 20;
+    // Kept payloads go to the queue this often, or at this many.
+    static constexpr int kNoteForMs = 200;
+    static constexpr std::size_t kNotedFrames = 32;
 
   private:
     // A receive block that queued items lie in. Its whole size counts
@@ -112,6 +128,8 @@ class CSessionRecorder : public IFrameTap {
         int64_t bytes;
         std::atomic<int64_t>& pinned;
     };
+    // What an item costs beside its copied payload.
+    static constexpr int64_t kItemCost = 64;
     struct Item {
         uint32_t tick = 0;
         RecordKind kind = RecordKind::kIncoming;
@@ -124,7 +142,7 @@ class CSessionRecorder : public IFrameTap {
         uint64_t dropsBefore = 0;              // frames dropped just before this one
         std::unique_ptr<SessionHeader> begin;  // the recording starts here
         std::string_view Payload() const { return pin ? std::string_view(at, length) : payload; }
-        int64_t Cost() const { return static_cast<int64_t>(payload.size()) + 64; }
+        int64_t Cost() const { return static_cast<int64_t>(payload.size()) + kItemCost; }
         bool Media() const { return kind != RecordKind::kLinkState && IsMediaType(type); }
     };
     // Over the bound: what is queued and the blocks queued items lie in.
@@ -138,7 +156,21 @@ class CSessionRecorder : public IFrameTap {
         return queuedBytes_ + pinnedBytes_.load(std::memory_order_relaxed);
     }
 
-    void Push(Item item);              // the connection's thread
+    // A kept payload, noted on the connection's thread.
+    struct Noted {
+        const char* at;
+        uint32_t tick;
+        uint32_t length;
+        msg::Type type;
+        uint16_t block;  // in notedBlocks_
+    };
+    void Push(Item item);  // the connection's thread
+    // Kept out of the way of the few instructions that note a picture (the
+    // connection's thread).
+    [[gnu::noinline]] void NoteBlock(const FrameBlock& block);
+    [[gnu::noinline]] void QueueNoted();
+    void Admit(Item item);             // mutex_ held
+    bool WakeDue();                    // mutex_ held
     void CountDrop(const Item& item);  // mutex_ held
     void Run();                        // the worker
     bool WriteItem(const Item& item);
@@ -164,15 +196,24 @@ class CSessionRecorder : public IFrameTap {
     std::string currentPath_;    // guarded by mutex_
     int fileCount_ = 0;          // guarded by mutex_
 
-    // The connection's thread.
-    std::weak_ptr<PinnedBlock> lastPin_;  // the block the last kept payload lay in
-    bool open_ = false;
+    // The connection's thread; what each picture touches comes first, in
+    // lines of its own (the worker writes the fields around them all along).
+    alignas(64) bool open_ = false;
     bool begun_ = false;
+    std::size_t notedCount_ = 0;
+    const uint8_t* notedBlock_ = nullptr;  // the data of notedBlocks_.back()
+    uint32_t notedSince_ = 0;
+    int64_t notedBytes_ = 0;  // their cost and the blocks first kept for them
+    int64_t noteRoom_ = 0;    // what may be noted before the bound must be asked
+    // The blocks noted payloads lie in, in the order they came.
+    std::vector<std::shared_ptr<PinnedBlock>> notedBlocks_;
+    std::array<Noted, kNotedFrames> noted_;
+    std::weak_ptr<PinnedBlock> lastPin_;  // the block the last kept payload lay in
     uint32_t startTick_ = 0;
     std::thread worker_;
 
     // The worker only (set up by Open before the worker starts).
-    std::FILE* file_ = nullptr;
+    alignas(64) std::FILE* file_ = nullptr;
     int64_t fileBytes_ = 0;
     uint32_t fileStartTick_ = 0;
     int32_t lastState_ = 0;

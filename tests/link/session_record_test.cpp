@@ -376,6 +376,61 @@ TEST(SessionRecorder, KeptBlocksCountWhole) {
     EXPECT_EQ(seen[20], std::string(kPicture, 'a'));
 }
 
+// Pictures are set aside on the connection's side and reach the queue a few
+// times a second; they keep their place among the frames that go at once,
+// over several blocks, and the last of them reach the file when it closes.
+TEST(SessionRecorder, PicturesSetAsideKeepTheirPlace) {
+    test::TempFolder dir;
+    const std::string path = dir.File("s.vrec");
+    constexpr int kBlock = 64 * 1024;
+    constexpr int kPicture = 1500;
+    std::vector<std::shared_ptr<uint8_t[]>> blocks;
+    struct Want {
+        uint32_t ms;
+        msg::Type type;
+        std::string payload;
+    };
+    std::vector<Want> want;
+    {
+        CSessionRecorder r(Options(path));
+        std::string error;
+        ASSERT_TRUE(r.Open(error));
+        r.OnLinkState(0, kStateAuthorised, "h", 1, false);
+        for (int i = 0; i < 100; ++i) {
+            // Forty pictures to a block, then a fresh one, as a connection does.
+            if (i % 40 == 0)
+                blocks.emplace_back(new uint8_t[kBlock]);
+            uint8_t* at = blocks.back().get() + (i % 40) * kPicture;
+            std::memset(at, 'A' + i % 26, kPicture);
+            at[0] = static_cast<uint8_t>(i);
+            const std::string_view picture(reinterpret_cast<const char*>(at), kPicture);
+            const uint32_t ms = 20 + 20 * static_cast<uint32_t>(i);
+            r.OnIncomingFrame(ms, msg::kVideoFrame, picture, FrameBlock{blocks.back(), kBlock});
+            want.push_back({ms, msg::kVideoFrame, std::string(picture)});
+            if (i % 9 == 4) {
+                const std::string status = "status " + std::to_string(i);
+                r.OnFrame(ms, FrameDirection::kIncoming, msg::kStatus, status);
+                want.push_back({ms, msg::kStatus, status});
+            }
+        }
+        ASSERT_TRUE(r.Close());
+        EXPECT_EQ(r.FramesRecorded(), want.size());
+    }
+    // Nothing holds a block once the recording is closed.
+    for (const auto& block : blocks)
+        EXPECT_EQ(block.use_count(), 1);
+    const Read got = ReadAll(path);
+    ASSERT_EQ(got.last, CSessionReader::Result::kEnd) << got.error;
+    ASSERT_EQ(got.records.size(), want.size() + 1);
+    for (size_t i = 0; i < want.size(); ++i) {
+        SCOPED_TRACE(i);
+        const SessionRecord& rec = got.records[i + 1];
+        EXPECT_EQ(rec.ms, want[i].ms);
+        EXPECT_EQ(rec.type, want[i].type);
+        EXPECT_EQ(rec.payload, want[i].payload);
+    }
+}
+
 TEST(SessionRecorder, LongSessionGoesOnInNumberedFiles) {
     test::TempFolder dir;
     RecorderOptions o = Options(dir.File("s.vrec"));
