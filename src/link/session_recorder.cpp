@@ -90,6 +90,7 @@ bool CSessionRecorder::Open(std::string& error) {
     notedBytes_ = 0;
     notedBlocks_.clear();
     notedBlock_ = nullptr;
+    notedCopies_.clear();
     noteRoom_ = options_.queueBytes / 2;
     fileBytes_ = 0;
     header_.reset();
@@ -173,15 +174,25 @@ void CSessionRecorder::OnFrame(uint32_t now, FrameDirection direction, msg::Type
     if (!open_ || !begun_) {
         return;
     }
-    Item item;
-    item.tick = now;
-    item.kind =
+    const RecordKind kind =
         direction == FrameDirection::kIncoming ? RecordKind::kIncoming : RecordKind::kOutgoing;
-    item.type = type;
-    item.length = static_cast<uint32_t>(payload.size());
     // The challenge and the answer to it stay out of the file: a recording
     // must not help anyone guess the password or replay the answer.
-    item.withheld = IsHandshakeType(type);
+    const bool withheld = IsHandshakeType(type);
+    if (!withheld && payload.size() < kKeepBlockFrom) {
+        const auto copyAt = static_cast<uint32_t>(notedCopies_.size());
+        notedCopies_.append(payload);
+        Note(
+            Noted{nullptr, now, static_cast<uint32_t>(payload.size()), type, kCopied, copyAt, kind},
+            static_cast<int64_t>(payload.size()) + kItemCost);
+        return;
+    }
+    Item item;
+    item.tick = now;
+    item.kind = kind;
+    item.type = type;
+    item.length = static_cast<uint32_t>(payload.size());
+    item.withheld = withheld;
     if (!item.withheld) {
         item.payload.assign(payload);
     }
@@ -203,14 +214,19 @@ void CSessionRecorder::OnIncomingFrame(uint32_t now, msg::Type type, std::string
     if (notedBlock_ != block.data.get()) [[unlikely]] {
         NoteBlock(block);
     }
+    Note(Noted{payload.data(), now, static_cast<uint32_t>(payload.size()), type,
+               static_cast<uint16_t>(notedBlocks_.size() - 1), 0, RecordKind::kIncoming},
+         kItemCost);
+}
+
+void CSessionRecorder::Note(const Noted& frame, int64_t cost) {
     if (notedCount_ == 0) {
-        notedSince_ = now;
+        notedSince_ = frame.tick;
     }
-    noted_[notedCount_++] = Noted{payload.data(), now, static_cast<uint32_t>(payload.size()), type,
-                                  static_cast<uint16_t>(notedBlocks_.size() - 1)};
-    notedBytes_ += kItemCost;
-    if (notedCount_ == noted_.size() || now - notedSince_ >= kNoteForMs || notedBytes_ > noteRoom_)
-        [[unlikely]] {
+    noted_[notedCount_++] = frame;
+    notedBytes_ += cost;
+    if (notedCount_ == noted_.size() || frame.tick - notedSince_ >= kNoteForMs ||
+        notedBytes_ > noteRoom_) [[unlikely]] {
         QueueNoted();
     }
 }
@@ -291,11 +307,15 @@ void CSessionRecorder::QueueNoted() {
             const Noted& n = noted_[i];
             Item item;
             item.tick = n.tick;
-            item.kind = RecordKind::kIncoming;
+            item.kind = n.kind;
             item.type = n.type;
             item.length = n.length;
-            item.pin = notedBlocks_[n.block];
-            item.at = n.at;
+            if (n.block == kCopied) {
+                item.payload.assign(notedCopies_, n.copyAt, n.length);
+            } else {
+                item.pin = notedBlocks_[n.block];
+                item.at = n.at;
+            }
             Admit(std::move(item));
         }
         wake = WakeDue();
@@ -304,6 +324,7 @@ void CSessionRecorder::QueueNoted() {
     notedBytes_ = 0;
     notedBlocks_.clear();
     notedBlock_ = nullptr;
+    notedCopies_.clear();
     if (wake) {
         wake_.notify_one();
     }

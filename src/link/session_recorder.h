@@ -6,12 +6,13 @@
 // disk falls behind and the queue is full, pictures and sound are dropped
 // first (and counted); the connection's thread never waits for the disk.
 //
-// Pictures and sound blocks are first noted on the connection's side alone
-// and go to the queue a few times a second, together: they arrive some fifty
-// times a second, each to cold caches, and a lock and a queue the worker has
-// just used cost a frame several times what noting it does. Anything else,
-// and everything once the queue nears its bound, goes to the queue at once,
-// after what was noted before it.
+// Frames are first noted on the connection's side alone (small ones copied
+// aside) and go to the queue a few times a second, together: pictures, sound
+// and keep-alives arrive some hundred times a second, each to cold caches,
+// and a lock and a queue the worker has just used cost a frame several times
+// what noting it does. Link states, the handshake, large copies, and
+// everything once the queue nears its bound go to the queue at once, after
+// what was noted before them.
 //
 // The frame and link-state calls, Open, Close, WriteSoon and Drained belong to
 // the connection's thread (Close may also run elsewhere once the recorder is
@@ -156,19 +157,25 @@ class CSessionRecorder : public IFrameTap {
         return queuedBytes_ + pinnedBytes_.load(std::memory_order_relaxed);
     }
 
-    // A kept payload, noted on the connection's thread.
+    // A frame noted on the connection's thread: its payload kept in a
+    // receive block, or copied aside.
     struct Noted {
-        const char* at;
+        const char* at;  // in notedBlocks_[block]
         uint32_t tick;
         uint32_t length;
         msg::Type type;
-        uint16_t block;  // in notedBlocks_
+        uint16_t block;   // or kCopied:
+        uint32_t copyAt;  // at this offset in notedCopies_
+        RecordKind kind;
     };
+    static constexpr uint16_t kCopied = 0xFFFF;
     void Push(Item item);  // the connection's thread
     // Kept out of the way of the few instructions that note a picture (the
     // connection's thread).
     [[gnu::noinline]] void NoteBlock(const FrameBlock& block);
     [[gnu::noinline]] void QueueNoted();
+    // Notes a frame; goes to the queue with what waits when it is time.
+    void Note(const Noted& frame, int64_t cost);
     void Admit(Item item);             // mutex_ held
     bool WakeDue();                    // mutex_ held
     void CountDrop(const Item& item);  // mutex_ held
@@ -208,6 +215,7 @@ class CSessionRecorder : public IFrameTap {
     // The blocks noted payloads lie in, in the order they came.
     std::vector<std::shared_ptr<PinnedBlock>> notedBlocks_;
     std::array<Noted, kNotedFrames> noted_;
+    std::string notedCopies_;             // the small payloads noted
     std::weak_ptr<PinnedBlock> lastPin_;  // the block the last kept payload lay in
     uint32_t startTick_ = 0;
     std::thread worker_;
