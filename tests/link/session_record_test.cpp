@@ -376,10 +376,11 @@ TEST(SessionRecorder, KeptBlocksCountWhole) {
     EXPECT_EQ(seen[20], std::string(kPicture, 'a'));
 }
 
-// Pictures are set aside on the connection's side and reach the queue a few
-// times a second; they keep their place among the frames that go at once,
-// over several blocks, and the last of them reach the file when it closes.
-TEST(SessionRecorder, PicturesSetAsideKeepTheirPlace) {
+// Frames are set aside on the connection's side and reach the queue a few
+// times a second: pictures kept in their blocks, small frames both ways
+// copied. They keep their order and direction over several blocks and hand-
+// overs, and the last of them reach the file when it closes.
+TEST(SessionRecorder, FramesSetAsideKeepTheirPlace) {
     test::TempFolder dir;
     const std::string path = dir.File("s.vrec");
     constexpr int kBlock = 64 * 1024;
@@ -387,6 +388,7 @@ TEST(SessionRecorder, PicturesSetAsideKeepTheirPlace) {
     std::vector<std::shared_ptr<uint8_t[]>> blocks;
     struct Want {
         uint32_t ms;
+        RecordKind kind;
         msg::Type type;
         std::string payload;
     };
@@ -406,11 +408,16 @@ TEST(SessionRecorder, PicturesSetAsideKeepTheirPlace) {
             const std::string_view picture(reinterpret_cast<const char*>(at), kPicture);
             const uint32_t ms = 20 + 20 * static_cast<uint32_t>(i);
             r.OnIncomingFrame(ms, msg::kVideoFrame, picture, FrameBlock{blocks.back(), kBlock});
-            want.push_back({ms, msg::kVideoFrame, std::string(picture)});
+            want.push_back({ms, RecordKind::kIncoming, msg::kVideoFrame, std::string(picture)});
             if (i % 9 == 4) {
                 const std::string status = "status " + std::to_string(i);
                 r.OnFrame(ms, FrameDirection::kIncoming, msg::kStatus, status);
-                want.push_back({ms, msg::kStatus, status});
+                want.push_back({ms, RecordKind::kIncoming, msg::kStatus, status});
+            }
+            if (i % 4 == 1) {
+                const std::string request = "request " + std::to_string(i);
+                r.OnFrame(ms + 1, FrameDirection::kOutgoing, msg::kVideoRequest, request);
+                want.push_back({ms + 1, RecordKind::kOutgoing, msg::kVideoRequest, request});
             }
         }
         ASSERT_TRUE(r.Close());
@@ -426,6 +433,7 @@ TEST(SessionRecorder, PicturesSetAsideKeepTheirPlace) {
         SCOPED_TRACE(i);
         const SessionRecord& rec = got.records[i + 1];
         EXPECT_EQ(rec.ms, want[i].ms);
+        EXPECT_EQ(rec.kind, want[i].kind);
         EXPECT_EQ(rec.type, want[i].type);
         EXPECT_EQ(rec.payload, want[i].payload);
     }
