@@ -110,7 +110,7 @@ class CSessionRecorder : public IFrameTap {
     // waits (or the bound is reached first).
     static constexpr int kWriteEveryMs = 50;
     static constexpr int64_t kWakeBytes = 4 << 20;
-    // Kept payloads go to the queue this often, or at this many.
+    // Noted frames go to the queue this often, or at this many.
     static constexpr int kNoteForMs = 200;
     static constexpr std::size_t kNotedFrames = 32;
 
