@@ -284,22 +284,16 @@ void CSessionRecorder::CountDrop(const Item& item) {
 }
 
 void CSessionRecorder::Push(Item item) {
-    QueueNoted();  // what was noted before it goes first
-    bool wake = false;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        Admit(std::move(item));
-        wake = WakeDue();
-    }
-    if (wake) {
-        wake_.notify_one();
-    }
+    Queue(&item);
 }
 
 void CSessionRecorder::QueueNoted() {
-    if (notedCount_ == 0) {
-        return;
+    if (notedCount_ > 0) {
+        Queue(nullptr);
     }
+}
+
+void CSessionRecorder::Queue(Item* then) {
     bool wake = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -317,6 +311,9 @@ void CSessionRecorder::QueueNoted() {
                 item.at = n.at;
             }
             Admit(std::move(item));
+        }
+        if (then) {
+            Admit(std::move(*then));
         }
         wake = WakeDue();
     }

@@ -174,6 +174,8 @@ class CSessionRecorder : public IFrameTap {
     // connection's thread).
     [[gnu::noinline]] void NoteBlock(const FrameBlock& block);
     [[gnu::noinline]] void QueueNoted();
+    // What was noted, then `then` when given, into the queue under one lock.
+    void Queue(Item* then);
     // Notes a frame; goes to the queue with what waits when it is time.
     void Note(const Noted& frame, int64_t cost);
     void Admit(Item item);             // mutex_ held
@@ -208,7 +210,9 @@ class CSessionRecorder : public IFrameTap {
     alignas(64) bool open_ = false;
     bool begun_ = false;
     std::size_t notedCount_ = 0;
-    const uint8_t* notedBlock_ = nullptr;  // the data of notedBlocks_.back()
+    // The data of notedBlocks_.back(), kept here: the pin itself lies in a
+    // line the worker writes whenever it lets go of a pin.
+    const uint8_t* notedBlock_ = nullptr;
     uint32_t notedSince_ = 0;
     int64_t notedBytes_ = 0;  // their cost and the blocks first kept for them
     int64_t noteRoom_ = 0;    // what may be noted before the bound must be asked
